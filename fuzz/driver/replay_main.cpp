@@ -21,14 +21,40 @@ void runOne(const std::string& bytes) {
 
 std::string generated(std::mt19937& rng) {
     static const char* const pieces[] = {
-        "\r",     "\x0b",     "\x0b" "C", "\x0b" "B", "\x0b" "I", "\x0b" "me", " ",
-        ":)",     ";)",       ".D",      "http://",  "www.",     "CHAT ",  "USERLIST ",
-        "DIRECT ", "ROOMLIST ", "[11]- ", "USER_NAME ", "=",      "[General]\r\n", "\n",
-        "LOCATION: ", "%",    "FF00AA",  "\xe4\xf6\xfc", "\0",
+        "\r",
+        "\x0b",
+        "\x0b"
+        "C",
+        "\x0b"
+        "B",
+        "\x0b"
+        "I",
+        "\x0b"
+        "me",
+        " ",
+        ":)",
+        ";)",
+        ".D",
+        "http://",
+        "www.",
+        "CHAT ",
+        "USERLIST ",
+        "DIRECT ",
+        "ROOMLIST ",
+        "[11]- ",
+        "USER_NAME ",
+        "=",
+        "[General]\r\n",
+        "\n",
+        "LOCATION: ",
+        "%",
+        "FF00AA",
+        "\xe4\xf6\xfc",
+        "\0",
     };
     std::string s;
-    std::uniform_int_distribution<int> count(0, 40), pick(0, std::size(pieces) - 1),
-        byte(0, 255), coin(0, 3);
+    std::uniform_int_distribution<int> count(0, 40), pick(0, std::size(pieces) - 1), byte(0, 255),
+        coin(0, 3);
     for (int n = count(rng); n > 0; --n) {
         if (coin(rng) == 0) {
             s.push_back(static_cast<char>(byte(rng)));
@@ -56,7 +82,8 @@ int main(int argc, char** argv) {
     }
     std::mt19937 rng(1998);
     const int rounds = 3000;
-    for (int i = 0; i < rounds; ++i) runOne(generated(rng));
+    for (int i = 0; i < rounds; ++i)
+        runOne(generated(rng));
     std::printf("replayed %zu corpus files and %d generated inputs\n", files, rounds);
     return 0;
 }

@@ -1,0 +1,5 @@
+#include "core/main.h"
+
+int main(int argc, char** argv) {
+    return kavel::kavelMain(argc, argv);
+}

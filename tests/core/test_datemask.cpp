@@ -1,0 +1,36 @@
+#include <gtest/gtest.h>
+
+#include "core/datemask.h"
+
+using kavel::formatDateMask;
+
+namespace {
+
+std::tm at(int year, int month, int day, int hour, int minute, int second) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    return t;
+}
+
+}  // namespace
+
+TEST(DateMask, FillsEveryFieldWithTwoDigits) {
+    auto t = at(2026, 12, 7, 21, 30, 5);
+    EXPECT_EQ(formatDateMask("%dd_%mm_%yy__%hh_%ii_%ss.txt", t), "07_12_26__21_30_05.txt");
+    EXPECT_EQ(formatDateMask("[%hh:%ii:%ss] ", at(2026, 1, 1, 0, 0, 9)), "[00:00:09] ");
+    EXPECT_EQ(formatDateMask("%yy", at(2000, 1, 1, 0, 0, 0)), "00");
+    EXPECT_EQ(formatDateMask("Fehler von [%hh:%ii:%ss]", at(2026, 12, 7, 21, 45, 3)),
+              "Fehler von [21:45:03]");
+}
+
+TEST(DateMask, CopiesEverythingElse) {
+    auto t = at(2026, 12, 7, 21, 30, 5);
+    EXPECT_EQ(formatDateMask("%d %x %% 100%", t), "%d %x %% 100%");
+    EXPECT_EQ(formatDateMask("%dd%", t), "07%");
+    EXPECT_EQ(formatDateMask("", t), "");
+}

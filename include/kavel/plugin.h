@@ -42,15 +42,15 @@ extern "C" {
 #define KAVEL_EXPORT __attribute__((visibility("default")))
 
 /* Bits of KavelClientState.options. */
-#define KAVEL_OPT_SOUND 0x0001u          /* "Sound abspielen" */
-#define KAVEL_OPT_FLASH 0x0002u          /* "blinken" */
-#define KAVEL_OPT_ONLY_OWN 0x0004u       /* "nur eigene" */
-#define KAVEL_OPT_ON_TOP 0x0008u         /* "immer im Vordergrund halten" */
-#define KAVEL_OPT_SEPARATE 0x0010u       /* "Chatfenster separat anzeigen" */
-#define KAVEL_OPT_MARK_URLS 0x0020u      /* "Links/URLs im Text markieren" */
-#define KAVEL_OPT_TEXT_SMILIES 0x0040u   /* "Smilies nicht grafisch darstellen" */
-#define KAVEL_OPT_NO_PING 0x0080u        /* "kein automatischer Ping" */
-#define KAVEL_OPT_COLOUR_MODE 0x0300u    /* 0x100 colour first, 0x200 contrast first, 0x300 ignore */
+#define KAVEL_OPT_SOUND 0x0001u        /* "Sound abspielen" */
+#define KAVEL_OPT_FLASH 0x0002u        /* "blinken" */
+#define KAVEL_OPT_ONLY_OWN 0x0004u     /* "nur eigene" */
+#define KAVEL_OPT_ON_TOP 0x0008u       /* "immer im Vordergrund halten" */
+#define KAVEL_OPT_SEPARATE 0x0010u     /* "Chatfenster separat anzeigen" */
+#define KAVEL_OPT_MARK_URLS 0x0020u    /* "Links/URLs im Text markieren" */
+#define KAVEL_OPT_TEXT_SMILIES 0x0040u /* "Smilies nicht grafisch darstellen" */
+#define KAVEL_OPT_NO_PING 0x0080u      /* "kein automatischer Ping" */
+#define KAVEL_OPT_COLOUR_MODE 0x0300u  /* 0x100 colour first, 0x200 contrast first, 0x300 ignore */
 #define KAVEL_PLUGIN_COMMAND_REQUEST 0x0400u /* set by a plug-in; the client clears it */
 
 /*

@@ -1,0 +1,187 @@
+#pragma once
+// The desktop as the rest of the program sees it: numbered windows and
+// controls, menus with numbered items, one event queue, standard dialogs.
+// A small facade over Qt Widgets; the rest of the program never includes a
+// Qt header. Everything here runs on the GUI thread only.
+//
+// Numbers: windows and controls are identified by ints. The fixed windows
+// and controls use the numbers of their window headers; rooms and other
+// windows opened at run time ask for a fresh number with kAnyId.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavel::platform {
+
+inline constexpr int kAnyId = -1;
+
+// --- events ---------------------------------------------------------------
+
+enum class EventKind : uint8_t {
+    None,
+    CloseRequest,  // the window's close box
+    Menu,          // menu bar, popup menu or keyboard shortcut; id = item
+    Control,       // id = control number, type says what happened
+    Resized,       // the window's inner size changed
+    RightButton,   // right mouse button pressed inside the window
+};
+
+enum class EventType : uint8_t {
+    None,
+    Click,          // button pressed, check box toggled, list item clicked
+    LeftClick,      // left button on a list
+    DoubleClick,    // left double click on a list
+    FocusIn,        // the control got the keyboard focus
+    FocusOut,       // the control lost it
+    Change,         // text or selection changed
+};
+
+struct Event {
+    EventKind kind = EventKind::None;
+    int window = -1;
+    int id = 0;
+    EventType type = EventType::None;
+};
+
+// Takes one event without waiting. When the queue is empty, lets Qt deliver
+// what is pending first (and runs deferred deletes); returns an event of kind
+// None when there is still nothing.
+Event pollEvent();
+// Queues an event as if Qt had produced it (tests, deferred commands).
+void postEvent(const Event& event);
+// Drops everything queued (tests).
+void clearEvents();
+
+// --- windows --------------------------------------------------------------
+
+enum WindowFlag : unsigned {
+    kSizeGadget = 1u << 0,      // resizable
+    kMinMaxGadgets = 1u << 1,   // minimise and maximise boxes
+    kSystemMenu = 1u << 2,      // close box
+    kTitleBar = 1u << 3,        // title bar only, no close box
+    kScreenCentred = 1u << 4,
+    kParentCentred = 1u << 5,   // centred on the parent window
+    kInvisible = 1u << 6,       // created hidden; show with showWindow
+};
+
+// Opens a window with the given inner size. parent = -1: top-level;
+// otherwise owned by (stays above) that window. Returns the window number,
+// or -1 when it could not be created. Opening a number that is already open
+// closes the old window first.
+int openWindow(int number, int x, int y, int width, int height, std::string_view title,
+               unsigned flags, int parent = -1);
+bool windowExists(int window);
+void closeWindow(int window);
+void showWindow(int window);
+void setWindowTitle(int window, std::string_view title);
+std::string windowTitle(int window);
+int windowWidth(int window);   // inner size
+int windowHeight(int window);
+void resizeWindow(int window, int width, int height);
+bool isForegroundWindow(int window);
+// Native handle of the window (for plug-ins): pointer-sized, opaque.
+void* windowHandle(int window);
+
+// --- controls -------------------------------------------------------------
+// Every creator takes the window the control goes into, its number (or
+// kAnyId) and its place; it returns the control number, or -1.
+
+int listBox(int window, int id, int x, int y, int w, int h);
+int button(int window, int id, int x, int y, int w, int h, std::string_view text,
+           bool wrap = false);
+int checkBox(int window, int id, int x, int y, int w, int h, std::string_view text);
+int optionButton(int window, int id, int x, int y, int w, int h, std::string_view text);
+int textField(int window, int id, int x, int y, int w, int h, std::string_view text,
+              bool password = false);
+int editor(int window, int id, int x, int y, int w, int h, bool readOnly = false);
+int label(int window, int id, int x, int y, int w, int h, std::string_view text,
+          bool centred = false);
+int frame(int window, int id, int x, int y, int w, int h, std::string_view text);
+int comboBox(int window, int id, int x, int y, int w, int h);
+int imageControl(int window, int id, int x, int y, int w, int h, bool border = false);
+int imageButton(int window, int id, int x, int y, int w, int h);
+// A splitter that takes two existing controls (or splitters) as its halves.
+int splitter(int window, int id, int x, int y, int w, int h, int first, int second,
+             bool vertical, int position);
+// Tab panel: controls created while a tab is open go onto that tab's page.
+int panel(int window, int id, int x, int y, int w, int h);
+void addPanelTab(int panel, std::string_view title);
+void closePanelTabs(int panel);
+
+bool controlExists(int id);
+void freeControl(int id);
+void resizeControl(int id, int x, int y, int w, int h);  // -1 keeps a value
+int controlX(int id);
+int controlY(int id);
+int controlWidth(int id);
+int controlHeight(int id);
+void setControlText(int id, std::string_view text);
+std::string controlText(int id);
+// Check box and option button: 1 ticked, 0 not. Splitter: divider position.
+void setControlState(int id, int state);
+int controlState(int id);
+void disableControl(int id, bool disabled);
+bool controlDisabled(int id);
+void setControlFocus(int id);
+void setToolTip(int id, std::string_view text);
+
+// Lists (list box, combo box): items by index.
+void addItem(int id, std::string_view text, int position = -1);
+void removeItem(int id, int index);
+void clearItems(int id);
+int itemCount(int id);
+std::string itemText(int id, int index);
+void setSelectedItem(int id, int index);
+int selectedItem(int id);  // -1 when none
+
+// --- menus ----------------------------------------------------------------
+// Build with the calls below between beginMenuBar/endMenu (or
+// beginPopupMenu/endMenu); menu handles are numbers too.
+
+void beginMenuBar(int window);
+int beginPopupMenu(int window, int menu = kAnyId);  // reuses the handle when given
+void menuTitle(std::string_view title);
+void menuItem(int id, std::string_view text, bool disabled = false);
+void menuSeparator();
+void openSubMenu(std::string_view title);
+void closeSubMenu();
+void endMenu();
+bool menuItemDisabled(int window, int id);  // menu bar items (tests)
+std::string menuItemText(int window, int id);
+std::vector<int> menuItemIds(int window);   // menu bar items in menu order (tests)
+void displayPopupMenu(int menu);            // at the mouse position
+void freeMenu(int menu);
+
+enum class Key { Return, ShiftReturn, Up, Down };
+// The key pressed inside the window produces a Menu event with menuId.
+void addKeyboardShortcut(int window, Key key, int menuId);
+
+// --- standard dialogs -----------------------------------------------------
+// Modal. Tests install a scripted answerer so that no dialog ever opens.
+
+void messageBox(std::string_view title, std::string_view text);
+bool askYesNo(std::string_view title, std::string_view text);
+std::string inputText(std::string_view title, std::string_view prompt,
+                      std::string_view defaultText);
+// Returns the chosen colour (red | green << 8 | blue << 16) or -1 when cancelled.
+int32_t chooseColour(int32_t initial);
+
+struct DialogRequest {
+    enum Kind { Message, YesNo, Input, Colour } kind;
+    std::string title;
+    std::string text;  // prompt for Input
+};
+struct DialogAnswer {
+    bool yes = false;
+    std::string text;
+    int32_t colour = -1;
+};
+// With an answerer installed every dialog is answered by it instead of being
+// shown; pass nullptr to go back to real dialogs.
+using DialogAnswerer = std::function<DialogAnswer(const DialogRequest&)>;
+void setDialogAnswerer(DialogAnswerer answerer);
+
+}  // namespace kavel::platform

@@ -1,0 +1,50 @@
+#pragma once
+// Chat room objects: one per joined room, with its window.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "objects/CLASS_Object.h"
+#include "platform/gadgets.h"
+
+namespace kavel {
+
+struct ChatRoom;  // the record is private to CLASS_ChatRoom.cpp
+
+namespace room_slot {
+enum : int {
+    Destroy = 5,
+    AddUser = 6,
+    ClearUsers,
+    AddUrl,
+    ClearUrls,
+    Print,
+    SetTitleSuffix,
+    GetTitleSuffix,
+    GetName,
+    SetMenuId,
+    GetMenuId,
+    SaveLog,
+    HandleEvent,
+    Activate,
+};
+}  // namespace room_slot
+
+// Creates the room object and its window; the room joins joinedRooms when
+// its window could be built. Always returns the object.
+ChatRoom* newChatRoom(const std::string& name);
+
+// Typed calls; each goes through the room's own method table.
+void roomDestroy(ChatRoom* room);
+void roomAddUser(ChatRoom* room, const std::string& name);
+void roomClearUsers(ChatRoom* room);
+void roomPrint(ChatRoom* room, const std::string& text);
+std::string roomGetName(ChatRoom* room);
+void roomSetMenuId(ChatRoom* room, int32_t id);
+int32_t roomGetMenuId(ChatRoom* room);
+bool roomHandleEvent(ChatRoom* room, const platform::Event& event);
+// The room's input field (its control number), for the focus hand-over.
+int roomInputControl(ChatRoom* room);
+
+}  // namespace kavel

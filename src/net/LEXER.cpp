@@ -71,28 +71,44 @@ int Lex(const std::string& text, TextToken& token, int startState) {
     if (cur >= end) return 0;
 
     auto state = static_cast<unsigned>(startState);
-    unsigned last;
+    unsigned last = state;
+    if (state == 0) {
+        // begin trails cur by one byte while bytes are skipped, so it ends up
+        // one past the token's first byte.
+        while (cur < end && LexTable[bytes[cur]][0] == 0)
+            ++cur;
+        if (cur == end) {
+            token.position = static_cast<int32_t>(end);
+            token.type = 0;
+            token.text.assign(1, text[end - 1]);
+            return 1;
+        }
+        state = LexTable[bytes[cur]][0];
+        begin = ++cur;
+    }
+
     for (;;) {
         last = state;
-        if (cur == end) {
-            ++cur;
+        if (state == 3 || state == 4 || state == 6) {
+            // These states loop on themselves or stop; no other way out.
+            while (cur < end && LexTable[bytes[cur]][state] != 0)
+                ++cur;
+            ++cur;  // past the byte that ended the run, or one past the end
             break;
         }
-        if (state == 0) {
-            ++begin;
-        } else if (state > 6) {
+        if (cur == end || state > 6) {
             ++cur;
             break;
         }
         state = LexTable[bytes[cur]][state];
         ++cur;
-        if (state == 0 && last != 0) break;
+        if (state == 0) break;
     }
 
     token.position = static_cast<int32_t>(cur - 1);
     token.type = static_cast<uint8_t>(last);
-    // begin is at least 1 for start state 0; for the others the text reaches
-    // back one byte before the scan position, clamped to the start.
+    // begin is at least 1 after a fresh scan; continuations reach back one
+    // byte before the scan position, clamped to the start of the text.
     const std::size_t from = begin > 0 ? begin - 1 : 0;
     const std::size_t count = std::min(cur - begin, end - from);
     token.text.assign(text.data() + from, count);

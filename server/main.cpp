@@ -1,0 +1,54 @@
+// quarnd: the QUARN chat server and paste service for local use.
+#include <signal.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "options.h"
+#include "server.h"
+
+namespace {
+
+quarnd::Server* g_server = nullptr;
+
+void onSignal(int) {
+    if (g_server) g_server->requestStop();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const quarnd::Options options = quarnd::parseOptions(args);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "quarnd: %s\n\n%s", options.error.c_str(),
+                     quarnd::usageText().c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(quarnd::usageText().c_str(), stdout);
+        return 0;
+    }
+
+    // A client vanishing mid-write must cost us that client, not the process.
+    signal(SIGPIPE, SIG_IGN);
+    try {
+        quarnd::Server server(options.server);
+        g_server = &server;
+        struct sigaction sa {};
+        sa.sa_handler = onSignal;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, nullptr);
+        sigaction(SIGTERM, &sa, nullptr);
+
+        std::printf("listening chat=%u paste=%u\n", server.chatPort(), server.pastePort());
+        std::fflush(stdout);
+        server.run();
+        g_server = nullptr;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quarnd: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,73 @@
+// Framing and field helpers for the chat connection. Everything here works on
+// raw Windows-1252 bytes and never allocates more than one line at a time.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace quarnd {
+
+// A client line longer than this is cut; the rest up to the next CR is dropped,
+// so a peer that never sends a CR costs us at most this much memory.
+inline constexpr std::size_t kMaxLineBytes = 4096;
+
+inline constexpr char kCR = '\r';
+inline constexpr char kVT = '\x0b';
+
+// Splits the byte stream of one connection into lines. CR ends a line, LF and
+// NUL are dropped (a NUL relayed to other clients would end their transmission
+// early).
+class LineSplitter {
+  public:
+    template <class OnLine>
+    void feed(std::string_view bytes, OnLine&& onLine) {
+        for (char c : bytes) {
+            if (c == kCR) {
+                onLine(std::string_view(partial_));
+                partial_.clear();
+                overflow_ = false;
+            } else if (c == '\n' || c == '\0') {
+                continue;
+            } else if (partial_.size() < kMaxLineBytes) {
+                partial_.push_back(c);
+            } else {
+                overflow_ = true;
+            }
+        }
+    }
+    std::size_t pendingBytes() const { return partial_.size(); }
+    bool overflowed() const { return overflow_; }
+
+  private:
+    std::string partial_;
+    bool overflow_ = false;
+};
+
+// Takes the text up to the next space off the front of `rest`; the space itself
+// is consumed too. Two adjacent spaces therefore give an empty word, matching
+// how the client counts fields.
+inline std::string_view popWord(std::string_view& rest) {
+    const auto space = rest.find(' ');
+    std::string_view word = rest.substr(0, space);
+    rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
+    return word;
+}
+
+// ASCII upper case only: keywords are plain ASCII, and folding 0xE0..0xFF
+// would turn a lower-case umlaut into something the client never sends.
+std::string upperKeyword(std::string_view word);
+
+bool isNameByte(unsigned char c);
+// Allowed bytes only; the length rules are checked separately because they
+// have their own reply.
+bool isAllowedLoginName(std::string_view name);
+bool isHexColour(std::string_view text);
+bool hasControlBytes(std::string_view text);
+
+// Recognises an action line: after an optional colour code the text starts
+// with VT "me". On success `colour` is the colour code (possibly empty) and
+// `rest` the text after "me".
+bool splitAction(std::string_view text, std::string_view& colour, std::string_view& rest);
+
+}  // namespace quarnd

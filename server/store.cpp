@@ -1,0 +1,256 @@
+#include "store.h"
+
+#include <crypt.h>
+#include <sqlite3.h>
+
+#include <memory>
+
+namespace quarnd {
+
+namespace {
+
+const char* const kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS users (
+    login      BLOB PRIMARY KEY,
+    pwhash     TEXT NOT NULL,
+    colour     TEXT NOT NULL DEFAULT '000000',
+    data1      BLOB NOT NULL DEFAULT x'',
+    data2      BLOB NOT NULL DEFAULT x'',
+    data3      BLOB NOT NULL DEFAULT x'',
+    score      INTEGER NOT NULL DEFAULT 0,
+    last_login INTEGER NOT NULL DEFAULT 0,
+    created    INTEGER NOT NULL DEFAULT 0
+);
+CREATE TABLE IF NOT EXISTS bans (
+    login   BLOB PRIMARY KEY,
+    created INTEGER NOT NULL
+);
+CREATE TABLE IF NOT EXISTS pastes (
+    id      TEXT PRIMARY KEY,
+    title   BLOB NOT NULL,
+    code    BLOB NOT NULL,
+    created INTEGER NOT NULL,
+    expires INTEGER NOT NULL
+);
+CREATE INDEX IF NOT EXISTS pastes_expires ON pastes(expires);
+)sql";
+
+std::string blobColumn(sqlite3_stmt* st, int col) {
+    const void* p = sqlite3_column_blob(st, col);
+    const int n = sqlite3_column_bytes(st, col);
+    return p ? std::string(static_cast<const char*>(p), static_cast<std::size_t>(n))
+             : std::string();
+}
+
+}  // namespace
+
+class Store::Stmt {
+  public:
+    Stmt(sqlite3* db, const char* sql) : db_(db) {
+        if (sqlite3_prepare_v2(db, sql, -1, &st_, nullptr) != SQLITE_OK) {
+            throw StoreError(std::string("sqlite prepare: ") + sqlite3_errmsg(db));
+        }
+    }
+    ~Stmt() { sqlite3_finalize(st_); }
+    Stmt& blob(int i, std::string_view v) {
+        // A zero-length blob must still bind as a blob, not NULL.
+        sqlite3_bind_blob(st_, i, v.empty() ? "" : v.data(), static_cast<int>(v.size()),
+                          SQLITE_TRANSIENT);
+        return *this;
+    }
+    Stmt& text(int i, std::string_view v) {
+        sqlite3_bind_text(st_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Stmt& integer(int i, std::int64_t v) {
+        sqlite3_bind_int64(st_, i, v);
+        return *this;
+    }
+    bool step() {
+        const int rc = sqlite3_step(st_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        throw StoreError(std::string("sqlite step: ") + sqlite3_errmsg(db_));
+    }
+    sqlite3_stmt* get() const { return st_; }
+
+  private:
+    sqlite3* db_;
+    sqlite3_stmt* st_ = nullptr;
+};
+
+std::string hashPassword(std::string_view password, int cost) {
+    char salt[CRYPT_GENSALT_OUTPUT_SIZE];
+    if (!crypt_gensalt_rn("$y$", static_cast<unsigned long>(cost), nullptr, 0, salt, sizeof salt)) {
+        throw StoreError("crypt_gensalt failed");
+    }
+    auto data = std::make_unique<crypt_data>();
+    const std::string pw(password);
+    const char* out = crypt_r(pw.c_str(), salt, data.get());
+    if (!out || out[0] == '*') throw StoreError("crypt_r failed");
+    return out;
+}
+
+bool verifyPassword(std::string_view password, const std::string& hash) {
+    auto data = std::make_unique<crypt_data>();
+    const std::string pw(password);
+    const char* out = crypt_r(pw.c_str(), hash.c_str(), data.get());
+    if (!out || out[0] == '*') return false;
+    const std::string_view got(out);
+    if (got.size() != hash.size()) return false;
+    unsigned char diff = 0;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        diff |= static_cast<unsigned char>(got[i] ^ hash[i]);
+    }
+    return diff == 0;
+}
+
+Store::Store(const std::string& path, int hashCost) : hashCost_(hashCost) {
+    if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) {
+        std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw StoreError("cannot open database " + path + ": " + msg);
+    }
+    sqlite3_busy_timeout(db_, 2000);
+    try {
+        // WAL keeps a crash from ever leaving a half-written user row, and
+        // NORMAL sync is plenty for a chat server's chat points.
+        exec("PRAGMA journal_mode=WAL;");
+        exec("PRAGMA synchronous=NORMAL;");
+        exec(kSchema);
+    } catch (...) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw;
+    }
+}
+
+Store::~Store() {
+    if (db_) sqlite3_close(db_);
+}
+
+void Store::exec(const char* sql) {
+    char* err = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+        std::string msg = err ? err : "unknown error";
+        sqlite3_free(err);
+        throw StoreError("sqlite: " + msg);
+    }
+}
+
+std::optional<UserRecord> Store::findUser(std::string_view login) {
+    Stmt st(
+        db_,
+        "SELECT login, colour, data1, data2, data3, score, last_login FROM users WHERE login=?");
+    st.blob(1, login);
+    if (!st.step()) return std::nullopt;
+    UserRecord u;
+    u.login = blobColumn(st.get(), 0);
+    u.colour = blobColumn(st.get(), 1);
+    u.data1 = blobColumn(st.get(), 2);
+    u.data2 = blobColumn(st.get(), 3);
+    u.data3 = blobColumn(st.get(), 4);
+    u.score = sqlite3_column_int64(st.get(), 5);
+    u.lastLogin = sqlite3_column_int64(st.get(), 6);
+    return u;
+}
+
+bool Store::isRegistered(std::string_view login) {
+    Stmt st(db_, "SELECT 1 FROM users WHERE login=?");
+    st.blob(1, login);
+    return st.step();
+}
+
+PasswordCheck Store::checkPassword(std::string_view login, std::string_view password) {
+    Stmt st(db_, "SELECT pwhash FROM users WHERE login=?");
+    st.blob(1, login);
+    if (!st.step()) return PasswordCheck::Unregistered;
+    const std::string hash = blobColumn(st.get(), 0);
+    return verifyPassword(password, hash) ? PasswordCheck::Right : PasswordCheck::Wrong;
+}
+
+void Store::setPassword(std::string_view login, std::string_view password) {
+    const std::string hash = hashPassword(password, hashCost_);
+    Stmt st(db_,
+            "INSERT INTO users(login, pwhash, created) VALUES(?, ?, strftime('%s','now')) "
+            "ON CONFLICT(login) DO UPDATE SET pwhash=excluded.pwhash");
+    st.blob(1, login).text(2, hash);
+    st.step();
+}
+
+void Store::setColour(std::string_view login, std::string_view colour) {
+    Stmt st(db_, "UPDATE users SET colour=? WHERE login=?");
+    st.blob(1, colour).blob(2, login);
+    st.step();
+}
+
+void Store::setData(std::string_view login, int which, std::string_view text) {
+    static const char* const sql[] = {
+        "UPDATE users SET data1=? WHERE login=?",
+        "UPDATE users SET data2=? WHERE login=?",
+        "UPDATE users SET data3=? WHERE login=?",
+    };
+    if (which < 1 || which > 3) return;
+    Stmt st(db_, sql[which - 1]);
+    st.blob(1, text).blob(2, login);
+    st.step();
+}
+
+void Store::addScore(std::string_view login, std::int64_t points) {
+    Stmt st(db_, "UPDATE users SET score=score+? WHERE login=?");
+    st.integer(1, points).blob(2, login);
+    st.step();
+}
+
+void Store::setLastLogin(std::string_view login, std::int64_t when) {
+    Stmt st(db_, "UPDATE users SET last_login=? WHERE login=?");
+    st.integer(1, when).blob(2, login);
+    st.step();
+}
+
+bool Store::isBanned(std::string_view login) {
+    Stmt st(db_, "SELECT 1 FROM bans WHERE login=?");
+    st.blob(1, login);
+    return st.step();
+}
+
+void Store::addBan(std::string_view login, std::int64_t when) {
+    Stmt st(db_, "INSERT OR REPLACE INTO bans(login, created) VALUES(?, ?)");
+    st.blob(1, login).integer(2, when);
+    st.step();
+}
+
+void Store::removeBan(std::string_view login) {
+    Stmt st(db_, "DELETE FROM bans WHERE login=?");
+    st.blob(1, login);
+    st.step();
+}
+
+void Store::addPaste(const Paste& paste) {
+    Stmt st(db_, "INSERT INTO pastes(id, title, code, created, expires) VALUES(?, ?, ?, ?, ?)");
+    st.text(1, paste.id).blob(2, paste.title).blob(3, paste.code);
+    st.integer(4, paste.created).integer(5, paste.expires);
+    st.step();
+}
+
+std::optional<Paste> Store::findPaste(std::string_view id, std::int64_t now) {
+    Stmt st(db_, "SELECT id, title, code, created, expires FROM pastes WHERE id=? AND expires>?");
+    st.text(1, id).integer(2, now);
+    if (!st.step()) return std::nullopt;
+    Paste p;
+    p.id = blobColumn(st.get(), 0);
+    p.title = blobColumn(st.get(), 1);
+    p.code = blobColumn(st.get(), 2);
+    p.created = sqlite3_column_int64(st.get(), 3);
+    p.expires = sqlite3_column_int64(st.get(), 4);
+    return p;
+}
+
+void Store::purgeExpiredPastes(std::int64_t now) {
+    Stmt st(db_, "DELETE FROM pastes WHERE expires<=?");
+    st.integer(1, now);
+    st.step();
+}
+
+}  // namespace quarnd

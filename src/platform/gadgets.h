@@ -31,12 +31,13 @@ enum class EventKind : uint8_t {
 
 enum class EventType : uint8_t {
     None,
-    Click,          // button pressed, check box toggled, list item clicked
-    LeftClick,      // left button on a list
-    DoubleClick,    // left double click on a list
-    FocusIn,        // the control got the keyboard focus
-    FocusOut,       // the control lost it
-    Change,         // text or selection changed
+    Click,        // button pressed, check box toggled, list item clicked
+    LeftClick,    // left button on a list
+    DoubleClick,  // left double click on a list
+    FocusIn,      // the control got the keyboard focus
+    FocusOut,     // the control lost it
+    Change,       // text or selection changed by the user
+    RightClick,   // right button on a list or editor (for its popup menu)
 };
 
 struct Event {
@@ -46,6 +47,10 @@ struct Event {
     EventType type = EventType::None;
 };
 
+// Changes the program makes through this facade (setControlText,
+// setSelectedItem, ...) never produce events; only the user's actions do.
+// Otherwise filling a list from its own Change handler would loop forever.
+//
 // Takes one event without waiting. When the queue is empty, lets Qt deliver
 // what is pending first (and runs deferred deletes); returns an event of kind
 // None when there is still nothing.
@@ -58,13 +63,13 @@ void clearEvents();
 // --- windows --------------------------------------------------------------
 
 enum WindowFlag : unsigned {
-    kSizeGadget = 1u << 0,      // resizable
-    kMinMaxGadgets = 1u << 1,   // minimise and maximise boxes
-    kSystemMenu = 1u << 2,      // close box
-    kTitleBar = 1u << 3,        // title bar only, no close box
+    kSizeGadget = 1u << 0,     // resizable
+    kMinMaxGadgets = 1u << 1,  // minimise and maximise boxes
+    kSystemMenu = 1u << 2,     // close box
+    kTitleBar = 1u << 3,       // title bar only, no close box
     kScreenCentred = 1u << 4,
-    kParentCentred = 1u << 5,   // centred on the parent window
-    kInvisible = 1u << 6,       // created hidden; show with showWindow
+    kParentCentred = 1u << 5,  // centred on the parent window
+    kInvisible = 1u << 6,      // created hidden; show with showWindow
 };
 
 // Opens a window with the given inner size. parent = -1: top-level;
@@ -78,7 +83,7 @@ void closeWindow(int window);
 void showWindow(int window);
 void setWindowTitle(int window, std::string_view title);
 std::string windowTitle(int window);
-int windowWidth(int window);   // inner size
+int windowWidth(int window);  // inner size
 int windowHeight(int window);
 void resizeWindow(int window, int width, int height);
 bool isForegroundWindow(int window);
@@ -104,8 +109,11 @@ int comboBox(int window, int id, int x, int y, int w, int h);
 int imageControl(int window, int id, int x, int y, int w, int h, bool border = false);
 int imageButton(int window, int id, int x, int y, int w, int h);
 // A splitter that takes two existing controls (or splitters) as its halves.
-int splitter(int window, int id, int x, int y, int w, int h, int first, int second,
-             bool vertical, int position);
+// vertical: the divider is vertical (halves side by side); otherwise first is
+// above second. position: size of the first half in pixels. secondFixed: the
+// second half keeps its size when the splitter grows or shrinks.
+int splitter(int window, int id, int x, int y, int w, int h, int first, int second, bool vertical,
+             int position, bool secondFixed = false);
 // Tab panel: controls created while a tab is open go onto that tab's page.
 int panel(int window, int id, int x, int y, int w, int h);
 void addPanelTab(int panel, std::string_view title);
@@ -127,6 +135,13 @@ void disableControl(int id, bool disabled);
 bool controlDisabled(int id);
 void setControlFocus(int id);
 void setToolTip(int id, std::string_view text);
+void hideControl(int id, bool hidden);
+bool controlHidden(int id);
+// Every control gets its caption (or a word for its kind) as accessible name;
+// fields and lists should be told what they hold.
+void setAccessibleName(int id, std::string_view name);
+std::string accessibleName(int id);
+int controlWindow(int id);  // the window a control belongs to, -1 when none
 
 // Lists (list box, combo box): items by index.
 void addItem(int id, std::string_view text, int position = -1);
@@ -151,8 +166,8 @@ void closeSubMenu();
 void endMenu();
 bool menuItemDisabled(int window, int id);  // menu bar items (tests)
 std::string menuItemText(int window, int id);
-std::vector<int> menuItemIds(int window);   // menu bar items in menu order (tests)
-void displayPopupMenu(int menu);            // at the mouse position
+std::vector<int> menuItemIds(int window);  // menu bar items in menu order (tests)
+void displayPopupMenu(int menu);           // at the mouse position
 void freeMenu(int menu);
 
 enum class Key { Return, ShiftReturn, Up, Down };

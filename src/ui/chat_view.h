@@ -1,0 +1,41 @@
+#pragma once
+// What the display needs from a chat view. The rendering rules only talk to
+// this interface, so the control behind it can be exchanged without touching
+// them. A view only ever grows at its end.
+
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+#include "ui/smilies.h"
+
+namespace kavel {
+
+namespace textstyle {
+inline constexpr int Bold = 1;
+inline constexpr int Italic = 2;
+inline constexpr int Underline = 4;
+}  // namespace textstyle
+
+class ChatView {
+  public:
+    virtual ~ChatView() = default;
+    // Character format for the text appended from now on: style bits and
+    // the font height of 10 pt.
+    virtual void setStyle(int bits) = 0;
+    // Text colour from now on (red | green << 8 | blue << 16).
+    virtual void setColour(int32_t colour) = 0;
+    virtual void setBackground(int32_t colour) = 0;
+    // Appends at the end; a lone carriage return is a line break.
+    virtual void append(std::string_view text) = 0;
+    virtual void appendLineBreak() = 0;
+    virtual void insertImage(const Picture& picture) = 0;
+    // Everything printed so far, format 0 plain text, 1 RTF. False when the
+    // file could not be written.
+    virtual bool saveContents(std::FILE* file, int format) = 0;
+    // Brackets one printed message, so that the control lays it out once.
+    virtual void beginMessage() {}
+    virtual void endMessage() {}
+};
+
+}  // namespace kavel

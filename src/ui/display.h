@@ -1,0 +1,35 @@
+#pragma once
+// Rendering one chat message into a room's view: markup, colour modes,
+// links, the own name, smilies and the new-message notice.
+
+#include <cstdint>
+#include <string>
+
+#include "ui/chat_view.h"
+
+namespace kavel {
+
+// The rendering state a room keeps between messages.
+struct RenderState {
+    int32_t style = 0;
+    int32_t colour = 0;
+    int32_t background = 0;  // taken when the room was opened
+};
+
+// What printing needs from the room it prints into.
+class PrintTarget {
+  public:
+    virtual ~PrintTarget() = default;
+    virtual ChatView& view() = 0;
+    virtual bool hasUrl(const std::string& url) = 0;
+    virtual void addUrl(const std::string& url) = 0;
+    virtual void flash() = 0;
+    virtual void playMessageSound() = 0;
+};
+
+void printMessage(PrintTarget& target, RenderState& state, const std::string& text);
+
+// "A"-"Z" and the codes 192-222 moved up by 32.
+std::string lowerCase(std::string_view text);
+
+}  // namespace kavel

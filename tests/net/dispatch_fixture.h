@@ -1,0 +1,106 @@
+#pragma once
+// A dispatcher whose every outside effect lands in a log the test reads,
+// with rooms that only remember what they were given and a clock the test
+// sets.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/data.h"
+#include "net/NET_Dispatch.h"
+#include "net/NET_Methods.h"
+#include "support/latin1.h"
+
+namespace kavel::testing {
+
+struct FakeRoom {
+    std::string name;
+    std::vector<std::string> printed;
+    std::vector<std::string> users;
+    int input = 0;
+};
+
+class DispatchTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        resetSharedState();
+        loadUiTexts();
+        resetFloodState();
+        setText(&ClientState::profileName, "anna");
+        setText(&ClientState::nick, "anna");
+        auto& p = dispatchPorts();
+        p.status = [this](std::string_view t) { log.push_back("status:" + utf8(t)); };
+        p.send = [this](std::string_view t) { log.push_back("send:" + std::string(t)); };
+        p.disconnect = [this] { log.push_back("disconnect"); };
+        p.messageBox = [this](std::string_view title, std::string_view t) {
+            log.push_back("box:" + utf8(title) + "|" + utf8(t));
+        };
+        p.askYesNo = [this](std::string_view title, std::string_view t) {
+            log.push_back("ask:" + utf8(title) + "|" + utf8(t));
+            return answerYes;
+        };
+        p.playSound = [this](int n) { log.push_back("sound:" + std::to_string(n)); };
+        p.nowSeconds = [this] { return now; };
+        p.createRoom = [this](const std::string& name) {
+            rooms.push_back(std::make_unique<FakeRoom>());
+            rooms.back()->name = name;
+            rooms.back()->input = 500 + static_cast<int>(rooms.size());
+            auto* r = reinterpret_cast<ChatRoom*>(rooms.back().get());
+            joinedRooms.push_back(r);
+            return r;
+        };
+        p.roomName = [](ChatRoom* r) { return fake(r)->name; };
+        p.roomPrint = [](ChatRoom* r, const std::string& t) { fake(r)->printed.push_back(t); };
+        p.roomAddUser = [](ChatRoom* r, const std::string& t) { fake(r)->users.push_back(t); };
+        p.roomClearUsers = [](ChatRoom* r) { fake(r)->users.clear(); };
+        p.roomInput = [](ChatRoom* r) { return fake(r)->input; };
+        p.openUserInfo = [this](std::string_view title) {
+            infoOpen = true;
+            infoTitle = title;
+            infoLines.clear();
+        };
+        p.userInfoOpen = [this] { return infoOpen; };
+        p.userInfoLine = [this](std::string_view l) { infoLines.emplace_back(l); };
+    }
+    void TearDown() override {
+        resetDispatchPorts();
+        resetSharedState();
+        resetFloodState();
+    }
+
+    static FakeRoom* fake(ChatRoom* r) { return reinterpret_cast<FakeRoom*>(r); }
+
+    // One read: the messages joined by carriage returns.
+    void read(std::initializer_list<std::string> messages) {
+        std::string data;
+        for (const auto& m : messages) {
+            data += m;
+            data += '\r';
+        }
+        DispatchServerData(data);
+    }
+
+    FakeRoom* room(const std::string& name) {
+        for (auto& r : rooms)
+            if (r->name == name) return r.get();
+        return nullptr;
+    }
+    FakeRoom* openRoom(const std::string& name) {
+        auto* r = reinterpret_cast<FakeRoom*>(dispatchPorts().createRoom(name));
+        return r;
+    }
+
+    std::vector<std::string> log;
+    std::vector<std::unique_ptr<FakeRoom>> rooms;
+    uint32_t now = 1000;
+    bool answerYes = false;
+    bool infoOpen = false;
+    std::string infoTitle;
+    std::vector<std::string> infoLines;
+};
+
+}  // namespace kavel::testing

@@ -1,21 +1,231 @@
 // The main module: start-up, main loop and shutdown.
-#include <QApplication>
-#include <QMainWindow>
+#include <string>
+#include <vector>
 
+#include "core/OS_Dependant.h"
 #include "core/data.h"
 #include "core/main.h"
-#include "platform/encoding.h"
+#include "core/prefs.h"
+#include "net/LEXER.h"
+#include "net/NET_Methods.h"
+#include "objects/CLASS_Object.h"
+#include "platform/clock.h"
+#include "platform/gadgets.h"
+#include "platform/socket.h"
+#include "ui/CLASS_ChatRoom.h"
+#include "ui/GUI.h"
+#include "ui/GUI_Methods.h"
+#include "ui/GUI_UserInfo.h"
+#include "ui/profile.h"
+#include "ui/smilies.h"
+#include "ui/windows/main_window.h"
+#include "ui/windows/window_numbers.h"
 
 namespace kavel {
 
-int kavelMain(int argc, char** argv) {
-    QApplication app(argc, argv);
+namespace gd = platform;
+
+namespace {
+
+// Start-up steps whose work belongs to units not written yet; they keep
+// their place in the order.
+void installCrashHandler() {}
+void freePlugins() {}
+
+void loadSmileyPictures() {
+    for (int n = 4; n <= 11; ++n)
+        smileyTemplate(n);
+}
+
+void startProfile() {
+    const std::string name(text(clientState.profileName));
+    if (!name.empty() && loadProfile(name + ".prof")) return;
+    statusMessage(ui(Txt::ProfileRequest));
+    clientState.backgroundColour = 0xFFFFFF;
+    setOptions(opt::NoProfileDefault);
+    openProfileWindow(true);
+}
+
+// Plug-ins ask for a turn by setting the request bit from their threads.
+void pluginCommandStep() {
+    if (!hasOption(opt::PluginCommandRequest)) return;
+    std::string command;  // passed along the agents by the plug-in host
+    if (!command.empty()) SendCommand(command.substr(0, command.size() - 1));
+    clearOptionBits(opt::PluginCommandRequest);
+}
+
+// Windows 1, 2, 4 and 5 have no handlers of their own yet; a close box
+// there closes the window and must not end the program.
+void fixedWindowHandler(gd::Event& event) {
+    if (event.kind == gd::EventKind::CloseRequest) {
+        gd::closeWindow(event.window);
+        if (event.window == win::About) clearFlag(flag::AboutRunning);
+        event = {};
+    }
+}
+
+void menuNumberedItem(int id) {
+    const MainMenuNumbers& n = mainMenuNumbers();
+    if (id >= n.firstRoom && id < n.firstJoined) {
+        for (const AvailableRoom& room : AvailableRooms) {
+            if (room.menuId != id) continue;
+            std::string roomText = room.name;
+            if (room.hasPassword)
+                roomText +=
+                    " " + gd::inputText(ui(Txt::PasswordTitle), ui(Txt::PasswordPrompt), "");
+            JoinRoom(roomText);
+            return;
+        }
+    } else if (id >= n.firstJoined && id < n.firstAgent) {
+        for (ChatRoom* room : joinedRooms) {
+            if (roomGetMenuId(room) == id) {
+                roomDestroy(room);
+                return;
+            }
+        }
+    }
+    // Plug-in entries run the agent's setup once the plug-in host is there.
+}
+
+}  // namespace
+
+void mainWindowHandler(gd::Event& event) {
+    using namespace mainwin;
+    if (event.kind == gd::EventKind::Resized) {
+        gd::resizeControl(Splitter, -1, -1, gd::windowWidth(Window) - SplitterMarginX,
+                          gd::windowHeight(Window) - SplitterMarginY);
+        return;
+    }
+    if (event.kind != gd::EventKind::Menu) return;
+    switch (event.id) {
+        case item::Connect:
+            if (!hasFlag(flag::Connected)) {
+                if (Connect(clientState, chatServerHost(), chatServerPort())) {
+                    Login(text(clientState.profileName), text(clientState.password));
+                    restartKeepAlive();
+                }
+            } else {
+                Disconnect();
+            }
+            break;
+        case item::RoomList:
+            if (hasFlag(flag::LoggedIn)) SendCommand("ROOMLIST");
+            break;
+        case item::JoinedList:
+            break;
+        case item::Options:
+            if (!gd::windowExists(win::Options)) openOptionsWindow();
+            break;
+        case item::Profile:
+            if (!gd::windowExists(win::Profile)) openProfileWindow(false);
+            break;
+        case item::Quit:
+            event.kind = gd::EventKind::CloseRequest;
+            break;
+        case item::PluginManager:
+            if (!gd::windowExists(win::PluginManager)) openPluginManager();
+            break;
+        case item::Help:
+        case item::Manual:
+            break;  // the help viewer comes with the help file
+        case item::About:
+            openAboutWindow();
+            break;
+        default:
+            if (event.id >= item::FirstNumbered) menuNumberedItem(event.id);
+            break;
+    }
+}
+
+void startUp() {
+    // The desktop session is already open (kavelMain); the order below is
+    // the order in which the parts depend on each other.
+    InitLexTable();
+    resetPendingClass();
+    AgentList.clear();
     loadUiTexts();
-    QMainWindow window;
-    window.setWindowTitle(platform::toQString("KAVEL - Client Program"));
-    window.resize(600, 300);
-    window.show();
-    app.exec();
+    joinedRooms.clear();
+    AvailableRooms.clear();
+    installCrashHandler();
+    loadSettings();
+    openMainWindow();
+    if (initSounds()) playSound(sound::Startup);
+    loadSmileyPictures();
+    if (!gd::initNetwork()) {
+        statusMessage(ui(Txt::NoTcpStack));
+        setFlag(flag::NoNetwork);
+    } else {
+        statusMessage(ui(Txt::StartOk));
+    }
+    startProfile();
+}
+
+bool mainLoopPass() {
+    if (hasFlag(flag::Connected)) {
+        PollServer();
+        // The data just read may have ended the session (KICKED, refusal).
+        if (hasFlag(flag::Connected)) KeepAlive();
+        if (hasFlag(flag::MenuDirty)) buildMainMenu();
+        pluginCommandStep();
+        ProfileUploadStep();
+    } else if (hasFlag(flag::ProfileUploadPending)) {
+        ProfileUploadStep();
+    }
+
+    gd::Event event = gd::pollEvent();
+    if (event.kind == gd::EventKind::None) {
+        if (hasFlag(flag::AboutRunning))
+            aboutFrame();
+        else
+            gd::sleepMs(IdleSleepMs);
+        return true;
+    }
+    switch (event.window) {
+        case win::Main:
+            mainWindowHandler(event);
+            break;
+        case win::UserInfo:
+            if (!userInfoHandleEvent(event) && event.kind == gd::EventKind::CloseRequest) {
+                gd::closeWindow(win::UserInfo);
+                event = {};
+            }
+            if (event.kind == gd::EventKind::CloseRequest) event = {};
+            break;
+        case win::Options:
+        case win::Profile:
+        case win::PluginManager:
+        case win::About:
+            fixedWindowHandler(event);
+            break;
+        default:
+            for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
+                if (roomHandleEvent(room, event)) break;
+            // Closing a room window never ends the program.
+            event = {};
+            break;
+    }
+    return !(event.kind == gd::EventKind::CloseRequest && event.window == win::Main);
+}
+
+void shutDown() {
+    Disconnect();
+    saveSettings();
+    // Rooms left open by a failed reconnect still have windows.
+    for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
+        roomDestroy(room);
+    freePlugins();
+}
+
+int kavelMain(int argc, char** argv) {
+    static int args = 0;
+    args = argc;
+    gd::startDesktop(args, argv);
+    startUp();
+    while (mainLoopPass()) {
+    }
+    shutDown();
+    releaseSounds();
+    gd::endDesktop();
     return 0;
 }
 

@@ -1,9 +1,22 @@
 #pragma once
 // Declarations of the main module: start-up, main loop and shutdown.
 
+#include "platform/gadgets.h"
+
 namespace kavel {
+
+inline constexpr uint32_t IdleSleepMs = 5;
 
 // Runs the client from start-up to shutdown; returns the process exit code.
 int kavelMain(int argc, char** argv);
+
+// The pieces of kavelMain, for tests and the idle benchmark.
+void startUp();
+// One pass of the main loop; false once the program is to end.
+bool mainLoopPass();
+void shutDown();
+
+// The main window's handler; may turn the event into a close request.
+void mainWindowHandler(platform::Event& event);
 
 }  // namespace kavel

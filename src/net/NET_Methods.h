@@ -3,6 +3,7 @@
 // keep-alive with reconnection, disconnect; the dispatch of received data
 // and the flood guard; the HTTP form upload.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -31,6 +32,19 @@ void KeepAlive();  // main-loop step while Connected
 void Disconnect();
 void ProfileUploadStep();  // main-loop step: pending profile upload / connect question
 extern uint32_t lastKeepAlive;
+// Restarts the keep-alive period (after a connect from the menu).
+void restartKeepAlive();
+
+// PollServer reassembles the stream: a message cut by the read limit or by
+// TCP waits for its rest, a carriage return or a NUL ends a message, empty
+// messages are dropped. Each read with at least one complete message makes
+// one call of the sink with those messages joined by carriage returns (no
+// trailing one); the incomplete rest waits for the next read.
+using DataSink = void (*)(const std::string& data);
+// nullptr restores DispatchServerData.
+void setDataSink(DataSink sink);
+// Bytes kept back because their message is not complete yet.
+std::size_t pendingServerBytes();
 
 // --- dispatch and flood guard (NET_Methods_Dispatch.cpp) ---
 // One complete piece of server data: messages separated by carriage returns.

@@ -338,6 +338,30 @@ void assertGuiThread() {
     }
 }
 
+namespace {
+std::unique_ptr<QApplication> application;
+}  // namespace
+
+bool startDesktop(int& argc, char** argv) {
+    if (QCoreApplication::instance()) return true;
+    application = std::make_unique<QApplication>(argc, argv);
+    // The program decides when it ends, not the last window closing.
+    QApplication::setQuitOnLastWindowClosed(false);
+    return true;
+}
+
+void endDesktop() {
+    std::vector<int> open;
+    for (auto& [n, rec] : windows)
+        if (rec.parent < 0) open.push_back(n);
+    for (int n : open)
+        closeWindow(n);
+    popups.clear();
+    queue.clear();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    application.reset();
+}
+
 void pushEvent(const Event& event) {
     queue.push_back(event);
 }

@@ -18,6 +18,11 @@ namespace kavel::platform {
 
 inline constexpr int kAnyId = -1;
 
+// The desktop session of the program (the QApplication). start returns
+// false when no display can be opened; end closes every window.
+bool startDesktop(int& argc, char** argv);
+void endDesktop();
+
 // --- events ---------------------------------------------------------------
 
 enum class EventKind : uint8_t {

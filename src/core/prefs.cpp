@@ -1,0 +1,140 @@
+#include "core/prefs.h"
+
+#include "core/data.h"
+#include "net/NET_Methods.h"
+#include "platform/files.h"
+#include "ui/GUI.h"
+
+namespace kavel {
+
+namespace {
+
+std::string paste;
+// Deployment keys read at start-up, so that saving keeps them.
+std::optional<std::string> keptServer;
+std::optional<std::string> keptPaste;
+PluginLoader pluginLoader = nullptr;
+
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameKey(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+bool blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
+Settings parsePrefs(std::string_view content) {
+    Settings s;
+    bool general = false;
+    bool seenProfile = false, seenPlugins = false;
+    while (!content.empty()) {
+        const auto end = content.find('\n');
+        std::string_view line = content.substr(0, end);
+        content = end == std::string_view::npos ? std::string_view() : content.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+
+        std::string_view lead = line;
+        while (!lead.empty() && blank(lead.front()))
+            lead.remove_prefix(1);
+        if (!lead.empty() && lead.front() == '[') {
+            const auto close = lead.find(']');
+            general = close != std::string_view::npos &&
+                      sameKey(trimBlanks(lead.substr(1, close - 1)), "General");
+            continue;
+        }
+        if (!general) continue;
+        const auto eq = line.find('=');
+        if (eq == std::string_view::npos) continue;
+        const std::string_view key = trimBlanks(line.substr(0, eq));
+        std::string_view value = line.substr(eq + 1);
+        while (!value.empty() && blank(value.front()))
+            value.remove_prefix(1);
+        // The first occurrence of a key counts, as with any INI reader.
+        if (sameKey(key, "profile") && !seenProfile) {
+            s.profile = value;
+            seenProfile = true;
+        } else if (sameKey(key, "activePlugins") && !seenPlugins) {
+            s.activePlugins = value;
+            seenPlugins = true;
+        } else if (sameKey(key, "server") && !s.server) {
+            s.server = std::string(value);
+        } else if (sameKey(key, "pasteServer") && !s.pasteServer) {
+            s.pasteServer = std::string(value);
+        }
+    }
+    return s;
+}
+
+std::string formatPrefs(const Settings& s) {
+    std::string out = "[General]\r\n";
+    out += "profile = " + s.profile + "\r\n";
+    out += "activePlugins = " + s.activePlugins + "\r\n";
+    if (s.server) out += "server = " + *s.server + "\r\n";
+    if (s.pasteServer) out += "pasteServer = " + *s.pasteServer + "\r\n";
+    return out;
+}
+
+std::vector<std::string> pluginList(std::string_view text) {
+    std::vector<std::string> names;
+    while (true) {
+        const auto comma = text.find(',');
+        const std::string_view name = text.substr(0, comma);
+        if (name.empty()) break;
+        names.emplace_back(name);
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+    }
+    return names;
+}
+
+void loadSettings() {
+    const std::optional<std::string> content = platform::readWholeFile(kPrefsFile);
+    if (!content) return;
+    const Settings s = parsePrefs(*content);
+    setText(&ClientState::profileName, s.profile);
+    keptServer = s.server;
+    keptPaste = s.pasteServer;
+    if (s.server) setChatServerHost(std::string(trimBlanks(*s.server)));
+    paste = s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string();
+    if (!pluginLoader) return;
+    for (const std::string& name : pluginList(s.activePlugins))
+        pluginLoader("plugins/" + name);  // a plug-in that fails is left out
+}
+
+bool saveSettings() {
+    Settings s;
+    s.profile = text(clientState.profileName);
+    for (Agent* agent : AgentList)
+        s.activePlugins += agentName(agent) + ",";
+    if (!s.activePlugins.empty()) s.activePlugins.pop_back();
+    s.server = keptServer;
+    s.pasteServer = keptPaste;
+    return platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
+}
+
+const std::string& pasteServer() {
+    return paste;
+}
+
+void setPluginLoader(PluginLoader loader) {
+    pluginLoader = loader;
+}
+
+}  // namespace kavel

@@ -1,0 +1,46 @@
+#pragma once
+// prefs.ini: the profile last used, the active plug-ins and the deployment
+// settings (chat server host, paste service).
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavel {
+
+inline constexpr const char* kPrefsFile = "prefs.ini";
+
+struct Settings {
+    std::string profile;
+    std::string activePlugins;
+    // Deployment keys: kept exactly as found, written back only when present.
+    std::optional<std::string> server;
+    std::optional<std::string> pasteServer;
+};
+
+// INI reading: "[" opens a section; in [General] a line "key = value"
+// matches its key case-insensitively, blanks around the key and before the
+// value are skipped, the value runs to the end of the line.
+Settings parsePrefs(std::string_view content);
+// The file's content, lines ending CR LF.
+std::string formatPrefs(const Settings& settings);
+// The active plug-in names: comma-separated, ending at the first empty one.
+std::vector<std::string> pluginList(std::string_view activePlugins);
+
+// Start-up: reads prefs.ini into profileName, the chat server host and the
+// paste service, then loads the listed plug-ins. A missing file changes
+// nothing.
+void loadSettings();
+// Shutdown: writes prefs.ini anew (through a temporary file).
+bool saveSettings();
+
+// The paste service as "host" or "host:port"; empty when not configured.
+const std::string& pasteServer();
+
+// How a plug-in named in prefs.ini is loaded ("plugins/" + name); the
+// plug-in host installs itself here. Without a loader nothing is loaded.
+using PluginLoader = bool (*)(const std::string& path);
+void setPluginLoader(PluginLoader loader);
+
+}  // namespace kavel

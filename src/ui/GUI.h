@@ -1,0 +1,47 @@
+#pragma once
+// Building the program's fixed windows and the main menu.
+
+#include <string>
+
+namespace kavel {
+
+struct Agent;
+
+// Builds window 0 (status list, placeholder, splitter) with its menu and
+// shows it; stores its handle in ClientState.
+void openMainWindow();
+
+// Builds the main menu anew from the session flags, AvailableRooms,
+// joinedRooms and AgentList; clears MenuDirty.
+void buildMainMenu();
+
+// The numbers the last buildMainMenu handed out: available rooms from
+// firstRoom, joined rooms from firstJoined, plug-ins from firstAgent, up to
+// (not including) end.
+struct MainMenuNumbers {
+    int firstRoom = 12;
+    int firstJoined = 12;
+    int firstAgent = 12;
+    int end = 12;
+};
+const MainMenuNumbers& mainMenuNumbers();
+
+// Windows 1 to 5 and the about animation. Until their builders exist
+// these open nothing, so the menu commands are harmless.
+void openOptionsWindow();
+void openProfileWindow(bool mustCreate);
+void openPluginManager();
+void openAboutWindow();
+void aboutFrame();
+
+// The label of an available room in the menu: "a_b" with 3 users and no
+// password gives "a-b -> [3 User]".
+std::string roomMenuLabel(const std::string& name, int users, bool password);
+
+// How a plug-in agent is named in the Tools menu; the plug-in host installs
+// its getName here.
+using AgentNamer = std::string (*)(Agent*);
+void setAgentNamer(AgentNamer namer);
+std::string agentName(Agent* agent);
+
+}  // namespace kavel

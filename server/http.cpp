@@ -93,7 +93,7 @@ HttpRequestParser::Status HttpRequestParser::feed(std::string_view bytes) {
             return status_;
         }
         if (headEnd > kMaxHttpHeaderBytes) return status_ = Status::BadRequest;
-        status_ = parseHead(headEnd, bodyStart);
+        status_ = parseHead(headEnd);
         if (status_ != Status::Partial) return status_;
         headDone_ = true;
         buffer_.erase(0, bodyStart);
@@ -109,7 +109,7 @@ HttpRequestParser::Status HttpRequestParser::feed(std::string_view bytes) {
     return status_;
 }
 
-HttpRequestParser::Status HttpRequestParser::parseHead(std::size_t headEnd, std::size_t) {
+HttpRequestParser::Status HttpRequestParser::parseHead(std::size_t headEnd) {
     std::string_view head(buffer_.data(), headEnd);
     std::vector<std::string_view> lines;
     while (true) {

@@ -41,12 +41,11 @@ class HttpRequestParser {
     const HttpRequest& request() const { return request_; }
 
   private:
-    Status parseHead(std::size_t headEnd, std::size_t bodyStart);
+    Status parseHead(std::size_t headEnd);
 
     std::string buffer_;
     Status status_ = Status::Partial;
     bool headDone_ = false;
-    std::size_t bodyStart_ = 0;
     std::size_t contentLength_ = 0;
     HttpRequest request_;
 };

@@ -47,4 +47,14 @@ bool roomHandleEvent(ChatRoom* room, const platform::Event& event);
 // The room's input field (its control number), for the focus hand-over.
 int roomInputControl(ChatRoom* room);
 
+// The numbers of a room's window, controls and menus (tests, the log export).
+struct RoomControls {
+    int window, view, userList, urlList, input, clearButton, splitter, roomMenu, userMenu;
+};
+RoomControls roomControls(ChatRoom* room);
+// The room's input history and absence state (tests).
+const std::string& roomHistory(ChatRoom* room, int slot);
+int roomHistoryIndex(ChatRoom* room);
+bool roomAbsent(ChatRoom* room);
+
 }  // namespace kavel

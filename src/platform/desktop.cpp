@@ -1,0 +1,51 @@
+#include "platform/desktop.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
+
+#include "platform/encoding.h"
+#include "platform/gadgets_qt.h"
+
+namespace kavel::platform {
+
+namespace {
+int alerts = 0;
+}
+
+void alertWindow(int window) {
+    assertGuiThread();
+    QWidget* frame = windowFrame(window);
+    if (!frame || isForegroundWindow(window)) return;
+    // 0: until the window is activated.
+    QApplication::alert(frame, 0);
+    ++alerts;
+}
+
+void stayOnTop(int window) {
+    assertGuiThread();
+    QWidget* frame = windowFrame(window);
+    if (!frame) return;
+    const bool visible = frame->isVisible();
+    const QRect geometry = frame->geometry();
+    frame->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // Changing the flags hides the window and may lose its place.
+    frame->setGeometry(geometry);
+    if (visible) frame->show();
+}
+
+bool staysOnTop(int window) {
+    QWidget* frame = windowFrame(window);
+    return frame && frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+}
+
+void openUrl(std::string_view target) {
+    assertGuiThread();
+    QDesktopServices::openUrl(QUrl::fromUserInput(toQString(target)));
+}
+
+int alertsRequested() {
+    return alerts;
+}
+
+}  // namespace kavel::platform

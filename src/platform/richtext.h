@@ -1,0 +1,16 @@
+#pragma once
+// The rich-text control behind chat views and the user information text.
+// No Qt here: the rest of the program talks to it through ChatView.
+
+#include "ui/chat_view.h"
+
+namespace kavel::platform {
+
+// A rich-text control without length limit, wrapping at its width, 10 pt
+// text; read-only when asked. Returns the control number or -1.
+int richTextControl(int window, int id, int x, int y, int w, int h, bool readOnly);
+
+// The view of a rich-text control; null for any other control.
+ChatView* chatViewOf(int control);
+
+}  // namespace kavel::platform

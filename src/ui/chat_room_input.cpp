@@ -1,0 +1,87 @@
+#include "ui/chat_room_input.h"
+
+#include <cctype>
+
+namespace kavel {
+
+namespace {
+
+bool sameIgnoringCase(std::string_view text, std::size_t at, std::string_view pattern) {
+    if (at + pattern.size() > text.size()) return false;
+    for (std::size_t i = 0; i < pattern.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[at + i])) !=
+            std::tolower(static_cast<unsigned char>(pattern[i])))
+            return false;
+    return true;
+}
+
+std::string replaceIgnoringCase(std::string_view text, std::string_view pattern,
+                                std::string_view replacement) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        if (sameIgnoringCase(text, i, pattern)) {
+            out += replacement;
+            i += pattern.size();
+        } else {
+            out += text[i++];
+        }
+    }
+    return out;
+}
+
+std::string replaceAll(std::string_view text, std::string_view pattern,
+                       std::string_view replacement, bool firstOnly = false) {
+    std::string out(text);
+    std::size_t at = 0;
+    while ((at = out.find(pattern, at)) != std::string::npos) {
+        out.replace(at, pattern.size(), replacement);
+        at += replacement.size();
+        if (firstOnly) break;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string convertInput(std::string_view line) {
+    std::string out = replaceIgnoringCase(line, "[b",
+                                          "\x0b"
+                                          "B");
+    out = replaceIgnoringCase(out, "b]",
+                              "\x0b"
+                              "B");
+    out = replaceIgnoringCase(out, "[i",
+                              "\x0b"
+                              "I");
+    out = replaceIgnoringCase(out, "i]",
+                              "\x0b"
+                              "I");
+    out = replaceIgnoringCase(out, "[c=",
+                              "\x0b"
+                              "c");
+    if (sameIgnoringCase(out, 0, "/me "))
+        out.replace(0, 4,
+                    "\x0b"
+                    "me");
+    return out;
+}
+
+std::string absenceReason(std::string_view answer, std::string_view nick) {
+    std::string_view word = answer.substr(0, answer.find(' '));
+    const std::size_t room = nick.size() >= 22 ? 0 : 22 - nick.size();
+    return std::string(word.substr(0, room));
+}
+
+std::optional<std::string> nameWithoutAbsence(std::string_view nick) {
+    if (nick.size() < 2 || nick.front() != '[' || nick.back() != ']') return std::nullopt;
+    const std::size_t gt = nick.find('>');
+    const std::size_t end = gt == std::string_view::npos ? nick.size() - 1 : gt;
+    return std::string(nick.substr(1, end - 1));
+}
+
+std::string privateRoomName(std::string_view templ, std::string_view other, std::string_view nick) {
+    return replaceAll(replaceAll(templ, "$$", nick, true), "$", other);
+}
+
+}  // namespace kavel

@@ -1,0 +1,144 @@
+// prefs.ini: INI reading rules, the exact bytes written, the deployment keys
+// surviving a save, and the start-up reading into the session.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "core/data.h"
+#include "core/prefs.h"
+#include "net/NET_Methods.h"
+
+using namespace kavel;
+
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void spit(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// Every test runs in a fresh working directory: prefs.ini lives there.
+class PrefsFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        old_ = std::filesystem::current_path();
+        std::string tmpl = (std::filesystem::temp_directory_path() / "kavel-prefs-XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        dir_ = tmpl;
+        std::filesystem::current_path(dir_);
+        resetSharedState();
+        setChatServerHost("");
+    }
+    void TearDown() override {
+        std::filesystem::current_path(old_);
+        std::filesystem::remove_all(dir_);
+        setChatServerHost("");
+        setPluginLoader(nullptr);
+    }
+    std::filesystem::path old_, dir_;
+};
+
+TEST(PrefsParse, IniRules) {
+    const Settings s = parsePrefs(
+        "; comment\r\n"
+        "profile = wrong section\r\n"
+        "[Other]\r\n"
+        "profile = other\r\n"
+        " [general]\r\n"
+        "  PROFILE   =   anna maria  \r\n"
+        "activeplugins=a.so,b.so\n"
+        "profile = second\r\n"
+        "junk line\r\n"
+        "Server = chat.example.org\r\n");
+    EXPECT_EQ(s.profile, "anna maria  ");  // the value runs to the line's end
+    EXPECT_EQ(s.activePlugins, "a.so,b.so");
+    ASSERT_TRUE(s.server);
+    EXPECT_EQ(*s.server, "chat.example.org");
+    EXPECT_FALSE(s.pasteServer);
+}
+
+TEST(PrefsParse, MissingKeysAreEmptyAndALaterSectionEndsGeneral) {
+    const Settings s = parsePrefs("[General]\r\n[Later]\r\nprofile = x\r\n");
+    EXPECT_EQ(s.profile, "");
+    EXPECT_EQ(s.activePlugins, "");
+}
+
+TEST(PrefsParse, PluginListStopsAtTheFirstEmptyField) {
+    EXPECT_EQ(pluginList("a.dll,,b.dll"), std::vector<std::string>{"a.dll"});
+    EXPECT_EQ(pluginList("a.so,b.so"), (std::vector<std::string>{"a.so", "b.so"}));
+    EXPECT_TRUE(pluginList("").empty());
+    EXPECT_TRUE(pluginList(",a").empty());
+}
+
+TEST_F(PrefsFile, SaveWritesCrLfLinesWithAnEmptyPluginList) {
+    setText(&ClientState::profileName, "anna");
+    ASSERT_TRUE(saveSettings());
+    EXPECT_EQ(slurp("prefs.ini"), "[General]\r\nprofile = anna\r\nactivePlugins = \r\n");
+}
+
+TEST_F(PrefsFile, LoadSetsTheSessionAndSaveKeepsTheDeploymentKeys) {
+    spit("prefs.ini",
+         "[General]\r\nprofile = bob\r\nactivePlugins = \r\nserver = chat.lan\r\n"
+         "pasteServer = paste.lan:8080\r\n");
+    loadSettings();
+    EXPECT_EQ(text(clientState.profileName), "bob");
+    EXPECT_EQ(chatServerHost(), "chat.lan");
+    EXPECT_EQ(pasteServer(), "paste.lan:8080");
+
+    setText(&ClientState::profileName, "carla");
+    ASSERT_TRUE(saveSettings());
+    EXPECT_EQ(slurp("prefs.ini"),
+              "[General]\r\nprofile = carla\r\nactivePlugins = \r\nserver = chat.lan\r\n"
+              "pasteServer = paste.lan:8080\r\n");
+}
+
+TEST_F(PrefsFile, AMissingFileChangesNothing) {
+    setText(&ClientState::profileName, "stays");
+    loadSettings();
+    EXPECT_EQ(text(clientState.profileName), "stays");
+    EXPECT_EQ(chatServerHost(), "localhost");
+    EXPECT_FALSE(std::filesystem::exists("prefs.ini"));
+}
+
+TEST_F(PrefsFile, ListedPluginsAreOfferedToTheLoaderInOrder) {
+    static std::vector<std::string> asked;
+    asked.clear();
+    setPluginLoader([](const std::string& path) {
+        asked.push_back(path);
+        return false;
+    });
+    spit("prefs.ini", "[General]\r\nactivePlugins = one.so,two.so,,three.so\r\n");
+    loadSettings();
+    EXPECT_EQ(asked, (std::vector<std::string>{"plugins/one.so", "plugins/two.so"}));
+}
+
+TEST_F(PrefsFile, SaveReplacesTheFileWithoutLeavingTemporaries) {
+    spit("prefs.ini", std::string(5000, 'x'));
+    ASSERT_TRUE(saveSettings());
+    EXPECT_EQ(slurp("prefs.ini"), "[General]\r\nprofile = \r\nactivePlugins = \r\n");
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("."))
+        ++files;
+    EXPECT_EQ(files, 1);
+}
+
+TEST_F(PrefsFile, AnUnwritableFolderFailsAndKeepsTheOldFile) {
+    if (geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
+    spit("prefs.ini", "old");
+    chmod(".", 0500);
+    EXPECT_FALSE(saveSettings());
+    chmod(".", 0700);
+    EXPECT_EQ(slurp("prefs.ini"), "old");
+}
+
+}  // namespace

@@ -50,12 +50,12 @@ std::string cat(std::initializer_list<std::string_view> parts) {
 
 }  // namespace
 
-std::vector<RoomSpec> defaultRooms() {
+std::vector<RoomEntry> defaultRooms() {
     return {{"Lobby", ""}, {"Plauderecke", ""}, {"Technik", ""}, {"Tresor", "sesam"}};
 }
 
-std::vector<RoomSpec> parseRoomsFile(std::string_view text) {
-    std::vector<RoomSpec> rooms;
+std::vector<RoomEntry> parseRoomsFile(std::string_view text) {
+    std::vector<RoomEntry> rooms;
     for (std::string_view line : splitLines(text)) {
         line = trim(line);
         if (line.empty() || line.front() == '#') continue;
@@ -64,7 +64,7 @@ std::vector<RoomSpec> parseRoomsFile(std::string_view text) {
         std::string_view password = popWord(rest);
         if (name.empty() || hasControlBytes(name) || name.size() > kMaxRoomNameBytes) continue;
         const bool dup = std::any_of(rooms.begin(), rooms.end(),
-                                     [&](const RoomSpec& r) { return r.name == name; });
+                                     [&](const RoomEntry& r) { return r.name == name; });
         if (!dup) rooms.push_back({std::string(name), std::string(password)});
     }
     return rooms;
@@ -150,10 +150,10 @@ class ChatCore::Batch {
 
 ChatCore::ChatCore(Store& store, Outbox& outbox, ChatConfig config)
     : store_(store), outbox_(outbox), config_(std::move(config)) {
-    for (const RoomSpec& spec : config_.fixedRooms) {
+    for (const RoomEntry& entry : config_.fixedRooms) {
         auto room = std::make_unique<Room>();
-        room->name = spec.name;
-        room->password = spec.password;
+        room->name = entry.name;
+        room->password = entry.password;
         room->fixed = true;
         rooms_.push_back(std::move(room));
     }

@@ -30,20 +30,20 @@ class Outbox {
     virtual void closeAfterFlush(SessionId id) = 0;
 };
 
-struct RoomSpec {
+struct RoomEntry {
     std::string name;
     std::string password;
 };
 
-std::vector<RoomSpec> defaultRooms();
+std::vector<RoomEntry> defaultRooms();
 // `name [password]` a line; blank lines and lines starting with '#' are skipped.
-std::vector<RoomSpec> parseRoomsFile(std::string_view text);
+std::vector<RoomEntry> parseRoomsFile(std::string_view text);
 // One login name a line, same comment rules.
 std::unordered_set<std::string> parseAdminsFile(std::string_view text);
 
 struct ChatConfig {
     std::size_t maxSessions = 500;
-    std::vector<RoomSpec> fixedRooms = defaultRooms();
+    std::vector<RoomEntry> fixedRooms = defaultRooms();
     // Re-read on every login so an edited admins.txt takes effect without a
     // restart; empty path means nobody is an admin by file.
     std::filesystem::path adminsFile;

@@ -1,0 +1,33 @@
+// prefs.ini is a text file anyone may edit. Parsing never crashes, and what
+// the client writes back reads as the same settings.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "core/prefs.h"
+
+namespace {
+
+#define PREFS_CHECK(cond)                                                                    \
+    do {                                                                                     \
+        if (!(cond)) {                                                                       \
+            std::fprintf(stderr, "prefs invariant broken: %s (line %d)\n", #cond, __LINE__); \
+            std::abort();                                                                    \
+        }                                                                                    \
+    } while (0)
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    const kavel::Settings first = kavel::parsePrefs(input);
+    const kavel::Settings second = kavel::parsePrefs(kavel::formatPrefs(first));
+    PREFS_CHECK(second.profile == first.profile);
+    PREFS_CHECK(second.activePlugins == first.activePlugins);
+    PREFS_CHECK(second.server == first.server);
+    PREFS_CHECK(second.pasteServer == first.pasteServer);
+    for (const std::string& name : kavel::pluginList(first.activePlugins))
+        PREFS_CHECK(!name.empty() && name.find(',') == std::string::npos);
+    return 0;
+}

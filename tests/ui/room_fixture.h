@@ -1,0 +1,117 @@
+#pragma once
+// Real rooms with real windows (offscreen), connected to a scripted peer
+// that sees the exact bytes the client sends.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QShortcut>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextFragment>
+#include <QTextImageFormat>
+#include <string>
+#include <vector>
+
+#include "core/OS_Dependant.h"
+#include "core/data.h"
+#include "net/LEXER.h"
+#include "net/NET_Dispatch.h"
+#include "net/NET_Methods.h"
+#include "platform/encoding.h"
+#include "platform/gadgets.h"
+#include "platform/gadgets_qt.h"
+#include "platform/socket.h"
+#include "support/latin1.h"
+#include "support/script_server.h"
+#include "ui/CLASS_ChatRoom.h"
+#include "ui/GUI.h"
+#include "ui/windows/main_window.h"
+
+namespace kavel::testing {
+
+class RoomTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        resetSharedState();
+        loadUiTexts();
+        InitLexTable();
+        resetFloodState();
+        platform::initNetwork();
+        openMainWindow();
+        platform::clearItems(mainwin::StatusList);
+        setText(&ClientState::profileName, "anna");
+        setText(&ClientState::nick, "anna");
+        clientState.textColour = 0x0000FF;  // red
+        clientState.urlColour = 0x00AA00;
+        clientState.backgroundColour = 0xFFFFFF;
+        setOptions(opt::ColourFirst | opt::MarkUrls);
+        setFlag(flag::NoSound);
+        ASSERT_EQ(Connect(clientState, "127.0.0.1", server.port()), 1);
+        ASSERT_TRUE(server.accept());
+        server.read(20);
+        server.clearReceived();
+        platform::clearItems(mainwin::StatusList);
+    }
+    void TearDown() override {
+        platform::setDialogAnswerer(nullptr);
+        Disconnect();
+        for (ChatRoom* r : std::vector<ChatRoom*>(joinedRooms))
+            roomDestroy(r);
+        platform::closeWindow(mainwin::Window);
+        platform::clearEvents();
+        resetSharedState();
+        resetFloodState();
+    }
+
+    // What reached the peer since the last call.
+    std::string sent() {
+        std::string s = server.read(30);
+        server.clearReceived();
+        return s;
+    }
+
+    std::vector<std::string> statusLines() {
+        std::vector<std::string> out;
+        for (int i = 0; i < platform::itemCount(mainwin::StatusList); ++i) {
+            std::string line = platform::itemText(mainwin::StatusList, i);
+            out.push_back(utf8(line.substr(line.find("] ") + 2)));
+        }
+        return out;
+    }
+
+    static QTextEdit* viewOf(ChatRoom* room) {
+        return qobject_cast<QTextEdit*>(platform::controlWidget(roomControls(room).view));
+    }
+    static std::string viewText(ChatRoom* room) {
+        return platform::fromQString(viewOf(room)->toPlainText());
+    }
+    static std::vector<std::string> items(int list) {
+        std::vector<std::string> out;
+        for (int i = 0; i < platform::itemCount(list); ++i)
+            out.push_back(platform::itemText(list, i));
+        return out;
+    }
+    // The character format of the character at position (of the plain text).
+    static QTextCharFormat formatAt(ChatRoom* room, int position) {
+        QTextCursor c(viewOf(room)->document());
+        c.setPosition(position + 1);
+        return c.charFormat();
+    }
+    static QColor qcolour(int32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, c >> 16); }
+
+    void menu(ChatRoom* room, int id) {
+        roomHandleEvent(room, {platform::EventKind::Menu, roomControls(room).window, id});
+    }
+    void type(ChatRoom* room, const std::string& line) {
+        platform::setControlText(roomControls(room).input, line);
+        menu(room, 111);
+    }
+
+    kavel_test::ScriptServer server;
+};
+
+}  // namespace kavel::testing

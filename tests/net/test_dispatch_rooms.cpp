@@ -1,0 +1,152 @@
+// The dispatcher with its real partners: rooms with windows, the status
+// list, the scripted dialog answerer, the user information window and the
+// bytes that reach the server.
+#include "ui/room_fixture.h"
+
+#include "ui/GUI_UserInfo.h"
+
+using ::testing::ElementsAre;
+
+namespace kavel::testing {
+namespace {
+
+ChatRoom* joined(const std::string& name) {
+    for (ChatRoom* r : joinedRooms)
+        if (roomGetName(r) == name) return r;
+    return nullptr;
+}
+
+class DispatchRoomsTest : public RoomTest {
+  protected:
+    void SetUp() override {
+        RoomTest::SetUp();
+        dispatchPorts().nowSeconds = [this] { return now; };
+        platform::setDialogAnswerer([this](const platform::DialogRequest& r) {
+            questions.push_back(utf8(r.title) + "|" + utf8(r.text));
+            platform::DialogAnswer a;
+            a.yes = yes;
+            return a;
+        });
+    }
+    void TearDown() override {
+        resetDispatchPorts();
+        RoomTest::TearDown();
+    }
+    uint32_t now = 5000;
+    bool yes = false;
+    std::vector<std::string> questions;
+};
+
+TEST_F(DispatchRoomsTest, FirstMessageOpensTheRoomWindowAndRendersTheText) {
+    DispatchServerData("CHAT newroom hello\rUSERLIST newroom bert\r");
+    ChatRoom* room = joined("newroom");
+    ASSERT_NE(room, nullptr);
+    EXPECT_EQ(viewText(room), "hello\n");
+    EXPECT_THAT(items(roomControls(room).userList), ElementsAre("bert"));
+    EXPECT_THAT(statusLines(), ElementsAre("Raum newroom betreten."));
+    EXPECT_EQ(clientState.focusedInput, uint32_t(roomControls(room).input));
+    EXPECT_TRUE(platform::windowFrame(roomControls(room).window)->isVisible());
+}
+
+TEST_F(DispatchRoomsTest, ShieldsUpSendLeaveInsteadOfOpening) {
+    setFlag(flag::ShieldsUp);
+    floodState.lastDirect = now;
+    DispatchServerData("CHAT newroom hello");
+    EXPECT_EQ(sent(), "LEAVE newroom\r");
+    EXPECT_TRUE(joinedRooms.empty());
+    EXPECT_TRUE(statusLines().empty());
+}
+
+TEST_F(DispatchRoomsTest, FloodQuestionThroughTheDialogs) {
+    for (int i = 0; i < 3; ++i) {
+        now += 1;
+        DispatchServerData("DIRECT PRIVATE Privatchat:anna_bert\r bert");
+    }
+    EXPECT_TRUE(questions.empty());
+    EXPECT_EQ(sent(), std::string("JOIN Privatchat:anna_bert\r") + "JOIN Privatchat:anna_bert\r" +
+                          "JOIN Privatchat:anna_bert\r");
+    // No: the invitation is carried out.
+    now += 1;
+    DispatchServerData("DIRECT PRIVATE Privatchat:anna_bert\r bert");
+    EXPECT_THAT(questions,
+                ElementsAre("Info|Es sieht so aus, als würde gerade ein Floodangriff von bert "
+                            "stattfinden.\rSollen die Schilde hochgefahren werden?"));
+    EXPECT_EQ(sent(), "JOIN Privatchat:anna_bert\r");
+    // Yes: shields up, nothing joined, the rest of the read dropped.
+    yes = true;
+    now += 1;
+    DispatchServerData("DIRECT PRIVATE Privatchat:anna_bert\r bert\rCHAT lobby hi");
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_EQ(sent(), "");
+    EXPECT_TRUE(joinedRooms.empty());
+    EXPECT_THAT(statusLines(), ElementsAre("Wir werden angegriffen - Schilde sind oben."));
+    now += 10;
+    DispatchServerData("SOMETHING");
+    EXPECT_FALSE(hasFlag(flag::ShieldsUp));
+    EXPECT_EQ(statusLines().back(), "Angriff scheint beendet zu sein - Schilde gesenkt.");
+}
+
+TEST_F(DispatchRoomsTest, DirectIsCompletedByASenderLineInALaterRead) {
+    DispatchServerData("CHAT lobby x\rDIRECT WAKEUP");
+    ChatRoom* room = joined("lobby");
+    ASSERT_NE(room, nullptr);
+    platform::clearItems(mainwin::StatusList);
+    // The server's bytes through the session's own reading.
+    server.send(std::string(" nutzer1\r") + '\0');
+    for (int i = 0; i < 50 && statusLines().empty(); ++i) {
+        PollServer();
+        platform::pollEvent();
+    }
+    EXPECT_THAT(statusLines(), ElementsAre("Du wurdest vom Benutzer nutzer1 aufgeweckt."));
+}
+
+TEST_F(DispatchRoomsTest, KickedClosesTheRoomsBeforeTheBox) {
+    DispatchServerData("CHAT lobby x");
+    ASSERT_EQ(joinedRooms.size(), 1u);
+    std::size_t roomsWhenAsked = 99;
+    platform::setDialogAnswerer([&](const platform::DialogRequest& r) {
+        roomsWhenAsked = joinedRooms.size();
+        questions.push_back(utf8(r.title) + "|" + utf8(r.text));
+        return platform::DialogAnswer{};
+    });
+    DispatchServerData("KICKED bitte gehen");
+    EXPECT_EQ(roomsWhenAsked, 0u);
+    EXPECT_THAT(questions, ElementsAre("Nachricht|bitte gehen"));
+    EXPECT_EQ(clientState.connection, 0u);
+}
+
+TEST_F(DispatchRoomsTest, OtherUsersProfileFillsTheInfoWindow) {
+    DispatchServerData(
+        "USER_NAME bert\rUSER_RANK 2\rUSER_SCORE 7\rUSER_DATA1 \x0b\x0b"
+        "Hamburg\rUSER_STATUS online");
+    ASSERT_TRUE(userInfoWindowOpen());
+    EXPECT_EQ(platform::windowTitle(userinfo::Window), "Benutzerinfo von : bert");
+    auto* edit = qobject_cast<QTextEdit*>(platform::controlWidget(userinfo::Text));
+    ASSERT_NE(edit, nullptr);
+    EXPECT_TRUE(edit->isReadOnly());
+    EXPECT_EQ(platform::fromQString(edit->toPlainText()),
+              "Allgemeine Userinformationen\n-------\nRang : 2\nChatpunkte : 7\n\n"
+              "Optionale Informationen\n-------\nStandort : Hamburg\n\nUser online\n");
+    EXPECT_EQ(platform::controlText(userinfo::Close),
+              "Dialog schlie\xDF"
+              "en");
+    // A new block opens the window afresh.
+    DispatchServerData("USER_NAME carl\rUSER_RANK 1");
+    EXPECT_EQ(platform::fromQString(
+                  qobject_cast<QTextEdit*>(platform::controlWidget(userinfo::Text))->toPlainText()),
+              "Allgemeine Userinformationen\n-------\nRang : 1\n");
+    EXPECT_TRUE(userInfoHandleEvent({platform::EventKind::Control, userinfo::Window,
+                                     userinfo::Close, platform::EventType::Click}));
+    EXPECT_FALSE(userInfoWindowOpen());
+    DispatchServerData("USER_RANK 3");  // dropped
+    EXPECT_FALSE(userInfoWindowOpen());
+}
+
+TEST_F(DispatchRoomsTest, ShockWithoutSoundOutputStillReports) {
+    setFlag(flag::NoSound);
+    DispatchServerData("DIRECT SHOCK\r bert");
+    EXPECT_THAT(statusLines(), ElementsAre("Du wurdest vom Benutzer bert erschreckt."));
+}
+
+}  // namespace
+}  // namespace kavel::testing

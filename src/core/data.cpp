@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
+#include <memory>
 
 #include "core/textblock.h"
 
@@ -22,16 +24,6 @@ std::string_view text(const char* field) {
     return field ? std::string_view(field) : "";
 }
 
-void setText(TextField field, std::string_view value) {
-    char* copy = static_cast<char*>(std::malloc(value.size() + 1));
-    if (!copy) return;  // keep the old value rather than lose the field
-    std::memcpy(copy, value.data(), value.size());
-    copy[value.size()] = '\0';
-    const char* old = clientState.*field;
-    clientState.*field = copy;
-    std::free(const_cast<char*>(old));
-}
-
 namespace {
 
 constexpr TextField kTextFields[] = {&ClientState::profileName, &ClientState::nick,
@@ -39,12 +31,34 @@ constexpr TextField kTextFields[] = {&ClientState::profileName, &ClientState::ni
                                      &ClientState::infoFields,  &ClientState::ownRemarks,
                                      &ClientState::adminRemarks};
 
+// The buffers the text fields point to, kept again at aligned places: the
+// record's own copies sit at odd offsets, where leak checkers do not look
+// for pointers, and this is what frees the old value on replacement.
+std::unique_ptr<char[]> ownedTexts[std::size(kTextFields)];
+
+std::size_t fieldIndex(TextField field) {
+    for (std::size_t i = 0; i < std::size(kTextFields); ++i)
+        if (kTextFields[i] == field) return i;
+    return 0;  // not reachable: every text field is listed above
+}
+
 uint16_t* optionsWord() {
     return reinterpret_cast<uint16_t*>(reinterpret_cast<char*>(&clientState) +
                                        offsetof(ClientState, options));
 }
 
 }  // namespace
+
+void setText(TextField field, std::string_view value) {
+    auto copy = std::make_unique<char[]>(value.size() + 1);
+    std::memcpy(copy.get(), value.data(), value.size());
+    copy[value.size()] = '\0';
+    // Several text fields sit at offsets that are not multiples of 8, and a
+    // member pointer forgets that the record is packed: store through bytes.
+    const char* fresh = copy.get();
+    std::memcpy(reinterpret_cast<unsigned char*>(&(clientState.*field)), &fresh, sizeof fresh);
+    ownedTexts[fieldIndex(field)] = std::move(copy);
+}
 
 uint16_t options() {
     return __atomic_load_n(optionsWord(), __ATOMIC_SEQ_CST);

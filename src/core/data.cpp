@@ -50,9 +50,8 @@ uint16_t* optionsWord() {
 }  // namespace
 
 void setText(TextField field, std::string_view value) {
-    auto copy = std::make_unique<char[]>(value.size() + 1);
-    std::memcpy(copy.get(), value.data(), value.size());
-    copy[value.size()] = '\0';
+    auto copy = std::make_unique<char[]>(value.size() + 1);  // zero-filled
+    if (!value.empty()) std::memcpy(copy.get(), value.data(), value.size());
     // Several text fields sit at offsets that are not multiples of 8, and a
     // member pointer forgets that the record is packed: store through bytes.
     const char* fresh = copy.get();

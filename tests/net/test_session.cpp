@@ -138,7 +138,7 @@ TEST_F(Session, FailedConnectReportsTheHost) {
     server.stopListening();
     EXPECT_EQ(Connect(clientState, "127.0.0.1", chatServerPort()), 0);
     EXPECT_FALSE(hasFlag(flag::Connected));
-    EXPECT_EQ(clientState.connection, 0u);
+    EXPECT_EQ(static_cast<uint32_t>(clientState.connection), 0u);
     setFlag(flag::NoNetwork);
     EXPECT_EQ(Connect(clientState, "127.0.0.1", chatServerPort()), 0);
     EXPECT_EQ(statusLines(),
@@ -235,7 +235,7 @@ TEST_F(Session, FailedReconnectLeavesTheClientOfflineWithItsRooms) {
     KeepAlive();
     EXPECT_FALSE(hasFlag(flag::Connected));
     EXPECT_FALSE(hasFlag(flag::PingOutstanding));
-    EXPECT_EQ(clientState.connection, 0u);
+    EXPECT_EQ(static_cast<uint32_t>(clientState.connection), 0u);
     EXPECT_EQ(joinedRooms, std::vector<ChatRoom*>{lobby});
     EXPECT_EQ(platform::menuItemText(mainwin::Window, mainwin::item::Connect), "Verbinden");
     roomDestroy(lobby);

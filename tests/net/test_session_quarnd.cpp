@@ -109,7 +109,7 @@ TEST_F(WithQuarnd, ANameInUseIsRefusedAndDisconnects) {
     ASSERT_EQ(Connect(clientState, chatServerHost(), chatServerPort()), 1);
     Login("anna", "");
     EXPECT_TRUE(runUntil([] { return !hasFlag(flag::Connected); }));
-    EXPECT_EQ(clientState.connection, 0u);
+    EXPECT_EQ(static_cast<uint32_t>(clientState.connection), 0u);
     EXPECT_TRUE(hasStatus("Login fehlgeschlagen - Der Name wird bereits verwendet."));
 }
 

@@ -129,7 +129,7 @@ TEST_F(MainWindow, LayoutAndResizeRule) {
     EXPECT_EQ(gd::controlWidth(mainwin::Splitter), 580);
     EXPECT_EQ(gd::controlHeight(mainwin::Splitter), 280);
     EXPECT_EQ(gd::controlState(mainwin::Splitter), 220);
-    EXPECT_NE(clientState.mainWindow, nullptr);
+    EXPECT_NE(static_cast<void*>(clientState.mainWindow), nullptr);
     for (int id : {mainwin::StatusList, mainwin::Placeholder, mainwin::Splitter})
         EXPECT_FALSE(gd::accessibleName(id).empty()) << id;
 
@@ -232,7 +232,7 @@ TEST(StartUp, WithoutSettingsAsksForAProfile) {
     EXPECT_EQ(lines[lines.size() - 2], "Start erfolgreich.");
     EXPECT_EQ(lines.back(), "Bitte legen sie ein neues Profil an oder laden sie ein bestehendes.");
     EXPECT_EQ(options(), 0x221);
-    EXPECT_EQ(clientState.backgroundColour, 0xFFFFFF);
+    EXPECT_EQ(static_cast<int32_t>(clientState.backgroundColour), 0xFFFFFF);
     EXPECT_TRUE(gd::windowExists(W));
 
     shutDown();

@@ -117,8 +117,8 @@ TEST_F(ProfileFiles, SaveAndLoadRoundTripWithMode0600) {
     EXPECT_EQ(text(clientState.infoFields),
               "a b\x0b\x0b"
               "Bad Homburg\x0b\x0b");
-    EXPECT_EQ(clientState.nameColour, 0x0000FF);
-    EXPECT_EQ(clientState.backgroundColour, 0xFFFFFF);
+    EXPECT_EQ(static_cast<int32_t>(clientState.nameColour), 0x0000FF);
+    EXPECT_EQ(static_cast<int32_t>(clientState.backgroundColour), 0xFFFFFF);
     EXPECT_EQ(options(), 0x0221);
 }
 
@@ -141,7 +141,7 @@ TEST_F(ProfileFiles, BrokenFilesFailAndChangeNothing) {
         EXPECT_FALSE(loadProfile(name)) << name;
         EXPECT_EQ(text(clientState.profileName), "anna");
         EXPECT_EQ(text(clientState.password), "keep");
-        EXPECT_EQ(clientState.textColour, 42);
+        EXPECT_EQ(static_cast<int32_t>(clientState.textColour), 42);
     }
 }
 

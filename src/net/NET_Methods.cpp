@@ -56,11 +56,12 @@ void reconnectAfterTimeout() {
     const std::string notice = ui(Txt::UserDropped, text(clientState.nick));
     for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
         roomPrint(room, notice);
-    // The menu must not offer "Trennen" should the reconnect fail.
-    setFlag(flag::MenuDirty);
     platform::sleepMs(500);
     if (!Connect(clientState, chatServerHost(), chatServerPort())) {
         clearFlag(flag::PingOutstanding);
+        // Offline the loop no longer looks at MenuDirty; without this the
+        // menu would go on offering "Trennen".
+        buildMainMenu();
         return;
     }
     const std::string name(text(clientState.profileName));

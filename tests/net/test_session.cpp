@@ -226,6 +226,8 @@ TEST_F(Session, UnansweredProbeReconnectsRejoinsAndAsksForTheRoomList) {
 
 TEST_F(Session, FailedReconnectLeavesTheClientOfflineWithItsRooms) {
     connect();
+    setFlag(flag::LoggedIn);
+    buildMainMenu();
     ChatRoom* lobby = newChatRoom("lobby");
     fakeNow += 30001;
     KeepAlive();

@@ -117,11 +117,12 @@ struct Result {
     double total = 0;
     std::vector<double> blocks;
     long rssKb = 0;
+    long growthKb = 0;  // resident memory added while the lines went in
 };
 
 std::string report(const Result& r) {
     std::ostringstream os;
-    os << r.total << ' ' << r.rssKb;
+    os << r.total << ' ' << r.rssKb << ' ' << r.growthKb;
     for (double b : r.blocks)
         os << ' ' << b;
     return os.str();
@@ -130,6 +131,7 @@ std::string report(const Result& r) {
 template <typename PerRead>
 Result timed(const std::vector<std::pair<std::string, int>>& reads, PerRead perRead) {
     Result r;
+    const long before = residentKb();
     int done = 0, blockStart = 0;
     auto t0 = Clock::now(), tb = t0;
     for (std::size_t i = 0; i < reads.size(); ++i) {
@@ -144,6 +146,7 @@ Result timed(const std::vector<std::pair<std::string, int>>& reads, PerRead perR
     }
     r.total = std::chrono::duration<double>(Clock::now() - t0).count();
     r.rssKb = residentKb();
+    r.growthKb = r.rssKb - before;
     return r;
 }
 
@@ -251,7 +254,7 @@ Result runBaseline() {
 
 bool parse(const std::string& s, Result& r) {
     std::istringstream in(s);
-    if (!(in >> r.total >> r.rssKb)) return false;
+    if (!(in >> r.total >> r.rssKb >> r.growthKb)) return false;
     double b;
     while (in >> b)
         r.blocks.push_back(b);
@@ -286,8 +289,8 @@ Result runChild(const char* self, const char* mode) {
 }
 
 void print(const char* name, const Result& r) {
-    std::printf("%-9s %8.0f lines/s  total %6.2f s  resident %7.1f MB\n", name, kLines / r.total,
-                r.total, r.rssKb / 1024.0);
+    std::printf("%-9s %8.0f lines/s  total %6.2f s  resident %7.1f MB (%.1f MB added by the run)\n",
+                name, kLines / r.total, r.total, r.rssKb / 1024.0, r.growthKb / 1024.0);
     std::printf("          per %d lines:", kBlock);
     for (double b : r.blocks)
         std::printf(" %.2f", b);
@@ -315,7 +318,8 @@ int main(int argc, char** argv) {
     std::printf("ratio time   %.2f (goal <= 1.30)\n", client.total / base.total);
     std::printf("growth last/first block: KAVEL %.2f, Qt plain %.2f\n", growth(client),
                 growth(base));
-    std::printf("ratio memory %.2f (goal <= 1.20)\n",
-                static_cast<double>(client.rssKb) / static_cast<double>(base.rssKb));
+    // The baseline holds its prepared pieces; what the views add is compared.
+    std::printf("ratio memory %.2f (goal <= 1.20; memory added by the run)\n",
+                static_cast<double>(client.growthKb) / static_cast<double>(base.growthKb));
     return 0;
 }

@@ -156,6 +156,9 @@ int itemCount(int id);
 std::string itemText(int id, int index);
 void setSelectedItem(int id, int index);
 int selectedItem(int id);  // -1 when none
+// A list that may grow to thousands of entries (a room's links): its rows
+// are laid out as equal-height lines, so adding one stays cheap.
+void expectLongList(int id);
 
 // --- menus ----------------------------------------------------------------
 // Build with the calls below between beginMenuBar/endMenu (or

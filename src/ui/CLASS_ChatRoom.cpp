@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <new>
+#include <unordered_set>
 
 #include "core/OS_Dependant.h"
 #include "core/data.h"
@@ -48,6 +49,9 @@ struct ChatRoom {
     int32_t historyIndex;
     uint8_t absent;
     int32_t lists;  // the inner splitter between user and URL list
+    // The texts of urlList, so that a long chat full of links does not ask
+    // the list control about every entry for every new link.
+    std::unordered_set<std::string> urlSet;
 };
 
 namespace {
@@ -76,22 +80,19 @@ void clearUsers(Object* o) {
 
 void addUrl(Object* o, const std::string& url) {
     pf::addItem(self(o)->urlList, url);
+    self(o)->urlSet.insert(url);
 }
 
 void clearUrls(Object* o) {
     pf::clearItems(self(o)->urlList);
+    self(o)->urlSet.clear();
 }
 
 class RoomTarget : public PrintTarget {
   public:
     RoomTarget(ChatRoom* room, ChatView& view) : room_(room), view_(view) {}
     ChatView& view() override { return view_; }
-    bool hasUrl(const std::string& url) override {
-        const int n = pf::itemCount(room_->urlList);
-        for (int i = 0; i < n; ++i)
-            if (pf::itemText(room_->urlList, i) == url) return true;
-        return false;
-    }
+    bool hasUrl(const std::string& url) override { return room_->urlSet.count(url) != 0; }
     void addUrl(const std::string& url) override {
         callSlot<void, const std::string&>(&room_->header, room_slot::AddUrl, url);
     }
@@ -160,6 +161,7 @@ void destroyRoom(Object* o) {
     room->name.~string();
     for (auto& h : room->history)
         h.~string();
+    room->urlSet.~unordered_set();
     kavel::destroy(o);
 }
 
@@ -207,6 +209,8 @@ void buildWindow(ChatRoom* room) {
     if (ChatView* view = chatViewOf(room->view)) view->setBackground(room->background);
     room->userList = listBox(w, kAnyId, 510, 10, 80, 125);
     room->urlList = listBox(w, kAnyId, 510, 135, 80, 125);
+    expectLongList(room->urlList);
+    expectLongList(room->userList);
     room->input = textField(w, kAnyId, 10, 270, 480, 20, "");
     room->clearButton = button(w, kAnyId, 500, 270, 90, 20, ui(Txt::ClearList));
     room->lists = splitter(w, kAnyId, 510, 10, 80, 250, room->userList, room->urlList, false, 125);
@@ -424,6 +428,7 @@ ChatRoom* newChatRoom(const std::string& name) {
     new (&room->name) std::string(name);
     for (auto& h : room->history)
         new (&h) std::string();
+    new (&room->urlSet) std::unordered_set<std::string>();
     room->window = -1;
     buildWindow(room);
     if (pf::windowExists(room->window)) {

@@ -16,7 +16,7 @@ TEST_F(DispatchTest, FirstMentionOfARoomOpensItAndDeliversTheMessage) {
     ASSERT_NE(room("newroom"), nullptr);
     EXPECT_THAT(room("newroom")->printed, ElementsAre("hello"));
     EXPECT_THAT(log, ElementsAre("status:Raum newroom betreten"));
-    EXPECT_EQ(clientState.focusedInput, uint32_t(room("newroom")->input));
+    EXPECT_EQ(uint32_t{clientState.focusedInput}, uint32_t(room("newroom")->input));
     EXPECT_TRUE(hasFlag(flag::MenuDirty));
     EXPECT_EQ(joinedRooms.size(), 1u);
 

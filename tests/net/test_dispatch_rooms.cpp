@@ -44,7 +44,7 @@ TEST_F(DispatchRoomsTest, FirstMessageOpensTheRoomWindowAndRendersTheText) {
     EXPECT_EQ(viewText(room), "hello\n");
     EXPECT_THAT(items(roomControls(room).userList), ElementsAre("bert"));
     EXPECT_THAT(statusLines(), ElementsAre("Raum newroom betreten."));
-    EXPECT_EQ(clientState.focusedInput, uint32_t(roomControls(room).input));
+    EXPECT_EQ(uint32_t{clientState.focusedInput}, uint32_t(roomControls(room).input));
     EXPECT_TRUE(platform::windowFrame(roomControls(room).window)->isVisible());
 }
 
@@ -112,7 +112,7 @@ TEST_F(DispatchRoomsTest, KickedClosesTheRoomsBeforeTheBox) {
     DispatchServerData("KICKED bitte gehen");
     EXPECT_EQ(roomsWhenAsked, 0u);
     EXPECT_THAT(questions, ElementsAre("Nachricht|bitte gehen"));
-    EXPECT_EQ(clientState.connection, 0u);
+    EXPECT_EQ(uint32_t{clientState.connection}, 0u);
 }
 
 TEST_F(DispatchRoomsTest, OtherUsersProfileFillsTheInfoWindow) {

@@ -243,10 +243,10 @@ TEST_F(RoomTest, ClearButtonEmptiesTheUrlListAndFocusIsTracked) {
     clientState.focusedInput = 0;
     roomHandleEvent(
         room, {platform::EventKind::Control, c.window, c.input, platform::EventType::FocusIn});
-    EXPECT_EQ(clientState.focusedInput, uint32_t(c.input));
+    EXPECT_EQ(uint32_t{clientState.focusedInput}, uint32_t(c.input));
     roomHandleEvent(
         room, {platform::EventKind::Control, c.window, c.input, platform::EventType::FocusOut});
-    EXPECT_EQ(clientState.focusedInput, 0u);
+    EXPECT_EQ(uint32_t{clientState.focusedInput}, 0u);
     // Events of other windows are not the room's.
     EXPECT_FALSE(roomHandleEvent(room, {platform::EventKind::Menu, mainwin::Window, 111}));
     EXPECT_EQ(sent(), "");

@@ -170,7 +170,7 @@ TEST_F(PrintViewTest, FocusGoesBackToTheEnteredRoomWhileItExists) {
     sent();
     clientState.focusedInput = 999999;  // gone
     roomPrint(a, "x");
-    EXPECT_EQ(clientState.focusedInput, 0u);
+    EXPECT_EQ(uint32_t{clientState.focusedInput}, 0u);
 }
 
 }  // namespace

@@ -14,18 +14,14 @@
 #include "core/prefs.h"
 #include "net/NET_Methods.h"
 
+#include "support/file_io.h"
+
 using namespace kavel;
 
 namespace {
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void spit(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
+using test::slurp;
+using test::spit;
 
 // Every test runs in a fresh working directory: prefs.ini lives there.
 class PrefsFile : public ::testing::Test {

@@ -12,18 +12,14 @@
 #include "core/data.h"
 #include "ui/profile.h"
 
+#include "support/file_io.h"
+
 using namespace kavel;
 
 namespace {
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void spit(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
+using test::slurp;
+using test::spit;
 
 TEST(Base64, KnownVectorsAndStrictDecoding) {
     const std::pair<const char*, const char*> vectors[] = {

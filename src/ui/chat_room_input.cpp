@@ -45,25 +45,16 @@ std::string replaceAll(std::string_view text, std::string_view pattern,
 }  // namespace
 
 std::string convertInput(std::string_view line) {
-    std::string out = replaceIgnoringCase(line, "[b",
-                                          "\x0b"
-                                          "B");
-    out = replaceIgnoringCase(out, "b]",
-                              "\x0b"
-                              "B");
-    out = replaceIgnoringCase(out, "[i",
-                              "\x0b"
-                              "I");
-    out = replaceIgnoringCase(out, "i]",
-                              "\x0b"
-                              "I");
-    out = replaceIgnoringCase(out, "[c=",
-                              "\x0b"
-                              "c");
-    if (sameIgnoringCase(out, 0, "/me "))
-        out.replace(0, 4,
-                    "\x0b"
-                    "me");
+    // Applied one after the other over the whole line, so "[b]" becomes
+    // VT VT "B": the "B]" left by the first rule matches the second.
+    // Octal escapes: a hex escape would swallow the "B" and "c" after it.
+    static constexpr std::string_view kMarkers[][2] = {
+        {"[b", "\013B"}, {"b]", "\013B"}, {"[i", "\013I"}, {"i]", "\013I"}, {"[c=", "\013c"},
+    };
+    std::string out(line);
+    for (const auto& [marker, code] : kMarkers)
+        out = replaceIgnoringCase(out, marker, code);
+    if (sameIgnoringCase(out, 0, "/me ")) out.replace(0, 4, "\013me");
     return out;
 }
 

@@ -20,7 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "core/data.h"
+#include "common/data.h"
+#include "common/reset.h"
+#include "core/wiring.h"
 #include "net/LEXER.h"
 #include "net/NET_Methods.h"
 #include "platform/encoding.h"
@@ -71,23 +73,23 @@ std::vector<std::string> makeLines() {
     return lines;
 }
 
-// Reads as the session hands them over: whole messages joined by CR, about
-// a kilobyte each.
-std::vector<std::pair<std::string, int>> makeReads(const std::vector<std::string>& lines) {
-    std::vector<std::pair<std::string, int>> reads;
-    std::string cur;
-    int count = 0;
+// Reads as the session hands them over: whole messages, about a kilobyte
+// a read.
+using Read = std::pair<std::vector<std::string>, int>;
+std::vector<Read> makeReads(const std::vector<std::string>& lines) {
+    std::vector<Read> reads;
+    std::vector<std::string> cur;
+    std::size_t bytes = 0;
     for (const auto& l : lines) {
-        if (!cur.empty() && cur.size() + l.size() > 1000) {
-            reads.emplace_back(cur, count);
+        if (!cur.empty() && bytes + l.size() > 1000) {
+            reads.emplace_back(cur, static_cast<int>(cur.size()));
             cur.clear();
-            count = 0;
+            bytes = 0;
         }
-        if (!cur.empty()) cur += '\r';
-        cur += l;
-        ++count;
+        cur.push_back(l);
+        bytes += l.size() + 1;
     }
-    if (!cur.empty()) reads.emplace_back(cur, count);
+    if (!cur.empty()) reads.emplace_back(cur, static_cast<int>(cur.size()));
     return reads;
 }
 
@@ -99,8 +101,8 @@ long residentKb() {
 }
 
 void setUpState() {
-    kavel::resetSharedState();
-    kavel::loadUiTexts();
+    kavel::wirePorts();
+    kavel::resetAll();
     kavel::InitLexTable();
     kavel::setText(&kavel::ClientState::profileName, "anna");
     kavel::setText(&kavel::ClientState::nick, "anna");
@@ -129,7 +131,7 @@ std::string report(const Result& r) {
 }
 
 template <typename PerRead>
-Result timed(const std::vector<std::pair<std::string, int>>& reads, PerRead perRead) {
+Result timed(const std::vector<Read>& reads, PerRead perRead) {
     Result r;
     const long before = residentKb();
     int done = 0, blockStart = 0;

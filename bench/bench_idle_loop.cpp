@@ -12,8 +12,9 @@
 #include <string>
 
 #include "../tests/support/quarnd_process.h"
-#include "core/data.h"
+#include "common/data.h"
 #include "core/main.h"
+#include "core/wiring.h"
 #include "net/NET_Methods.h"
 #include "platform/gadgets.h"
 #include "platform/socket.h"
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
     kavel::platform::startDesktop(qtArgc, argv);
 
     quarnd_test::QuarndProcess server;
+    kavel::wirePorts();
     kavel::loadUiTexts();
     kavel::platform::initNetwork();
     kavel::openMainWindow();

@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "core/data.h"
+#include "common/data.h"
+#include "common/line_splitter.h"
+#include "common/ports.h"
+#include "common/reset.h"
+#include "core/wiring.h"
 #include "net/LEXER.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
@@ -35,8 +39,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication* app = new QApplication(*argc, *argv);
     (void)app;
-    kavel::resetSharedState();
-    kavel::loadUiTexts();
+    kavel::wirePorts();
+    kavel::resetAll();
     kavel::InitLexTable();
     kavel::platform::setDialogAnswerer([](const kavel::platform::DialogRequest&) {
         kavel::platform::DialogAnswer a;
@@ -44,7 +48,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
         a.text = "grund";
         return a;
     });
-    kavel::dispatchPorts().nowSeconds = [] { return now; };
+    kavel::ports().nowSeconds = [] { return now; };
     return 0;
 }
 
@@ -58,7 +62,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kavel::setText(&kavel::ClientState::nick, data[1] & 16 ? "Anna" : "");
     const std::string bytes(reinterpret_cast<const char*>(data + 2), size - 2);
 
-    kavel::DispatchServerData(bytes);
+    // Framed as the session frames a read: CR and NUL end a message.
+    std::vector<std::string> messages;
+    kavel::LineSplitter split({std::string_view("\r\0", 2), {}, kavel::MaxMessage});
+    split.feed(bytes, [&](std::string_view m, bool cut) {
+        if (!m.empty() && !cut) messages.emplace_back(m);
+    });
+    if (split.pendingBytes() > 0)
+        messages.emplace_back(bytes.substr(bytes.size() - split.pendingBytes()));
+    kavel::DispatchServerData(messages);
     if (kavel::joinedRooms.empty()) kavel::newChatRoom("fuzz");
     if (!kavel::joinedRooms.empty()) kavel::roomPrint(kavel::joinedRooms.front(), bytes);
 

@@ -3,6 +3,7 @@
 // generator that mixes random bytes with protocol-looking fragments.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -81,7 +82,9 @@ int main(int argc, char** argv) {
         }
     }
     std::mt19937 rng(1998);
-    const int rounds = 3000;
+    // KAVEL_REPLAY_ROUNDS runs more generated inputs, to watch for growth.
+    const char* asked = std::getenv("KAVEL_REPLAY_ROUNDS");
+    const int rounds = asked ? std::atoi(asked) : 3000;
     for (int i = 0; i < rounds; ++i)
         runOne(generated(rng));
     std::printf("replayed %zu corpus files and %d generated inputs\n", files, rounds);

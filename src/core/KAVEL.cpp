@@ -1,13 +1,17 @@
 // The main module: start-up, main loop and shutdown.
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "common/data.h"
 #include "core/OS_Dependant.h"
-#include "core/data.h"
 #include "core/main.h"
 #include "core/prefs.h"
+#include "core/wiring.h"
 #include "net/LEXER.h"
 #include "net/NET_Methods.h"
+#include "net/wire.h"
 #include "objects/CLASS_Object.h"
 #include "platform/clock.h"
 #include "platform/gadgets.h"
@@ -99,17 +103,13 @@ void mainWindowHandler(gd::Event& event) {
     if (event.kind != gd::EventKind::Menu) return;
     switch (event.id) {
         case item::Connect:
-            if (!hasFlag(flag::Connected)) {
-                if (Connect(clientState, chatServerHost(), chatServerPort())) {
-                    Login(text(clientState.profileName), text(clientState.password));
-                    restartKeepAlive();
-                }
-            } else {
+            if (!hasFlag(flag::Connected))
+                openSession();
+            else
                 Disconnect();
-            }
             break;
         case item::RoomList:
-            if (hasFlag(flag::LoggedIn)) SendCommand("ROOMLIST");
+            if (hasFlag(flag::LoggedIn)) SendCommand(wire::roomList());
             break;
         case item::JoinedList:
             break;
@@ -165,12 +165,13 @@ bool mainLoopPass() {
         PollServer();
         // The data just read may have ended the session (KICKED, refusal).
         if (hasFlag(flag::Connected)) KeepAlive();
-        if (hasFlag(flag::MenuDirty)) buildMainMenu();
         pluginCommandStep();
         ProfileUploadStep();
     } else if (hasFlag(flag::ProfileUploadPending)) {
         ProfileUploadStep();
     }
+    // Also offline: a session that just ended wants "Verbinden" back.
+    if (hasFlag(flag::MenuDirty)) buildMainMenu();
 
     gd::Event event = gd::pollEvent();
     if (event.kind == gd::EventKind::None) {
@@ -209,17 +210,27 @@ bool mainLoopPass() {
 
 void shutDown() {
     Disconnect();
-    saveSettings();
+    // The window is gone by now; the terminal is the one place left to say it.
+    if (!saveSettings())
+        std::fprintf(stderr, "KAVEL: %s konnte nicht geschrieben werden.\n", kPrefsFile);
     // Rooms left open by a failed reconnect still have windows.
     for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
         roomDestroy(room);
     freePlugins();
 }
 
+void endAtOnce() {
+    freePlugins();
+    releaseSounds();
+    gd::endDesktop();
+    std::exit(0);
+}
+
 int kavelMain(int argc, char** argv) {
     static int args = 0;
     args = argc;
     gd::startDesktop(args, argv);
+    wirePorts();
     startUp();
     while (mainLoopPass()) {
     }

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "core/data.h"
+#include "common/data.h"
 #include "core/sounds.h"
 #include "platform/desktop.h"
 #include "platform/sound.h"

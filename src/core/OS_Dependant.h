@@ -7,12 +7,9 @@
 #include <string_view>
 #include <vector>
 
-namespace kavel {
+#include "common/ports.h"
 
-namespace sound {
-enum : int { Startup = 0, Message = 1, UserList = 2, Shock = 3, WakeUp = 4 };
-inline constexpr int Count = 5;
-}  // namespace sound
+namespace kavel {
 
 // Opens sound output and loads the five sounds. Without an output device
 // sets NoSound and reports it in the status log. Returns false then.

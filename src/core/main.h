@@ -15,6 +15,9 @@ void startUp();
 // One pass of the main loop; false once the program is to end.
 bool mainLoopPass();
 void shutDown();
+// The end without the shutdown's disconnect and settings: windows closed,
+// plug-ins freed, exit code 0.
+[[noreturn]] void endAtOnce();
 
 // The main window's handler; may turn the event into a close request.
 void mainWindowHandler(platform::Event& event);

@@ -1,6 +1,8 @@
 #include "core/prefs.h"
 
-#include "core/data.h"
+#include "common/cp1252.h"
+#include "common/data.h"
+#include "common/reset.h"
 #include "net/NET_Methods.h"
 #include "platform/files.h"
 #include "ui/GUI.h"
@@ -15,15 +17,14 @@ std::optional<std::string> keptServer;
 std::optional<std::string> keptPaste;
 PluginLoader pluginLoader = nullptr;
 
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+const bool registered = registerReset([] {
+    paste.clear();
+    keptServer.reset();
+    keptPaste.reset();
+});
 
 bool sameKey(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
+    return cp1252::equalIgnoringCase(a, b);
 }
 
 bool blank(char c) {

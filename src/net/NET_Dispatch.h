@@ -1,61 +1,75 @@
 #pragma once
-// Inside the dispatcher: the flood guard's state, the field helpers of the
-// wire format, and the outside operations the dispatcher calls. The
-// operations are reached through one replaceable table so that tests can
-// watch every effect (and run the clock) without a server or a desktop.
+// Inside the dispatcher: a received message decoded into a typed value (a
+// pure function of the line), the flood guard's state, and the field
+// helpers of the wire format. Applying a decoded message to the program is
+// DispatchServerData's job (NET_Methods.h).
 
 #include <cstdint>
-#include <functional>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 
 namespace kavel {
 
-struct ChatRoom;
+enum class MessageKind : uint8_t {
+    Unknown,  // also the sender line that follows a DIRECT
+    Chat,
+    UserList,
+    UserListClear,
+    RoomListStart,
+    RoomList,
+    RoomListEnd,
+    Kicked,
+    Numbered,  // [0]- .. [13]-
+    BanAdded,
+    BanRemoved,
+    UserName,
+    UserRank,
+    UserLogin,
+    UserScore,
+    UserColor,
+    UserData1,
+    UserData2,
+    UserData3,
+    UserStatus,
+    Direct,
+};
+
+// What one message says. Which members are filled depends on the kind:
+//   Chat, UserList       room = field 2, text = everything after it
+//   UserListClear        room = field 2
+//   RoomList             room = field 2, users = field 3, password = field 4 is "+"
+//   Kicked               text = everything after the keyword (the reason)
+//   Numbered             number; text = field 5 (the new name of [11]-)
+//   User* profile values value = field 2, text = everything after the keyword
+//   Direct               value = field 2 (the action), text = field 3 (its argument)
+//   Unknown              text = the line without its first character (a sender)
+struct ServerMessage {
+    MessageKind kind = MessageKind::Unknown;
+    int number = 0;
+    std::string room;
+    std::string value;
+    std::string text;
+    int32_t users = 0;
+    bool password = false;
+
+    bool operator==(const ServerMessage&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const ServerMessage& message);
+
+ServerMessage decodeMessage(std::string_view line);
 
 struct FloodState {
     int32_t directCount = 0;
-    uint32_t lastDirect = 0;  // local time in whole seconds
-    std::string keptDirect;   // the last DIRECT, waiting for its sender line
+    uint32_t lastDirect = 0;   // local time in whole seconds
+    ServerMessage keptDirect;  // the last DIRECT, waiting for its sender line
 };
 extern FloodState floodState;
-
-struct DispatchPorts {
-    std::function<void(std::string_view)> status;
-    std::function<void(std::string_view)> send;
-    std::function<void()> disconnect;
-    std::function<void(std::string_view title, std::string_view text)> messageBox;
-    std::function<bool(std::string_view title, std::string_view text)> askYesNo;
-    std::function<void(int)> playSound;
-    std::function<uint32_t()> nowSeconds;
-
-    std::function<ChatRoom*(const std::string&)> createRoom;
-    std::function<std::string(ChatRoom*)> roomName;
-    std::function<void(ChatRoom*, const std::string&)> roomPrint;
-    std::function<void(ChatRoom*, const std::string&)> roomAddUser;
-    std::function<void(ChatRoom*)> roomClearUsers;
-    std::function<int(ChatRoom*)> roomInput;
-
-    // The user information window (window 3).
-    std::function<void(std::string_view title)> openUserInfo;
-    std::function<bool()> userInfoOpen;
-    std::function<void(std::string_view)> userInfoLine;
-};
-
-// The table in use; starts with (and resetDispatchPorts restores) the real
-// operations of the program.
-DispatchPorts& dispatchPorts();
-void resetDispatchPorts();
-void resetFloodState();
 
 // Wire-format helpers.
 // Field n (from 1) between the (n-1)-th and n-th separator; "" beyond the last.
 std::string_view field(std::string_view message, int n, char separator = ' ');
-// The last (length - n) characters; "" when the message is not longer than n.
-std::string_view tail(std::string_view message, std::size_t n);
-// a-z and 0xE0-0xFF mapped down by 0x20.
-std::string upperKeyword(std::string_view keyword);
-// Leading spaces, an optional minus sign, digits up to the first non-digit.
-int32_t decimalValue(std::string_view text);
+// Everything after the n-th separator; "" when there are fewer.
+std::string_view afterField(std::string_view message, int n, char separator = ' ');
 
 }  // namespace kavel

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "common/line_splitter.h"
+#include "common/misc.h"
+#include "common/ports.h"
+#include "common/reset.h"
+#include "net/wire.h"
 #include "platform/clock.h"
-#include "platform/gadgets.h"
 #include "platform/socket.h"
-#include "ui/CLASS_ChatRoom.h"
-#include "ui/GUI.h"
-#include "ui/GUI_Methods.h"
-#include "ui/profile.h"
 
 namespace kavel {
 
@@ -21,57 +21,47 @@ namespace {
 
 std::string serverHost = "localhost";
 int serverPort = ServerPort;
-DataSink dataSink = nullptr;
 
-// The start of a message whose end has not arrived yet.
-std::string pending;
-// A peer that never ends its message must not make us hold megabytes; a
-// message this long is broken anyway and is dropped.
-constexpr std::size_t kMaxPending = 64 * 1024;
-
-bool isTerminator(char c) {
-    return c == '\r' || c == '\0';
+// A carriage return or a NUL ends a message. A peer that never ends its
+// message must not make us hold megabytes; such a message is dropped.
+LineSplitter makeSplitter() {
+    return LineSplitter({std::string_view("\r\0", 2), {}, MaxMessage});
 }
+LineSplitter splitter = makeSplitter();
 
-void hand(const std::string& data) {
-    if (dataSink)
-        dataSink(data);
-    else
-        DispatchServerData(data);
-}
+const bool registered = registerReset([] {
+    serverHost = "localhost";
+    serverPort = ServerPort;
+    lastKeepAlive = 0;
+    splitter = makeSplitter();
+});
 
 void dropConnection() {
     platform::tcpClose(clientState.connection);
     clientState.connection = 0;
-    pending.clear();
+    splitter.clear();
     clearFlag(flag::Connected);
     clearFlag(flag::LoggedIn);
     clearFlag(flag::Guest);
+    clearFlag(flag::PingOutstanding);
+    // Offline the menu must offer "Verbinden" again.
+    setFlag(flag::MenuDirty);
 }
 
-void reconnectAfterTimeout() {
-    statusMessage(ui(Txt::PingTimeout));
+// The session broke under us: say so in the log and in every open room,
+// then try once to get it back.
+void sessionBroke() {
     dropConnection();
-    statusMessage(ui(Txt::Disconnected));
+    ports().status(ui(Txt::Disconnected));
     const std::string notice = ui(Txt::UserDropped, text(clientState.nick));
     for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
-        roomPrint(room, notice);
-    platform::sleepMs(500);
-    if (!Connect(clientState, chatServerHost(), chatServerPort())) {
-        clearFlag(flag::PingOutstanding);
-        // Offline the loop no longer looks at MenuDirty; without this the
-        // menu would go on offering "Trennen".
-        buildMainMenu();
-        return;
-    }
-    const std::string name(text(clientState.profileName));
-    Login(name, text(clientState.password));
+        ports().roomPrint(room, notice);
+    repairSession();
+}
+
+void rejoinOpenRooms() {
     for (ChatRoom* room : joinedRooms)
-        SendCommand("JOIN " + roomGetName(room));
-    SendCommand("ROOMLIST");
-    restartKeepAlive();
-    setText(&ClientState::nick, name);
-    SendCommand("DIRECT " + name + " P");
+        SendCommand(wire::joinOnly(ports().roomName(room)));
 }
 
 }  // namespace
@@ -89,12 +79,8 @@ void setChatServerPort(int port) {
     serverPort = port;
 }
 
-void setDataSink(DataSink sink) {
-    dataSink = sink;
-}
-
 std::size_t pendingServerBytes() {
-    return pending.size();
+    return splitter.pendingBytes();
 }
 
 void restartKeepAlive() {
@@ -103,7 +89,7 @@ void restartKeepAlive() {
 
 int Connect(ClientState& state, const std::string& host, int port) {
     if (hasFlag(flag::NoNetwork)) {
-        statusMessage(ui(Txt::ConnectNoStack));
+        ports().status(ui(Txt::ConnectNoStack));
         return 0;
     }
     if (state.connection != 0) {
@@ -111,71 +97,60 @@ int Connect(ClientState& state, const std::string& host, int port) {
         platform::tcpClose(state.connection);
         state.connection = 0;
     }
-    pending.clear();
+    splitter.clear();
     state.connection = platform::tcpConnect(host, port);
     if (state.connection == 0) {
         clearFlag(flag::Connected);
-        statusMessage(ui(Txt::ConnectFailed, host));
+        ports().status(ui(Txt::ConnectFailed, host));
         return 0;
     }
     setFlag(flag::Connected);
-    statusMessage(ui(Txt::ConnectOk, host));
+    setFlag(flag::MenuDirty);
+    ports().status(ui(Txt::ConnectOk, host));
     platform::sleepMs(5);
     return 1;
 }
 
 void Login(std::string_view name, std::string_view password) {
     if (!hasFlag(flag::Connected) || name.empty()) return;
-    std::string write = "LOGIN ";
-    write.append(name);
-    write.push_back(' ');
-    write.append(password);
-    write.append(" [CLIENT:KAVEL@Windows]\rROOMLIST\rINFO ");
-    write.append(name);
-    SendCommand(write);
+    SendCommand(wire::login(name, password));
     setFlag(flag::OwnInfoPending);
 }
 
 void JoinRoom(std::string_view roomText) {
     if (!hasFlag(flag::LoggedIn)) return;
-    std::string write = "JOIN ";
-    write.append(roomText);
-    write.append("\rROOMLIST");
-    SendCommand(write);
+    SendCommand(wire::join(roomText));
 }
 
 void SendCommand(std::string_view command) {
     if (clientState.connection == 0) return;
     std::string write(command);
     write.push_back('\r');
-    // A failed send is not reported: the keep-alive time-out notices a dead
-    // connection and reconnects.
+    // A failed send is not reported here: the next poll sees the closed
+    // connection, or the keep-alive notices a dead one.
     platform::tcpSend(clientState.connection, write);
 }
 
 void PollServer() {
     const uint32_t handle = clientState.connection;
-    if (handle == 0 || !platform::dataWaiting(handle)) return;
-    std::vector<char> buffer(ReadLimit);
-    const int n = platform::tcpRead(handle, buffer.data(), ReadLimit);
-    if (n <= 0) return;
+    if (handle == 0) return;
+    const platform::SocketState state = platform::socketState(handle);
+    if (state == platform::SocketState::Idle) return;
+    char buffer[ReadLimit];
+    const int n =
+        state == platform::SocketState::Readable ? platform::tcpRead(handle, buffer, ReadLimit) : 0;
+    if (n <= 0) {
+        sessionBroke();
+        return;
+    }
     // Even the first half of a message shows that the server is alive.
     clearFlag(flag::PingOutstanding);
-
-    pending.append(buffer.data(), static_cast<std::size_t>(n));
-    std::string complete;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < pending.size(); ++i) {
-        if (!isTerminator(pending[i])) continue;
-        if (i > start) {
-            if (!complete.empty()) complete.push_back('\r');
-            complete.append(pending, start, i - start);
-        }
-        start = i + 1;
-    }
-    pending.erase(0, start);
-    if (pending.size() > kMaxPending) pending.clear();
-    if (!complete.empty()) hand(complete);
+    std::vector<std::string> complete;
+    splitter.feed(std::string_view(buffer, static_cast<std::size_t>(n)),
+                  [&](std::string_view message, bool cut) {
+                      if (!message.empty() && !cut) complete.emplace_back(message);
+                  });
+    if (!complete.empty()) ports().deliver(complete);
 }
 
 void KeepAlive() {
@@ -183,13 +158,36 @@ void KeepAlive() {
     if (platform::ticksSince(lastKeepAlive, now) <= static_cast<int32_t>(KeepAliveInterval)) return;
     if (!hasFlag(flag::PingOutstanding)) {
         if (!hasOption(opt::NoPing)) {
-            SendCommand("DIRECT " + std::string(text(clientState.nick)) + " P");
+            SendCommand(wire::ping(text(clientState.nick)));
             setFlag(flag::PingOutstanding);
         }
     } else {
-        reconnectAfterTimeout();
+        ports().status(ui(Txt::PingTimeout));
+        sessionBroke();
     }
     restartKeepAlive();
+}
+
+void repairSession() {
+    platform::sleepMs(500);
+    if (!Connect(clientState, chatServerHost(), chatServerPort())) return;
+    const std::string name(text(clientState.profileName));
+    Login(name, text(clientState.password));
+    rejoinOpenRooms();
+    SendCommand(wire::roomList());
+    restartKeepAlive();
+    setText(&ClientState::nick, name);
+    // The probe of the new session must be answered like any other.
+    SendCommand(wire::ping(name));
+    setFlag(flag::PingOutstanding);
+}
+
+bool openSession() {
+    if (!Connect(clientState, chatServerHost(), chatServerPort())) return false;
+    Login(text(clientState.profileName), text(clientState.password));
+    rejoinOpenRooms();
+    restartKeepAlive();
+    return true;
 }
 
 void Disconnect() {
@@ -198,10 +196,17 @@ void Disconnect() {
     // Each room sends its LEAVE while the connection is still open and
     // takes itself out of joinedRooms.
     for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
-        roomDestroy(room);
+        ports().roomDestroy(room);
     dropConnection();
-    statusMessage(ui(Txt::Disconnected));
-    buildMainMenu();
+    ports().status(ui(Txt::Disconnected));
+}
+
+bool uploadProfile() {
+    if (hasFlag(flag::Guest)) return false;
+    SendCommand(wire::saveProfile(text(clientState.password), colourToHex(clientState.nameColour),
+                                  text(clientState.infoFields), text(clientState.ownRemarks)));
+    ports().status(ui(Txt::ProfileUploaded, text(clientState.profileName)));
+    return true;
 }
 
 void ProfileUploadStep() {
@@ -211,7 +216,7 @@ void ProfileUploadStep() {
         if (hasFlag(flag::RegisterPending) && hasFlag(flag::Guest)) {
             clearFlag(flag::Guest);
             uploadProfile();
-            statusMessage(ui(Txt::Registered, text(clientState.profileName)));
+            ports().status(ui(Txt::Registered, text(clientState.profileName)));
             clearFlag(flag::RegisterPending);
         } else {
             uploadProfile();
@@ -219,14 +224,11 @@ void ProfileUploadStep() {
         clearFlag(flag::ProfileUploadPending);
         return;
     }
-    if (!platform::askYesNo(ui(Txt::Question), ui(Txt::ConnectQuestion))) {
+    if (!ports().askYesNo(ui(Txt::Question), ui(Txt::ConnectQuestion))) {
         clearFlag(flag::ProfileUploadPending);
         return;
     }
-    if (Connect(clientState, chatServerHost(), chatServerPort())) {
-        Login(text(clientState.profileName), text(clientState.password));
-        restartKeepAlive();
-    }
+    openSession();
 }
 
 }  // namespace kavel

@@ -7,8 +7,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "core/data.h"
+#include "common/data.h"
 
 namespace kavel {
 
@@ -37,17 +38,26 @@ void restartKeepAlive();
 
 // PollServer reassembles the stream: a message cut by the read limit or by
 // TCP waits for its rest, a carriage return or a NUL ends a message, empty
-// messages are dropped. Each read with at least one complete message makes
-// one call of the sink with those messages joined by carriage returns (no
-// trailing one); the incomplete rest waits for the next read.
-using DataSink = void (*)(const std::string& data);
-// nullptr restores DispatchServerData.
-void setDataSink(DataSink sink);
+// messages are dropped, a message longer than MaxMessage is dropped whole.
+// Each read that completes at least one message hands those messages, in
+// order, to ports().deliver (the dispatcher). A peer that has closed the
+// connection is noticed at once: see connectionLost.
+inline constexpr std::size_t MaxMessage = 64 * 1024;
 // Bytes kept back because their message is not complete yet.
 std::size_t pendingServerBytes();
 
+// Reconnects after the session broke (keep-alive time-out or closed peer):
+// one attempt, then the open rooms are joined again. A failed attempt
+// leaves the client offline with its rooms open.
+void repairSession();
+// Opens a session from the menu or after the profile question: connect,
+// login, and join again the rooms that are still open.
+bool openSession();
+// Sends the public profile of a registered user; false for a guest.
+bool uploadProfile();
+
 // --- dispatch and flood guard (NET_Methods_Dispatch.cpp) ---
-// One complete piece of server data: messages separated by carriage returns.
-void DispatchServerData(const std::string& data);
+// The complete messages of one read, in order.
+void DispatchServerData(const std::vector<std::string>& messages);
 
 }  // namespace kavel

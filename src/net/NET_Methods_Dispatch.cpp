@@ -1,16 +1,18 @@
-// The dispatch of server data and the flood guard woven into it.
-#include <ctime>
+// Applying decoded server messages to the program, with the flood guard
+// woven in. Everything outside the network layer is reached through ports().
+#include <set>
+#include <string>
+#include <vector>
 
-#include "core/OS_Dependant.h"
-#include "core/data.h"
+#include "common/cp1252.h"
+#include "common/data.h"
+#include "common/misc.h"
+#include "common/ports.h"
+#include "common/reset.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
+#include "net/wire.h"
 #include "objects/agent_chain.h"
-#include "platform/gadgets.h"
-#include "ui/CLASS_ChatRoom.h"
-#include "ui/GUI_Methods.h"
-#include "ui/GUI_UserInfo.h"
-#include "ui/misc.h"
 
 namespace kavel {
 
@@ -18,140 +20,84 @@ FloodState floodState;
 
 namespace {
 
-DispatchPorts realPorts() {
-    DispatchPorts p;
-    p.status = [](std::string_view t) { statusMessage(t); };
-    p.send = [](std::string_view t) { SendCommand(t); };
-    p.disconnect = [] { Disconnect(); };
-    p.messageBox = [](std::string_view title, std::string_view t) {
-        platform::messageBox(title, t);
-    };
-    p.askYesNo = [](std::string_view title, std::string_view t) {
-        return platform::askYesNo(title, t);
-    };
-    p.playSound = [](int n) { playSound(n); };
-    p.nowSeconds = [] { return static_cast<uint32_t>(std::time(nullptr)); };
-    p.createRoom = [](const std::string& name) { return newChatRoom(name); };
-    p.roomName = [](ChatRoom* r) { return roomGetName(r); };
-    p.roomPrint = [](ChatRoom* r, const std::string& t) { roomPrint(r, t); };
-    p.roomAddUser = [](ChatRoom* r, const std::string& t) { roomAddUser(r, t); };
-    p.roomClearUsers = [](ChatRoom* r) { roomClearUsers(r); };
-    p.roomInput = [](ChatRoom* r) { return roomInputControl(r); };
-    p.openUserInfo = [](std::string_view title) {
-        openUserInfoWindow();
-        setUserInfoTitle(title);
-    };
-    p.userInfoOpen = [] { return userInfoWindowOpen(); };
-    p.userInfoLine = [](std::string_view line) { appendUserInfoLine(line); };
-    return p;
+// Rooms the server put us into whose window could not be built: told once,
+// left once, and their later messages dropped.
+std::set<std::string> unopenable;
+
+const bool registered = registerReset([] {
+    floodState = FloodState{};
+    unopenable.clear();
+});
+
+ChatRoom* findRoom(const std::string& name) {
+    for (ChatRoom* room : joinedRooms)
+        if (ports().roomName(room) == name) return room;
+    return nullptr;
 }
 
-DispatchPorts& ports() {
-    static DispatchPorts p = realPorts();
-    return p;
+// Null when the room cannot be shown.
+ChatRoom* openRoom(const std::string& name) {
+    if (unopenable.count(name)) return nullptr;
+    ports().status(ui(Txt::RoomEntered, name));
+    ChatRoom* room = ports().createRoom(name);
+    if (!room) {
+        unopenable.insert(name);
+        ports().status(ui(Own::RoomWindowFailed, name));
+        ports().send(wire::leaveOnly(name));
+        return nullptr;
+    }
+    clientState.focusedInput = static_cast<uint32_t>(ports().roomInput(room));
+    setFlag(flag::MenuDirty);
+    return room;
+}
+
+// Plug-ins see the data of one read as the server sent it, messages
+// separated by carriage returns, and may rewrite all of it.
+std::vector<std::string> throughPlugins(const std::vector<std::string>& messages) {
+    if (AgentList.empty()) return messages;
+    std::string data;
+    for (const std::string& m : messages)
+        data += m + '\r';
+    data = runProcessRCmd(std::move(data));
+    std::vector<std::string> out;
+    for (std::size_t start = 0; start < data.size();) {
+        std::size_t end = data.find('\r', start);
+        if (end == std::string::npos) end = data.size();
+        out.push_back(data.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
 }
 
 // --- flood guard ---
 
 void floodReleaseCheck() {
-    auto& p = ports();
-    if (int64_t(p.nowSeconds()) - int64_t(floodState.lastDirect) > 5) {
+    if (int64_t(ports().nowSeconds()) - int64_t(floodState.lastDirect) > 5) {
         floodState.directCount = 0;
         if (hasFlag(flag::ShieldsUp)) {
             clearFlag(flag::ShieldsUp);
-            p.status(ui(Txt::ShieldsDown));
+            ports().status(ui(Txt::ShieldsDown));
         }
     }
 }
 
-void floodCount(std::string_view message) {
+void floodCount(const ServerMessage& message) {
     floodState.directCount += 1;
     floodState.lastDirect = ports().nowSeconds();
     setFlag(flag::DirectPending);
-    floodState.keptDirect.assign(message);
+    floodState.keptDirect = message;
 }
 
 // True when the user chose to raise the shields: the rest of the read goes.
 bool floodQuestion(std::string_view sender) {
-    auto& p = ports();
     if (floodState.directCount <= 3) return false;
-    if (!p.askYesNo(ui(Txt::InfoTitle), ui(Txt::FloodQuestion, sender))) return false;
-    p.status(ui(Txt::ShieldsUp));
+    if (!ports().askYesNo(ui(Txt::InfoTitle), ui(Txt::FloodQuestion, sender))) return false;
+    ports().status(ui(Txt::ShieldsUp));
     setFlag(flag::ShieldsUp);
     return true;
 }
 
 // --- messages ---
-
-enum class Kind {
-    Unknown,
-    Chat,
-    UserList,
-    UserListClear,
-    RoomListStart,
-    RoomList,
-    RoomListEnd,
-    Kicked,
-    Numbered,  // [0]- .. [13]-
-    BanAdded,
-    BanRemoved,
-    UserName,
-    UserRank,
-    UserLogin,
-    UserScore,
-    UserColor,
-    UserData1,
-    UserData2,
-    UserData3,
-    UserStatus,
-    Direct,
-};
-
-Kind kindOf(const std::string& keyword, int& number) {
-    struct Entry {
-        std::string_view word;
-        Kind kind;
-    };
-    static constexpr Entry kWords[] = {
-        {"CHAT", Kind::Chat},
-        {"USERLIST", Kind::UserList},
-        {"USERLIST_CLEAR", Kind::UserListClear},
-        {"ROOMLIST_START", Kind::RoomListStart},
-        {"ROOMLIST", Kind::RoomList},
-        {"ROOMLIST_END", Kind::RoomListEnd},
-        {"KICKED", Kind::Kicked},
-        {"BAN_ADDED", Kind::BanAdded},
-        {"BAN_REMOVED", Kind::BanRemoved},
-        {"USER_NAME", Kind::UserName},
-        {"USER_RANK", Kind::UserRank},
-        {"USER_LOGIN", Kind::UserLogin},
-        {"USER_SCORE", Kind::UserScore},
-        {"USER_COLOR", Kind::UserColor},
-        {"USER_DATA1", Kind::UserData1},
-        {"USER_DATA2", Kind::UserData2},
-        {"USER_DATA3", Kind::UserData3},
-        {"USER_STATUS", Kind::UserStatus},
-        {"DIRECT", Kind::Direct},
-    };
-    for (const auto& e : kWords)
-        if (keyword == e.word) return e.kind;
-    // "[n]-" with n from 0 to 13, written without leading zeros
-    if (keyword.size() >= 4 && keyword.size() <= 5 && keyword.front() == '[' &&
-        keyword.compare(keyword.size() - 2, 2, "]-") == 0) {
-        std::string_view digits(keyword.data() + 1, keyword.size() - 3);
-        if (digits.size() == 2 && digits[0] == '0') return Kind::Unknown;
-        int n = 0;
-        for (char c : digits) {
-            if (c < '0' || c > '9') return Kind::Unknown;
-            n = n * 10 + (c - '0');
-        }
-        if (n <= 13) {
-            number = n;
-            return Kind::Numbered;
-        }
-    }
-    return Kind::Unknown;
-}
 
 struct Reply {
     Txt text;
@@ -174,31 +120,30 @@ constexpr Reply kReplies[14] = {
     {Txt::NameTooShort, Reply::None},
 };
 
-void numberedReply(int n, std::string_view message) {
-    auto& p = ports();
-    const Reply& r = kReplies[n];
+void numberedReply(const ServerMessage& message) {
+    const Reply& r = kReplies[message.number];
     const std::string login(text(clientState.profileName));
     switch (r.effect) {
         case Reply::None:
-            p.status(ui(r.text));
+            ports().status(ui(r.text));
             break;
         case Reply::Disconnect:
-            p.status(ui(r.text));
-            p.disconnect();
+            ports().status(ui(r.text));
+            ports().disconnect();
             break;
         case Reply::Guest:
-            p.status(ui(r.text, login));
-            p.status(ui(Txt::PleaseRegister));
+            ports().status(ui(r.text, login));
+            ports().status(ui(Txt::PleaseRegister));
             setFlag(flag::Guest);
             setFlag(flag::LoggedIn);
             break;
         case Reply::LoggedIn:
-            p.status(ui(r.text, login));
+            ports().status(ui(r.text, login));
             setFlag(flag::LoggedIn);
             break;
         case Reply::Rename: {
-            const std::string nick(field(message, 5));
-            p.status(ui(r.text, nick));
+            const std::string& nick = message.text;
+            ports().status(ui(r.text, nick));
             setText(&ClientState::nick, nick);
             break;
         }
@@ -206,44 +151,43 @@ void numberedReply(int n, std::string_view message) {
 }
 
 void userInfoLines(std::initializer_list<std::string_view> lines) {
-    auto& p = ports();
     for (auto line : lines)
-        p.userInfoLine(line);
+        ports().userInfoLine(line);
 }
 
-void profileValue(Kind kind, std::string_view message) {
-    auto& p = ports();
+void profileValue(const ServerMessage& message) {
+    const MessageKind kind = message.kind;
     const bool own = hasFlag(flag::OwnInfoPending);
-    const std::string_view f2 = field(message, 2);
-    const std::string_view rest = tail(message, 11);
-    if (kind == Kind::UserName) {
+    const std::string& f2 = message.value;
+    const std::string& rest = message.text;
+    if (kind == MessageKind::UserName) {
         if (f2 == text(clientState.profileName))
             setFlag(flag::OwnInfoPending);
         else
-            p.openUserInfo(ui(Txt::UserInfoTitle, f2));
+            ports().openUserInfo(ui(Txt::UserInfoTitle, f2));
         return;
     }
     if (own) {
         switch (kind) {
-            case Kind::UserRank:
-                clientState.rank = decimalValue(f2);
+            case MessageKind::UserRank:
+                clientState.rank = cp1252::decimalValue(f2);
                 break;
-            case Kind::UserLogin:
+            case MessageKind::UserLogin:
                 setText(&ClientState::lastLogin, rest);
                 break;
-            case Kind::UserScore:
-                clientState.chatPoints = decimalValue(f2);
+            case MessageKind::UserScore:
+                clientState.chatPoints = cp1252::decimalValue(f2);
                 break;
-            case Kind::UserColor:
+            case MessageKind::UserColor:
                 clientState.nameColour = hexToColour(f2);
                 break;
-            case Kind::UserData1:
+            case MessageKind::UserData1:
                 setText(&ClientState::infoFields, rest);
                 break;
-            case Kind::UserData2:
+            case MessageKind::UserData2:
                 setText(&ClientState::ownRemarks, rest);
                 break;
-            case Kind::UserData3:
+            case MessageKind::UserData3:
                 setText(&ClientState::adminRemarks, rest);
                 clearFlag(flag::OwnInfoPending);
                 break;
@@ -252,34 +196,34 @@ void profileValue(Kind kind, std::string_view message) {
         }
         return;
     }
-    if (!p.userInfoOpen()) return;
+    if (!ports().userInfoOpen()) return;
     switch (kind) {
-        case Kind::UserRank:
+        case MessageKind::UserRank:
             userInfoLines({ui(Txt::InfoGeneral), "-------", ui(Txt::InfoRank) + std::string(f2)});
             break;
-        case Kind::UserLogin:
-            p.userInfoLine(ui(Txt::InfoLastLogin) + std::string(rest));
+        case MessageKind::UserLogin:
+            ports().userInfoLine(ui(Txt::InfoLastLogin) + std::string(rest));
             break;
-        case Kind::UserScore:
-            p.userInfoLine(ui(Txt::InfoPoints) + std::string(f2));
+        case MessageKind::UserScore:
+            ports().userInfoLine(ui(Txt::InfoPoints) + std::string(f2));
             break;
-        case Kind::UserData1: {
+        case MessageKind::UserData1: {
             userInfoLines({"", ui(Txt::InfoOptional), "-------"});
             static constexpr Txt kLabels[] = {Txt::InfoHobbies, Txt::InfoEmail, Txt::InfoLocation,
                                               Txt::InfoIcq, Txt::InfoHomepage};
             for (int i = 0; i < 5; ++i) {
                 std::string_view value = field(rest, i + 1, '\x0b');
-                if (!value.empty()) p.userInfoLine(ui(kLabels[i]) + std::string(value));
+                if (!value.empty()) ports().userInfoLine(ui(kLabels[i]) + std::string(value));
             }
             break;
         }
-        case Kind::UserData2:
+        case MessageKind::UserData2:
             if (!rest.empty()) userInfoLines({"", ui(Txt::InfoOwnRemarks), "-------", rest});
             break;
-        case Kind::UserData3:
+        case MessageKind::UserData3:
             if (!rest.empty()) userInfoLines({"", ui(Txt::InfoAdminRemarks), "-------", rest});
             break;
-        case Kind::UserStatus:
+        case MessageKind::UserStatus:
             userInfoLines({"", "User " + std::string(f2)});
             break;
         default:
@@ -289,80 +233,26 @@ void profileValue(Kind kind, std::string_view message) {
 
 // Carries out the kept DIRECT now that its sender line is here.
 void directAction(const std::string& sender) {
-    auto& p = ports();
-    const std::string kept = floodState.keptDirect;
-    const std::string_view kindText = field(kept, 2);
+    const ServerMessage kept = floodState.keptDirect;
+    const std::string& kindText = kept.value;
     if (kindText == "SHOCK") {
         if (sender.empty()) return;
-        p.playSound(sound::Shock);
-        p.status(ui(Txt::Shocked, sender));
+        ports().playSound(sound::Shock);
+        ports().status(ui(Txt::Shocked, sender));
     } else if (kindText == "PRIVATE") {
-        const std::string_view room = field(kept, 3);
-        if (!room.empty()) p.send("JOIN " + std::string(room));
+        const std::string& room = kept.text;
+        if (!room.empty()) ports().send(wire::joinOnly(room));
     } else if (kindText == "WAKEUP") {
         if (sender.empty()) return;
-        p.playSound(sound::WakeUp);
-        p.status(ui(Txt::WokenUp, sender));
+        ports().playSound(sound::WakeUp);
+        ports().status(ui(Txt::WokenUp, sender));
     }
 }
 
 }  // namespace
 
-DispatchPorts& dispatchPorts() {
-    return ports();
-}
-
-void resetDispatchPorts() {
-    ports() = realPorts();
-}
-
-void resetFloodState() {
-    floodState = FloodState{};
-}
-
-std::string_view field(std::string_view message, int n, char separator) {
-    std::size_t start = 0;
-    for (int i = 1; i < n; ++i) {
-        std::size_t next = message.find(separator, start);
-        if (next == std::string_view::npos) return {};
-        start = next + 1;
-    }
-    std::size_t end = message.find(separator, start);
-    return message.substr(start,
-                          end == std::string_view::npos ? std::string_view::npos : end - start);
-}
-
-std::string_view tail(std::string_view message, std::size_t n) {
-    return message.size() > n ? message.substr(n) : std::string_view{};
-}
-
-std::string upperKeyword(std::string_view keyword) {
-    std::string out(keyword);
-    for (char& c : out) {
-        auto u = static_cast<unsigned char>(c);
-        if ((u >= 'a' && u <= 'z') || u >= 0xE0) c = static_cast<char>(u - 0x20);
-    }
-    return out;
-}
-
-int32_t decimalValue(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && text[i] == '-') {
-        negative = true;
-        ++i;
-    }
-    uint32_t value = 0;  // wraps like the 32-bit field it goes into
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = value * 10u + static_cast<uint32_t>(text[i] - '0');
-    return static_cast<int32_t>(negative ? 0u - value : value);
-}
-
-void DispatchServerData(const std::string& input) {
-    auto& p = ports();
-    const std::string data = runProcessRCmd(input);
+void DispatchServerData(const std::vector<std::string>& received) {
+    const std::vector<std::string> messages = throughPlugins(received);
 
     floodReleaseCheck();
     clearFlag(flag::PingOutstanding);
@@ -371,106 +261,95 @@ void DispatchServerData(const std::string& input) {
     bool roomNeeded = false;
     ChatRoom* target = nullptr;
 
-    std::size_t start = 0;
-    while (start < data.size()) {
-        std::size_t end = data.find('\r', start);
-        if (end == std::string::npos) end = data.size();
-        const std::string message = data.substr(start, end - start);
-        if (message.empty()) return;
+    for (std::size_t i = 0; i < messages.size();) {
+        // An empty message (a plug-in may make one) ends the read.
+        if (messages[i].empty()) return;
+        const ServerMessage m = decodeMessage(messages[i]);
 
-        int number = 0;
-        const Kind kind = kindOf(upperKeyword(field(message, 1)), number);
-        const std::string_view f2 = field(message, 2);
-
-        switch (kind) {
-            case Kind::Chat:
-            case Kind::UserList:
-            case Kind::UserListClear:
+        switch (m.kind) {
+            case MessageKind::Chat:
+            case MessageKind::UserList:
+            case MessageKind::UserListClear:
                 if (!roomResolved) {
                     roomNeeded = !roomNeeded;
                     break;
                 }
                 roomResolved = false;
-                if (kind == Kind::Chat)
-                    p.roomPrint(target, std::string(tail(message, f2.size() + 6)));
-                else if (kind == Kind::UserList)
-                    p.roomAddUser(target, std::string(tail(message, f2.size() + 10)));
+                if (m.kind == MessageKind::Chat)
+                    ports().roomPrint(target, m.text);
+                else if (m.kind == MessageKind::UserList)
+                    ports().roomAddUser(target, m.text);
                 else
-                    p.roomClearUsers(target);
+                    ports().roomClearUsers(target);
                 break;
-            case Kind::RoomListStart:
+            case MessageKind::RoomListStart:
                 AvailableRooms.clear();
                 break;
-            case Kind::RoomList:
-                AvailableRooms.push_back(AvailableRoom{
-                    std::string(f2), decimalValue(field(message, 3)), field(message, 4) == "+", 0});
+            case MessageKind::RoomList:
+                AvailableRooms.push_back(AvailableRoom{m.room, m.users, m.password, 0});
                 break;
-            case Kind::RoomListEnd:
+            case MessageKind::RoomListEnd:
                 setFlag(flag::MenuDirty);
                 break;
-            case Kind::Kicked:
-                p.status(ui(Txt::Kicked));
-                p.disconnect();
-                if (!f2.empty()) p.messageBox(ui(Txt::MessageTitle), tail(message, 7));
+            case MessageKind::Kicked:
+                ports().status(ui(Txt::Kicked));
+                ports().disconnect();
+                if (!m.value.empty()) ports().messageBox(ui(Txt::MessageTitle), m.text);
                 break;
-            case Kind::Numbered:
-                numberedReply(number, message);
+            case MessageKind::Numbered:
+                numberedReply(m);
                 break;
-            case Kind::BanAdded:
-                p.status(ui(Txt::BanAdded));
+            case MessageKind::BanAdded:
+                ports().status(ui(Txt::BanAdded));
                 break;
-            case Kind::BanRemoved:
-                p.status(ui(Txt::BanRemoved));
+            case MessageKind::BanRemoved:
+                ports().status(ui(Txt::BanRemoved));
                 break;
-            case Kind::UserName:
-            case Kind::UserRank:
-            case Kind::UserLogin:
-            case Kind::UserScore:
-            case Kind::UserColor:
-            case Kind::UserData1:
-            case Kind::UserData2:
-            case Kind::UserData3:
-            case Kind::UserStatus:
-                profileValue(kind, message);
+            case MessageKind::UserName:
+            case MessageKind::UserRank:
+            case MessageKind::UserLogin:
+            case MessageKind::UserScore:
+            case MessageKind::UserColor:
+            case MessageKind::UserData1:
+            case MessageKind::UserData2:
+            case MessageKind::UserData3:
+            case MessageKind::UserStatus:
+                profileValue(m);
                 break;
-            case Kind::Direct:
-                floodCount(message);
+            case MessageKind::Direct:
+                floodCount(m);
                 break;
-            case Kind::Unknown:
+            case MessageKind::Unknown:
                 if (hasFlag(flag::DirectPending) && !hasFlag(flag::ShieldsUp)) {
                     clearFlag(flag::DirectPending);
-                    const std::string sender = message.substr(1);
-                    if (floodQuestion(sender)) return;
-                    directAction(sender);
+                    if (floodQuestion(m.text)) return;
+                    directAction(m.text);
                 }
                 break;
         }
 
         if (roomNeeded) {
-            const std::string room(f2);
-            ChatRoom* found = nullptr;
-            for (ChatRoom* r : joinedRooms)
-                if (p.roomName(r) == room) {
-                    found = r;
-                    break;
-                }
-            if (found) {
+            if (ChatRoom* found = findRoom(m.room)) {
                 target = found;
                 roomResolved = true;
                 roomNeeded = false;
             } else if (!hasFlag(flag::ShieldsUp)) {
-                p.status(ui(Txt::RoomEntered, room));
-                target = p.createRoom(room);
-                clientState.focusedInput = static_cast<uint32_t>(p.roomInput(target));
-                setFlag(flag::MenuDirty);
+                target = openRoom(m.room);
+                // A room whose window could not be built is gone again: the
+                // message is dropped instead of asking for the room forever.
+                if (!target) {
+                    roomNeeded = false;
+                    ++i;
+                    continue;
+                }
                 roomResolved = true;
                 roomNeeded = false;
             } else {
-                p.send("LEAVE " + room);
+                ports().send(wire::leaveOnly(m.room));
             }
             continue;  // the same message once more, now with its room
         }
-        start = end + 1;
+        ++i;
     }
 }
 

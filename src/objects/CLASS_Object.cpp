@@ -6,17 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/ports.h"
+#include "platform/gadgets.h"
+
 namespace kavel {
 
 namespace {
 
 PendingClass g_pending;
-
-void stderrBox(const std::string& title, const std::string& text) {
-    std::fprintf(stderr, "%s\n%s\n", title.c_str(), text.c_str());
-}
-
-FatalBoxHandler g_fatalBox = &stderrBox;
 
 constexpr char kCreationFailed[] = "Object creation failed!";
 
@@ -165,13 +162,10 @@ void destroy(Object* o) {
     std::free(o);
 }
 
-void setFatalBoxHandler(FatalBoxHandler handler) {
-    g_fatalBox = handler ? handler : &stderrBox;
-}
-
 void fatalBox(const std::string& title, const std::string& text) {
-    g_fatalBox(title, text);
-    std::exit(1);
+    platform::messageBox(title, text);
+    if (ports().endProgram) ports().endProgram();
+    std::exit(0);
 }
 
 }  // namespace kavel

@@ -111,11 +111,8 @@ R callSlot(Object* o, int slot, A... args) {
     return reinterpret_cast<R (*)(Object*, A...)>(o->methods[slot])(o, args...);
 }
 
-// Shows a fatal message and ends the program with exit code 1 once the
-// handler returns. The platform layer installs a real message box; until then
-// title and text go to stderr. Passing null restores that default.
-using FatalBoxHandler = void (*)(const std::string& title, const std::string& text);
-void setFatalBoxHandler(FatalBoxHandler handler);
+// Shows the message in a box and ends the program the way it always ends:
+// windows closed, plug-ins freed, exit code 0 (ports().endProgram).
 [[noreturn]] void fatalBox(const std::string& title, const std::string& text);
 
 }  // namespace kavel

@@ -1,6 +1,6 @@
 #include "objects/agent_chain.h"
 
-#include "core/data.h"
+#include "common/data.h"
 
 namespace kavel {
 

@@ -2,11 +2,17 @@
 
 #include <time.h>
 
+#include "common/reset.h"
+
 namespace kavel::platform {
 
 namespace {
 std::function<uint32_t()> tickSource;
 std::function<void(uint32_t)> sleeper;
+const bool registered = registerReset([] {
+    tickSource = nullptr;
+    sleeper = nullptr;
+});
 }  // namespace
 
 uint32_t tickCount() {

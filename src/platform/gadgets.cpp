@@ -3,6 +3,8 @@
 // so a handler may close the very window whose button was pressed.
 #include "platform/gadgets.h"
 
+#include "common/reset.h"
+
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
@@ -112,6 +114,7 @@ std::map<int, PopupRec> popups;
 MenuBuild build;
 int nextPopup = 1;
 DialogAnswerer answerer;
+const bool answererRegistered = registerReset([] { answerer = nullptr; });
 
 QString q(std::string_view s) {
     return toQString(s);

@@ -3,7 +3,7 @@
 
 #include <QImage>
 
-#include "ui/smilies.h"
+#include "platform/picture.h"
 
 namespace kavel::platform {
 

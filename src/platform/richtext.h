@@ -2,7 +2,7 @@
 // The rich-text control behind chat views and the user information text.
 // No Qt here: the rest of the program talks to it through ChatView.
 
-#include "ui/chat_view.h"
+#include "platform/chat_view.h"
 
 namespace kavel::platform {
 

@@ -99,6 +99,23 @@ bool dataWaiting(uint32_t handle) {
     return ioctl(fd, FIONREAD, &available) == 0 && available > 0;
 }
 
+SocketState socketState(uint32_t handle) {
+    const int fd = fdOf(handle);
+    if (fd < 0) return SocketState::Closed;
+    pollfd p{fd, POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&p, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0 || (p.revents & (POLLERR | POLLNVAL)) != 0) return SocketState::Closed;
+    if (ready == 0) return SocketState::Idle;
+    // Readable with nothing to read is the peer's end of stream.
+    int available = 0;
+    if (ioctl(fd, FIONREAD, &available) != 0) return SocketState::Closed;
+    if (available > 0) return SocketState::Readable;
+    return (p.revents & (POLLIN | POLLHUP)) != 0 ? SocketState::Closed : SocketState::Idle;
+}
+
 int tcpRead(uint32_t handle, char* buffer, int size) {
     const int fd = fdOf(handle);
     if (fd < 0 || size <= 0) return -1;

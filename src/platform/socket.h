@@ -20,6 +20,10 @@ uint32_t tcpConnect(const std::string& host, int port, int timeoutMs = kConnectT
 // True only when bytes can be read at once; a connection the peer closed
 // reports false (nothing to read), so a closed peer costs no busy loop.
 bool dataWaiting(uint32_t handle);
+// What a non-blocking look at the connection finds: nothing yet, bytes to
+// read, or a peer that has closed (or an error): the end of the session.
+enum class SocketState { Idle, Readable, Closed };
+SocketState socketState(uint32_t handle);
 // Reads at most size bytes of what is waiting; returns the count, 0 when
 // the peer has closed, -1 on error.
 int tcpRead(uint32_t handle, char* buffer, int size);

@@ -8,13 +8,19 @@
 #include <QMediaDevices>
 #include <memory>
 
+#include "common/reset.h"
+#include "platform/clock.h"
 #include "platform/gadgets_qt.h"
 
 namespace kavel::platform {
 
 namespace {
 
+SoundBackEnd backEnd = SoundBackEnd::Device;
+
 struct Loaded {
+    uint32_t lengthMs = 0;
+    uint32_t startedAt = 0;  // Recorder: when it last started
     QByteArray samples;
     QAudioFormat format;
     std::unique_ptr<QBuffer> buffer;
@@ -56,6 +62,7 @@ bool parseWave(const std::vector<uint8_t>& d, QAudioFormat& format, QByteArray& 
             format.setChannelCount(channels);
             format.setSampleRate(rate);
             format.setSampleFormat(bits == 8 ? QAudioFormat::UInt8 : QAudioFormat::Int16);
+            if (channels <= 0 || rate <= 0) return false;
             haveFormat = true;
         } else if (tag == "data" && haveFormat) {
             samples = QByteArray(reinterpret_cast<const char*>(d.data() + body),
@@ -67,10 +74,18 @@ bool parseWave(const std::vector<uint8_t>& d, QAudioFormat& format, QByteArray& 
     return false;
 }
 
+const bool registered = registerReset([] { setSoundBackEnd(SoundBackEnd::Device); });
+
 }  // namespace
+
+void setSoundBackEnd(SoundBackEnd b) {
+    releaseSounds();
+    backEnd = b;
+}
 
 bool soundOutputAvailable() {
     assertGuiThread();
+    if (backEnd != SoundBackEnd::Device) return backEnd == SoundBackEnd::Recorder;
     return !QMediaDevices::audioOutputs().isEmpty();
 }
 
@@ -78,6 +93,13 @@ int loadSound(std::vector<uint8_t> wave) {
     assertGuiThread();
     auto s = std::make_unique<Loaded>();
     if (!parseWave(wave, s->format, s->samples)) return -1;
+    s->lengthMs = static_cast<uint32_t>(
+        s->format.durationForBytes(static_cast<qint32>(s->samples.size())) / 1000);
+    if (backEnd == SoundBackEnd::None) return -1;
+    if (backEnd == SoundBackEnd::Recorder) {
+        sounds().push_back(std::move(s));
+        return static_cast<int>(sounds().size()) - 1;
+    }
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull()) return -1;
     s->buffer = std::make_unique<QBuffer>(&s->samples);
@@ -91,6 +113,14 @@ void restartSound(int handle) {
     assertGuiThread();
     if (handle < 0 || handle >= static_cast<int>(sounds().size())) return;
     Loaded& s = *sounds()[static_cast<std::size_t>(handle)];
+    if (!s.sink) {
+        const uint32_t now = tickCount();
+        if (s.starts > 0 && ticksSince(s.startedAt, now) < static_cast<int32_t>(s.lengthMs))
+            ++s.cutOffs;
+        s.startedAt = now;
+        ++s.starts;
+        return;
+    }
     if (s.sink->state() == QAudio::ActiveState) ++s.cutOffs;
     s.sink->stop();
     s.buffer->seek(0);

@@ -6,6 +6,13 @@
 
 namespace kavel::platform {
 
+// Where sounds go. Device: the system's default output. Recorder: an output
+// that plays nothing and only records each start (a sound counts as playing
+// for its length), so the play rules can be checked on machines without a
+// sound card. None: a system without any output.
+enum class SoundBackEnd { Device, Recorder, None };
+void setSoundBackEnd(SoundBackEnd backEnd);
+
 // False when the system offers no sound output at all.
 bool soundOutputAvailable();
 // Takes a complete RIFF WAVE file (PCM, 8 or 16 bit); returns a handle, or

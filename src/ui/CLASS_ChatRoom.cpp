@@ -7,16 +7,18 @@
 #include <new>
 #include <unordered_set>
 
-#include "core/OS_Dependant.h"
-#include "core/data.h"
+#include "common/data.h"
+#include "common/misc.h"
+#include "common/ports.h"
 #include "net/NET_Methods.h"
+#include "net/wire.h"
 #include "objects/agent_chain.h"
+#include "platform/desktop.h"
 #include "platform/richtext.h"
 #include "ui/CLASS_ChatRoom_ids.h"
 #include "ui/GUI_Methods.h"
 #include "ui/chat_room_input.h"
 #include "ui/display.h"
-#include "ui/misc.h"
 
 namespace kavel {
 
@@ -75,7 +77,7 @@ void addUser(Object* o, const std::string& name) {
 
 void clearUsers(Object* o) {
     pf::clearItems(self(o)->userList);
-    if (hasOption(opt::Sound)) playSound(sound::UserList);
+    if (hasOption(opt::Sound)) ports().playSound(sound::UserList);
 }
 
 void addUrl(Object* o, const std::string& url) {
@@ -96,8 +98,8 @@ class RoomTarget : public PrintTarget {
     void addUrl(const std::string& url) override {
         callSlot<void, const std::string&>(&room_->header, room_slot::AddUrl, url);
     }
-    void flash() override { flashWindow(room_->window); }
-    void playMessageSound() override { playSound(sound::Message); }
+    void flash() override { pf::alertWindow(room_->window); }
+    void playMessageSound() override { ports().playSound(sound::Message); }
 
   private:
     ChatRoom* room_;
@@ -149,20 +151,25 @@ int32_t handleEvent(Object* o, const pf::Event* event);
 // to switch to, so activating a room has nothing to do.
 void activate(Object*) {}
 
+// Ends the C++ members' lives, then frees the record.
+void release(ChatRoom* room) {
+    using std::string;
+    room->name.~string();
+    for (auto& h : room->history)
+        h.~string();
+    room->urlSet.~unordered_set();
+    kavel::destroy(&room->header);
+}
+
 void destroyRoom(Object* o) {
     ChatRoom* room = self(o);
     pf::closeWindow(room->window);
     if (clientState.focusedInput == static_cast<uint32_t>(room->input) && room->input > 0)
         clientState.focusedInput = 0;
     std::erase(joinedRooms, room);
-    SendCommand("LEAVE " + room->name + "\rROOMLIST");
+    SendCommand(wire::leave(room->name));
     statusMessage(ui(Txt::RoomLeft, room->name));
-    using std::string;
-    room->name.~string();
-    for (auto& h : room->history)
-        h.~string();
-    room->urlSet.~unordered_set();
-    kavel::destroy(o);
+    release(room);
 }
 
 // --- the window ---
@@ -202,7 +209,7 @@ void buildWindow(ChatRoom* room) {
     room->window = openWindow(kAnyId, 0, 0, 600, 300, room->name, flags, owner);
     if (room->window < 0) return;
     const int w = room->window;
-    if (hasOption(opt::OnTop)) keepOnTop(w);
+    if (hasOption(opt::OnTop)) pf::stayOnTop(w);
 
     room->view = richTextControl(w, kAnyId, 10, 10, 490, 250, true);
     room->background = clientState.backgroundColour;
@@ -249,10 +256,8 @@ void sendInput(ChatRoom* room) {
         SendCommand(converted.size() > 5 ? converted.substr(5) : std::string());
         pf::setControlText(room->input, "");
     } else if (!typed.empty()) {
-        SendCommand("CHAT " + room->name +
-                    " \x0b"
-                    "C" +
-                    colourToHex(clientState.textColour) + convertInput(line));
+        SendCommand(
+            wire::chat(room->name, colourToHex(clientState.textColour), convertInput(line)));
         pf::setControlText(room->input, "");
     }
 }
@@ -277,7 +282,7 @@ void toggleAbsence(ChatRoom* room) {
 
 void goAway(ChatRoom* room, const std::string& reason) {
     toggleAbsence(room);
-    SendCommand("NAME [" + std::string(text(clientState.nick)) + ">" + reason + "]");
+    SendCommand(wire::away(text(clientState.nick), reason));
 }
 
 void absence(ChatRoom* room, int id) {
@@ -301,7 +306,7 @@ void absence(ChatRoom* room, int id) {
             toggleAbsence(room);
             if (const auto back = nameWithoutAbsence(nick)) {
                 setText(&ClientState::nick, *back);
-                SendCommand("NAME " + *back);
+                SendCommand(wire::rename(*back));
             }
             break;
         }
@@ -313,19 +318,18 @@ void userAction(ChatRoom* room, int id) {
     const std::string nick(text(clientState.nick));
     switch (id) {
         case roomid::UserProfile:
-            SendCommand("INFO " + selected);
+            SendCommand(wire::info(selected));
             break;
         case roomid::WakeUp:
-            SendCommand("DIRECT " + selected + " WAKEUP " + nick);
+            SendCommand(wire::direct(selected, "WAKEUP", nick));
             break;
         case roomid::Shock:
-            SendCommand("DIRECT " + selected + " SHOCK " + nick);
+            SendCommand(wire::direct(selected, "SHOCK", nick));
             break;
         case roomid::Private: {
             const std::string privateRoom =
                 privateRoomName(ui(Txt::PrivateRoomTemplate), selected, nick);
-            SendCommand("DIRECT " + selected + " PRIVATE " + privateRoom + "\rDIRECT " + nick +
-                        " PRIVATE " + privateRoom);
+            SendCommand(wire::privateChat(selected, nick, privateRoom));
             break;
         }
     }
@@ -357,7 +361,7 @@ int32_t handleEvent(Object* o, const pf::Event* event) {
                     clientState.focusedInput = 0;
             } else if (event->id == room->urlList && event->type == pf::EventType::DoubleClick) {
                 const int selected = pf::selectedItem(room->urlList);
-                if (selected >= 0) openWithDesktop(pf::itemText(room->urlList, selected));
+                if (selected >= 0) pf::openUrl(pf::itemText(room->urlList, selected));
             } else if (event->id == room->userList && event->type == pf::EventType::LeftClick) {
                 pf::displayPopupMenu(room->userMenu);
             }
@@ -431,11 +435,13 @@ ChatRoom* newChatRoom(const std::string& name) {
     new (&room->urlSet) std::unordered_set<std::string>();
     room->window = -1;
     buildWindow(room);
-    if (pf::windowExists(room->window)) {
-        joinedRooms.push_back(room);
-        room->listIndex = static_cast<int32_t>(joinedRooms.size()) - 1;
-        room->pasteWindow = -1;
+    if (!pf::windowExists(room->window)) {
+        release(room);
+        return nullptr;
     }
+    joinedRooms.push_back(room);
+    room->listIndex = static_cast<int32_t>(joinedRooms.size()) - 1;
+    room->pasteWindow = -1;
     return room;
 }
 

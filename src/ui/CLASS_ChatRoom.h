@@ -31,8 +31,8 @@ enum : int {
 };
 }  // namespace room_slot
 
-// Creates the room object and its window; the room joins joinedRooms when
-// its window could be built. Always returns the object.
+// Creates the room object and its window and adds it to joinedRooms; null
+// (and nothing left behind) when the window cannot be built.
 ChatRoom* newChatRoom(const std::string& name);
 
 // Typed calls; each goes through the room's own method table.

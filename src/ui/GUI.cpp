@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/data.h"
+#include "common/data.h"
 #include "platform/gadgets.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI_Methods.h"

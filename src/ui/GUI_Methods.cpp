@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/datemask.h"
+#include "common/datemask.h"
 #include "platform/gadgets.h"
 #include "ui/windows/main_window.h"
 

@@ -1,26 +1,17 @@
 // The message display: one pass of the lexer over a message, left to right.
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 
-#include "core/data.h"
+#include "common/cp1252.h"
+#include "common/data.h"
+#include "common/misc.h"
 #include "net/LEXER.h"
 #include "objects/agent_chain.h"
 #include "platform/gadgets.h"
 #include "ui/display.h"
-#include "ui/misc.h"
 #include "ui/smilies.h"
 
 namespace kavel {
-
-std::string lowerCase(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u >= 'A' && u <= 'Z') || (u >= 192 && u <= 222)) c = static_cast<char>(u + 32);
-    }
-    return out;
-}
 
 namespace {
 
@@ -89,10 +80,7 @@ void Printer::colourCode(TextToken& token, std::size_t start) {
     }
     if (token.text.size() < 6) return;  // dropped with its digits
     token.position = static_cast<int32_t>(digitsAt + 6);
-    std::string hex = token.text.substr(0, 6);
-    std::transform(hex.begin(), hex.end(), hex.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const int32_t c = hexToColour(hex);
+    const int32_t c = hexToColour(cp1252::upperCase(token.text.substr(0, 6)));
     if (mode_ == opt::ColourFirst)
         state_.colour = c;
     else if (mode_ == opt::ContrastFirst)
@@ -123,7 +111,7 @@ void Printer::run() {
     savedColour_ = clientState.textColour;
 
     const std::string nick(text(clientState.nick));
-    const std::string lowerNick = lowerCase(nick);
+    const std::string lowerNick = cp1252::lowerCase(nick);
 
     TextToken token;
     token.position = 0;
@@ -132,7 +120,7 @@ void Printer::run() {
         const std::size_t start = static_cast<std::size_t>(token.position) - token.text.size();
         switch (token.type) {
             case lex::Word: {
-                const std::string lower = lowerCase(token.text);
+                const std::string lower = cp1252::lowerCase(token.text);
                 if (isUrlWord(lower)) {
                     token.position = static_cast<int32_t>(start + 1);
                     Lex(text_, token, lexstart::ContinueUrl);

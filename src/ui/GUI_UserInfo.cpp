@@ -1,6 +1,6 @@
 #include "ui/GUI_UserInfo.h"
 
-#include "core/data.h"
+#include "common/data.h"
 #include "platform/richtext.h"
 #include "ui/CLASS_ChatRoom_ids.h"
 

@@ -1,6 +1,6 @@
 #include "ui/chat_room_input.h"
 
-#include <cctype>
+#include "common/cp1252.h"
 
 namespace kavel {
 
@@ -9,9 +9,7 @@ namespace {
 bool sameIgnoringCase(std::string_view text, std::size_t at, std::string_view pattern) {
     if (at + pattern.size() > text.size()) return false;
     for (std::size_t i = 0; i < pattern.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[at + i])) !=
-            std::tolower(static_cast<unsigned char>(pattern[i])))
-            return false;
+        if (cp1252::lower(text[at + i]) != cp1252::lower(pattern[i])) return false;
     return true;
 }
 

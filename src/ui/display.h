@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/chat_view.h"
+#include "platform/chat_view.h"
 
 namespace kavel {
 
@@ -28,8 +28,5 @@ class PrintTarget {
 };
 
 void printMessage(PrintTarget& target, RenderState& state, const std::string& text);
-
-// "A"-"Z" and the codes 192-222 moved up by 32.
-std::string lowerCase(std::string_view text);
 
 }  // namespace kavel

@@ -2,45 +2,16 @@
 
 #include <array>
 
-#include "core/data.h"
-#include "net/NET_Methods.h"
+#include "common/cp1252.h"
+#include "common/data.h"
+#include "common/misc.h"
+#include "platform/base64.h"
 #include "platform/files.h"
 #include "ui/GUI_Methods.h"
-#include "ui/misc.h"
 
 namespace kavel {
 
 namespace {
-
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-constexpr std::array<int8_t, 256> decodeTable() {
-    std::array<int8_t, 256> t{};
-    for (auto& v : t)
-        v = -1;
-    for (int i = 0; i < 64; ++i)
-        t[static_cast<unsigned char>(kAlphabet[i])] = static_cast<int8_t>(i);
-    return t;
-}
-constexpr auto kDecode = decodeTable();
-
-// Leading spaces, an optional minus, digits up to the first non-digit.
-int32_t number(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size() && s[i] == ' ')
-        ++i;
-    bool negative = false;
-    if (i < s.size() && s[i] == '-') {
-        negative = true;
-        ++i;
-    }
-    int64_t value = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        value = value * 10 + (s[i] - '0');
-        if (value > (int64_t{1} << 32)) value = int64_t{1} << 32;  // saturate; wraps below
-    }
-    return static_cast<int32_t>(static_cast<uint32_t>(negative ? -value : value));
-}
 
 std::string profilePath(std::string_view fileName) {
     return std::string(kProfileFolder) + "/" + std::string(fileName);
@@ -49,60 +20,14 @@ std::string profilePath(std::string_view fileName) {
 }  // namespace
 
 std::string base64Encode(std::string_view bytes) {
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        const uint32_t v = static_cast<uint8_t>(bytes[i]) << 16 |
-                           static_cast<uint8_t>(bytes[i + 1]) << 8 |
-                           static_cast<uint8_t>(bytes[i + 2]);
-        out += kAlphabet[v >> 18];
-        out += kAlphabet[(v >> 12) & 63];
-        out += kAlphabet[(v >> 6) & 63];
-        out += kAlphabet[v & 63];
-    }
-    const std::size_t rest = bytes.size() - i;
-    if (rest > 0) {
-        uint32_t v = static_cast<uint8_t>(bytes[i]) << 16;
-        if (rest == 2) v |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-        out += kAlphabet[v >> 18];
-        out += kAlphabet[(v >> 12) & 63];
-        out += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
-        out += '=';
-    }
-    return out;
+    return platform::base64Encode(bytes);
 }
 
 std::optional<std::string> base64Decode(std::string_view text) {
     // A line end added by a text editor is forgiven; anything else is not.
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.remove_suffix(1);
-    if (text.size() % 4 != 0) return std::nullopt;
-    std::string out;
-    out.reserve(text.size() / 4 * 3);
-    for (std::size_t i = 0; i < text.size(); i += 4) {
-        const bool last = i + 4 == text.size();
-        int pad = 0;
-        uint32_t v = 0;
-        for (std::size_t k = 0; k < 4; ++k) {
-            const char c = text[i + k];
-            if (c == '=') {
-                // Padding only at the very end, and only in the last two places.
-                if (!last || k < 2) return std::nullopt;
-                ++pad;
-                v <<= 6;
-                continue;
-            }
-            if (pad) return std::nullopt;
-            const int8_t d = kDecode[static_cast<unsigned char>(c)];
-            if (d < 0) return std::nullopt;
-            v = v << 6 | static_cast<uint32_t>(d);
-        }
-        out += static_cast<char>(v >> 16);
-        if (pad < 2) out += static_cast<char>((v >> 8) & 0xFF);
-        if (pad < 1) out += static_cast<char>(v & 0xFF);
-    }
-    return out;
+    return platform::base64Decode(text);
 }
 
 std::string encodeProfile(const ProfileRecord& p) {
@@ -137,11 +62,11 @@ std::optional<ProfileRecord> decodeProfile(std::string_view fileContent) {
     ProfileRecord p;
     p.name = fields[0];
     p.password = fields[1];
-    p.nameColour = number(fields[2]);
-    p.textColour = number(fields[3]);
-    p.urlColour = number(fields[4]);
-    p.backgroundColour = number(fields[5]);
-    p.options = static_cast<uint16_t>(number(fields[6]));
+    p.nameColour = cp1252::decimalValue(fields[2]);
+    p.textColour = cp1252::decimalValue(fields[3]);
+    p.urlColour = cp1252::decimalValue(fields[4]);
+    p.backgroundColour = cp1252::decimalValue(fields[5]);
+    p.options = static_cast<uint16_t>(cp1252::decimalValue(fields[6]));
     p.infoFields = plain;
     return p;
 }
@@ -190,21 +115,6 @@ bool loadProfile(std::string_view fileName) {
     const auto stored = static_cast<uint16_t>(p->options & ~opt::PluginCommandRequest);
     setOptions(static_cast<uint16_t>(stored | (options() & opt::PluginCommandRequest)));
     setText(&ClientState::infoFields, p->infoFields);
-    return true;
-}
-
-bool uploadProfile() {
-    if (hasFlag(flag::Guest)) return false;
-    std::string write = "SAVE USER_PASSWORT ";
-    write += text(clientState.password);
-    write += "\rSAVE USER_COLOR ";
-    write += colourToHex(clientState.nameColour);
-    write += "\rSAVE USER_INFO1 ";
-    write += text(clientState.infoFields);
-    write += "\rSAVE USER_INFO2 ";
-    write += text(clientState.ownRemarks);
-    SendCommand(write);
-    statusMessage(ui(Txt::ProfileUploaded, text(clientState.profileName)));
     return true;
 }
 

@@ -16,8 +16,6 @@ bool saveProfile();
 // status text) when the file is missing or is not a profile. A failed load
 // leaves ClientState as it was.
 bool loadProfile(std::string_view fileName);
-// Sends the SAVE write for a registered user; false for a guest.
-bool uploadProfile();
 
 // The pieces, for tests and the fuzz target.
 struct ProfileRecord {

@@ -1,7 +1,7 @@
 #include "ui/smilies.h"
 
 #include <array>
-#include <cctype>
+#include "common/cp1252.h"
 
 namespace kavel {
 
@@ -62,7 +62,7 @@ std::array<Picture, 8> buildTemplates() {
 std::optional<SmileyEntry> smileyFor(std::string_view pair) {
     if (pair.size() != 2) return std::nullopt;
     const char a = pair[0];
-    const char b = static_cast<char>(std::toupper(static_cast<unsigned char>(pair[1])));
+    const char b = cp1252::upper(pair[1]);
     if (a == ':') {
         switch (b) {
             case ')':

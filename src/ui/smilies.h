@@ -8,15 +8,9 @@
 #include <string_view>
 #include <vector>
 
-namespace kavel {
+#include "platform/picture.h"
 
-// Pixels row by row from the top, colours as red | green << 8 | blue << 16.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<int32_t> pixels;
-    int32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
-};
+namespace kavel {
 
 inline constexpr int kSmileySize = 15;
 inline constexpr int32_t kBlack = 0x000000;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/datemask.h"
+#include "common/datemask.h"
 
 using kavel::formatDateMask;
 

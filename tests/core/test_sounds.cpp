@@ -5,8 +5,8 @@
 #include <cmath>
 #include <string>
 
+#include "common/data.h"
 #include "core/OS_Dependant.h"
-#include "core/data.h"
 #include "platform/gadgets.h"
 #include "platform/sound.h"
 #include "support/latin1.h"
@@ -125,7 +125,7 @@ TEST_F(SoundRules, MissingSoundIsReportedPerRequestButNotWithoutOutput) {
 }
 
 TEST_F(SoundRules, StartWithoutOutputSetsNoSound) {
-    if (platform::soundOutputAvailable()) GTEST_SKIP() << "this machine has sound output";
+    platform::setSoundBackEnd(platform::SoundBackEnd::None);
     EXPECT_FALSE(initSounds());
     EXPECT_TRUE(hasFlag(flag::NoSound));
     EXPECT_THAT(status(),
@@ -133,7 +133,7 @@ TEST_F(SoundRules, StartWithoutOutputSetsNoSound) {
 }
 
 TEST_F(SoundRules, ARepeatedSoundStartsOverAndOthersOverlap) {
-    if (!platform::soundOutputAvailable()) GTEST_SKIP() << "no sound output here";
+    platform::setSoundBackEnd(platform::SoundBackEnd::Recorder);
     ASSERT_TRUE(initSounds());
     playSound(sound::Message);
     playSound(sound::Shock);
@@ -141,6 +141,7 @@ TEST_F(SoundRules, ARepeatedSoundStartsOverAndOthersOverlap) {
     EXPECT_EQ(platform::soundStarts(soundHandle(sound::Message)), 2);
     EXPECT_EQ(platform::soundStarts(soundHandle(sound::Shock)), 1);
     EXPECT_EQ(platform::soundCutOffs(soundHandle(sound::Shock)), 0);
+    EXPECT_EQ(platform::soundCutOffs(soundHandle(sound::Message)), 1);
 }
 
 TEST(SoundData, NonWaveDataIsRefused) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "core/data.h"
+#include "common/cp1252.h"
+#include "common/data.h"
 
 using namespace kavel;
 
@@ -52,8 +53,8 @@ TEST_F(Texts, LineBreaksAreSingleCarriageReturns) {
 
 TEST_F(Texts, PlaceholdersAreReplacedEverywhere) {
     EXPECT_EQ(ui(Txt::ConnectOk, "localhost"), "Verbindung erfolgreich zu localhost hergestellt");
-    EXPECT_EQ(fillPlaceholder("$-$", "ab"), "ab-ab");
-    EXPECT_EQ(fillPlaceholder("kein Platzhalter", "x"), "kein Platzhalter");
+    EXPECT_EQ(cp1252::fillPlaceholder("$-$", "ab"), "ab-ab");
+    EXPECT_EQ(cp1252::fillPlaceholder("kein Platzhalter", "x"), "kein Platzhalter");
 }
 
 TEST_F(Texts, CreditLinesFollowTheTable) {

@@ -10,7 +10,7 @@
 #include <chrono>
 #include <functional>
 
-#include "core/data.h"
+#include "common/data.h"
 #include "net/LEXER.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
@@ -62,10 +62,7 @@ QTextCharFormat formatOf(ChatRoom* room, const std::string& needle) {
 
 TEST(ChatEndToEnd, MarkedUpLinesFromARealServer) {
     quarnd_test::QuarndProcess server;
-    resetSharedState();
-    loadUiTexts();
     InitLexTable();
-    resetFloodState();
     platform::initNetwork();
     openMainWindow();
     setText(&ClientState::profileName, "anna");

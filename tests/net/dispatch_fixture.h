@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/data.h"
+#include "common/data.h"
+#include "common/ports.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
 #include "support/latin1.h"
@@ -27,12 +28,9 @@ struct FakeRoom {
 class DispatchTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetSharedState();
-        loadUiTexts();
-        resetFloodState();
         setText(&ClientState::profileName, "anna");
         setText(&ClientState::nick, "anna");
-        auto& p = dispatchPorts();
+        auto& p = ports();
         p.status = [this](std::string_view t) { log.push_back("status:" + utf8(t)); };
         p.send = [this](std::string_view t) { log.push_back("send:" + std::string(t)); };
         p.disconnect = [this] { log.push_back("disconnect"); };
@@ -66,23 +64,10 @@ class DispatchTest : public ::testing::Test {
         p.userInfoOpen = [this] { return infoOpen; };
         p.userInfoLine = [this](std::string_view l) { infoLines.emplace_back(l); };
     }
-    void TearDown() override {
-        resetDispatchPorts();
-        resetSharedState();
-        resetFloodState();
-    }
-
     static FakeRoom* fake(ChatRoom* r) { return reinterpret_cast<FakeRoom*>(r); }
 
-    // One read: the messages joined by carriage returns.
-    void read(std::initializer_list<std::string> messages) {
-        std::string data;
-        for (const auto& m : messages) {
-            data += m;
-            data += '\r';
-        }
-        DispatchServerData(data);
-    }
+    // One read: its complete messages.
+    void read(std::initializer_list<std::string> messages) { DispatchServerData(messages); }
 
     FakeRoom* room(const std::string& name) {
         for (auto& r : rooms)
@@ -90,7 +75,7 @@ class DispatchTest : public ::testing::Test {
         return nullptr;
     }
     FakeRoom* openRoom(const std::string& name) {
-        auto* r = reinterpret_cast<FakeRoom*>(dispatchPorts().createRoom(name));
+        auto* r = reinterpret_cast<FakeRoom*>(ports().createRoom(name));
         return r;
     }
 

@@ -1,6 +1,7 @@
 // Server data through the dispatcher, its effects read from the fixture's log.
+#include "common/cp1252.h"
+#include "common/misc.h"
 #include "net/dispatch_fixture.h"
-#include "ui/misc.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -63,12 +64,11 @@ TEST_F(DispatchTest, UserListIsClearedAndRefilledInOneRead) {
 
 TEST_F(DispatchTest, AnEmptyMessageEndsTheRead) {
     openRoom("lobby");
-    DispatchServerData("A\r\rCHAT lobby x\r");
+    read({"A", "", "CHAT lobby x"});
     EXPECT_THAT(room("lobby")->printed, IsEmpty());
-    DispatchServerData("\rCHAT lobby x");
+    read({"", "CHAT lobby x"});
     EXPECT_THAT(room("lobby")->printed, IsEmpty());
-    // Without a final carriage return the last message still counts.
-    DispatchServerData("CHAT lobby x");
+    read({"CHAT lobby x"});
     EXPECT_THAT(room("lobby")->printed, ElementsAre("x"));
 }
 
@@ -91,11 +91,11 @@ TEST_F(DispatchTest, RoomListIsRebuilt) {
 }
 
 TEST_F(DispatchTest, DecimalValuesFollowTheServerRules) {
-    EXPECT_EQ(decimalValue("  42abc"), 42);
-    EXPECT_EQ(decimalValue("-17"), -17);
-    EXPECT_EQ(decimalValue("- 1"), 0);
-    EXPECT_EQ(decimalValue(""), 0);
-    EXPECT_EQ(decimalValue("4294967297"), 1);  // wraps, never traps
+    EXPECT_EQ(cp1252::decimalValue("  42abc"), 42);
+    EXPECT_EQ(cp1252::decimalValue("-17"), -17);
+    EXPECT_EQ(cp1252::decimalValue("- 1"), 0);
+    EXPECT_EQ(cp1252::decimalValue(""), 0);
+    EXPECT_EQ(cp1252::decimalValue("4294967297"), 1);  // wraps, never traps
 }
 
 TEST_F(DispatchTest, KickedDisconnectsBeforeTheReasonBox) {
@@ -250,8 +250,10 @@ TEST_F(DispatchTest, FieldHelpers) {
     EXPECT_EQ(field("a  b", 2), "");
     EXPECT_EQ(field("a  b", 3), "b");
     EXPECT_EQ(field("a", 4), "");
-    EXPECT_EQ(tail("USER_LOGIN", 11), "");
-    EXPECT_EQ(upperKeyword("chat\xe4\xff"), "CHAT\xc4\xdf");
+    EXPECT_EQ(afterField("USER_LOGIN", 1), "");
+    EXPECT_EQ(afterField("CHAT  x y", 2), "x y");
+    EXPECT_EQ(cp1252::upperCase("chat\xe4\xff"), "CHAT\xc4\xdf");
+    EXPECT_EQ(cp1252::lowerCase("AZ\xC0\xDE\xDF\xFF"), "az\xE0\xFE\xDF\xFF");
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ class DispatchRoomsTest : public RoomTest {
   protected:
     void SetUp() override {
         RoomTest::SetUp();
-        dispatchPorts().nowSeconds = [this] { return now; };
+        ports().nowSeconds = [this] { return now; };
         platform::setDialogAnswerer([this](const platform::DialogRequest& r) {
             questions.push_back(utf8(r.title) + "|" + utf8(r.text));
             platform::DialogAnswer a;
@@ -28,17 +28,13 @@ class DispatchRoomsTest : public RoomTest {
             return a;
         });
     }
-    void TearDown() override {
-        resetDispatchPorts();
-        RoomTest::TearDown();
-    }
     uint32_t now = 5000;
     bool yes = false;
     std::vector<std::string> questions;
 };
 
 TEST_F(DispatchRoomsTest, FirstMessageOpensTheRoomWindowAndRendersTheText) {
-    DispatchServerData("CHAT newroom hello\rUSERLIST newroom bert\r");
+    DispatchServerData({"CHAT newroom hello", "USERLIST newroom bert"});
     ChatRoom* room = joined("newroom");
     ASSERT_NE(room, nullptr);
     EXPECT_EQ(viewText(room), "hello\n");
@@ -51,7 +47,7 @@ TEST_F(DispatchRoomsTest, FirstMessageOpensTheRoomWindowAndRendersTheText) {
 TEST_F(DispatchRoomsTest, ShieldsUpSendLeaveInsteadOfOpening) {
     setFlag(flag::ShieldsUp);
     floodState.lastDirect = now;
-    DispatchServerData("CHAT newroom hello");
+    DispatchServerData({"CHAT newroom hello"});
     EXPECT_EQ(sent(), "LEAVE newroom\r");
     EXPECT_TRUE(joinedRooms.empty());
     EXPECT_TRUE(statusLines().empty());
@@ -60,14 +56,14 @@ TEST_F(DispatchRoomsTest, ShieldsUpSendLeaveInsteadOfOpening) {
 TEST_F(DispatchRoomsTest, FloodQuestionThroughTheDialogs) {
     for (int i = 0; i < 3; ++i) {
         now += 1;
-        DispatchServerData("DIRECT PRIVATE Privatchat:anna_bert\r bert");
+        DispatchServerData({"DIRECT PRIVATE Privatchat:anna_bert", " bert"});
     }
     EXPECT_TRUE(questions.empty());
     EXPECT_EQ(sent(), std::string("JOIN Privatchat:anna_bert\r") + "JOIN Privatchat:anna_bert\r" +
                           "JOIN Privatchat:anna_bert\r");
     // No: the invitation is carried out.
     now += 1;
-    DispatchServerData("DIRECT PRIVATE Privatchat:anna_bert\r bert");
+    DispatchServerData({"DIRECT PRIVATE Privatchat:anna_bert", " bert"});
     EXPECT_THAT(questions,
                 ElementsAre("Info|Es sieht so aus, als würde gerade ein Floodangriff von bert "
                             "stattfinden.\rSollen die Schilde hochgefahren werden?"));
@@ -75,19 +71,19 @@ TEST_F(DispatchRoomsTest, FloodQuestionThroughTheDialogs) {
     // Yes: shields up, nothing joined, the rest of the read dropped.
     yes = true;
     now += 1;
-    DispatchServerData("DIRECT PRIVATE Privatchat:anna_bert\r bert\rCHAT lobby hi");
+    DispatchServerData({"DIRECT PRIVATE Privatchat:anna_bert", " bert", "CHAT lobby hi"});
     EXPECT_EQ(questions.size(), 2u);
     EXPECT_EQ(sent(), "");
     EXPECT_TRUE(joinedRooms.empty());
     EXPECT_THAT(statusLines(), ElementsAre("Wir werden angegriffen - Schilde sind oben."));
     now += 10;
-    DispatchServerData("SOMETHING");
+    DispatchServerData({"SOMETHING"});
     EXPECT_FALSE(hasFlag(flag::ShieldsUp));
     EXPECT_EQ(statusLines().back(), "Angriff scheint beendet zu sein - Schilde gesenkt.");
 }
 
 TEST_F(DispatchRoomsTest, DirectIsCompletedByASenderLineInALaterRead) {
-    DispatchServerData("CHAT lobby x\rDIRECT WAKEUP");
+    DispatchServerData({"CHAT lobby x", "DIRECT WAKEUP"});
     ChatRoom* room = joined("lobby");
     ASSERT_NE(room, nullptr);
     platform::clearItems(mainwin::StatusList);
@@ -101,7 +97,7 @@ TEST_F(DispatchRoomsTest, DirectIsCompletedByASenderLineInALaterRead) {
 }
 
 TEST_F(DispatchRoomsTest, KickedClosesTheRoomsBeforeTheBox) {
-    DispatchServerData("CHAT lobby x");
+    DispatchServerData({"CHAT lobby x"});
     ASSERT_EQ(joinedRooms.size(), 1u);
     std::size_t roomsWhenAsked = 99;
     platform::setDialogAnswerer([&](const platform::DialogRequest& r) {
@@ -109,16 +105,17 @@ TEST_F(DispatchRoomsTest, KickedClosesTheRoomsBeforeTheBox) {
         questions.push_back(utf8(r.title) + "|" + utf8(r.text));
         return platform::DialogAnswer{};
     });
-    DispatchServerData("KICKED bitte gehen");
+    DispatchServerData({"KICKED bitte gehen"});
     EXPECT_EQ(roomsWhenAsked, 0u);
     EXPECT_THAT(questions, ElementsAre("Nachricht|bitte gehen"));
     EXPECT_EQ(uint32_t{clientState.connection}, 0u);
 }
 
 TEST_F(DispatchRoomsTest, OtherUsersProfileFillsTheInfoWindow) {
-    DispatchServerData(
-        "USER_NAME bert\rUSER_RANK 2\rUSER_SCORE 7\rUSER_DATA1 \x0b\x0b"
-        "Hamburg\rUSER_STATUS online");
+    DispatchServerData({"USER_NAME bert", "USER_RANK 2", "USER_SCORE 7",
+                        "USER_DATA1 \x0b\x0b"
+                        "Hamburg",
+                        "USER_STATUS online"});
     ASSERT_TRUE(userInfoWindowOpen());
     EXPECT_EQ(platform::windowTitle(userinfo::Window), "Benutzerinfo von : bert");
     auto* edit = qobject_cast<QTextEdit*>(platform::controlWidget(userinfo::Text));
@@ -131,20 +128,20 @@ TEST_F(DispatchRoomsTest, OtherUsersProfileFillsTheInfoWindow) {
               "Dialog schlie\xDF"
               "en");
     // A new block opens the window afresh.
-    DispatchServerData("USER_NAME carl\rUSER_RANK 1");
+    DispatchServerData({"USER_NAME carl", "USER_RANK 1"});
     EXPECT_EQ(platform::fromQString(
                   qobject_cast<QTextEdit*>(platform::controlWidget(userinfo::Text))->toPlainText()),
               "Allgemeine Userinformationen\n-------\nRang : 1\n");
     EXPECT_TRUE(userInfoHandleEvent({platform::EventKind::Control, userinfo::Window,
                                      userinfo::Close, platform::EventType::Click}));
     EXPECT_FALSE(userInfoWindowOpen());
-    DispatchServerData("USER_RANK 3");  // dropped
+    DispatchServerData({"USER_RANK 3"});  // dropped
     EXPECT_FALSE(userInfoWindowOpen());
 }
 
 TEST_F(DispatchRoomsTest, ShockWithoutSoundOutputStillReports) {
     setFlag(flag::NoSound);
-    DispatchServerData("DIRECT SHOCK\r bert");
+    DispatchServerData({"DIRECT SHOCK", " bert"});
     EXPECT_THAT(statusLines(), ElementsAre("Du wurdest vom Benutzer bert erschreckt."));
 }
 

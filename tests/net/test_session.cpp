@@ -7,7 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/data.h"
+#include "common/data.h"
+#include "common/ports.h"
 #include "net/NET_Methods.h"
 #include "platform/clock.h"
 #include "platform/gadgets.h"
@@ -24,24 +25,15 @@ namespace {
 
 uint32_t fakeNow = 0;
 std::vector<uint32_t> sleeps;
-std::vector<std::string> delivered;
-
-void capture(const std::string& data) {
-    delivered.push_back(data);
-}
+// What each read handed to the dispatcher.
+using Reads = std::vector<std::vector<std::string>>;
+Reads delivered;
 
 // Every message handed to the dispatcher, in order.
 std::vector<std::string> messages() {
     std::vector<std::string> out;
-    for (const std::string& d : delivered) {
-        std::size_t start = 0;
-        while (true) {
-            const auto cr = d.find('\r', start);
-            out.push_back(d.substr(start, cr - start));
-            if (cr == std::string::npos) break;
-            start = cr + 1;
-        }
-    }
+    for (const auto& read : delivered)
+        out.insert(out.end(), read.begin(), read.end());
     return out;
 }
 
@@ -65,7 +57,7 @@ class Session : public ::testing::Test {
         platform::setTickSource([] { return fakeNow; });
         platform::setSleeper([](uint32_t ms) { sleeps.push_back(ms); });
         platform::initNetwork();
-        setDataSink(capture);
+        ports().deliver = [](const std::vector<std::string>& m) { delivered.push_back(m); };
         openMainWindow();
         platform::clearItems(mainwin::StatusList);
         setText(&ClientState::profileName, "anna");
@@ -76,7 +68,6 @@ class Session : public ::testing::Test {
     }
     void TearDown() override {
         Disconnect();
-        setDataSink(nullptr);
         platform::setTickSource(nullptr);
         platform::setSleeper(nullptr);
         platform::closeWindow(mainwin::Window);
@@ -239,6 +230,8 @@ TEST_F(Session, FailedReconnectLeavesTheClientOfflineWithItsRooms) {
     EXPECT_FALSE(hasFlag(flag::PingOutstanding));
     EXPECT_EQ(static_cast<uint32_t>(clientState.connection), 0u);
     EXPECT_EQ(joinedRooms, std::vector<ChatRoom*>{lobby});
+    ASSERT_TRUE(hasFlag(flag::MenuDirty));  // the main loop rebuilds the menu
+    buildMainMenu();
     EXPECT_EQ(platform::menuItemText(mainwin::Window, mainwin::item::Connect), "Verbinden");
     roomDestroy(lobby);
 }
@@ -264,6 +257,8 @@ TEST_F(Session, DisconnectClosesRoomsAndForgetsTheRoomList) {
     EXPECT_TRUE(AvailableRooms.empty());
     EXPECT_EQ(AppFlags & (flag::Connected | flag::LoggedIn | flag::Guest), 0);
     EXPECT_EQ(statusLines().back(), "Verbindung getrennt.");
+    ASSERT_TRUE(hasFlag(flag::MenuDirty));
+    buildMainMenu();
     EXPECT_EQ(platform::menuItemText(mainwin::Window, mainwin::item::Connect), "Verbinden");
 }
 
@@ -274,7 +269,7 @@ TEST_F(Session, AMessageSplitAcrossReadsArrivesWhole) {
     EXPECT_TRUE(delivered.empty());
     server.send(std::string("lo\r\0", 4));
     ASSERT_TRUE(pollUntil([] { return !delivered.empty(); }));
-    EXPECT_EQ(delivered, std::vector<std::string>{"CHAT lobby hello"});
+    EXPECT_EQ(delivered, Reads{{"CHAT lobby hello"}});
     EXPECT_EQ(pendingServerBytes(), 0u);
 }
 
@@ -291,7 +286,7 @@ TEST_F(Session, NulEndsATransmissionAndEmptyMessagesAreSkipped) {
     connect();
     server.send(std::string("A\r\0B\r\r\rC\0\0D\r", 12));
     ASSERT_TRUE(pollUntil([] { return messages().size() >= 4; }));
-    EXPECT_EQ(delivered, std::vector<std::string>{"A\rB\rC\rD"});
+    EXPECT_EQ(delivered, (Reads{{"A", "B", "C", "D"}}));
 }
 
 TEST_F(Session, TwoThousandMessagesInOneBurstAreAllDispatched) {
@@ -317,7 +312,7 @@ TEST_F(Session, ReconnectStartsWithoutTheOldHalfMessage) {
     connect();
     server.send(std::string("ROOMLIST_END\r\0", 14));
     ASSERT_TRUE(pollUntil([] { return !delivered.empty(); }));
-    EXPECT_EQ(delivered, std::vector<std::string>{"ROOMLIST_END"});
+    EXPECT_EQ(delivered, Reads{{"ROOMLIST_END"}});
 }
 
 }  // namespace

@@ -2,14 +2,19 @@
 // the real dispatcher behind PollServer.
 #include <gtest/gtest.h>
 
+#include <QTextEdit>
 #include <chrono>
 #include <functional>
 #include <thread>
 
-#include "core/data.h"
+#include <signal.h>
+
+#include "common/data.h"
 #include "net/NET_Methods.h"
 #include "platform/clock.h"
+#include "platform/encoding.h"
 #include "platform/gadgets.h"
+#include "platform/gadgets_qt.h"
 #include "platform/socket.h"
 #include "support/quarnd_process.h"
 #include "ui/CLASS_ChatRoom.h"
@@ -100,6 +105,8 @@ TEST_F(WithQuarnd, GuestLogsInJoinsARoomAndAnswersKeepAlives) {
 
     Disconnect();
     EXPECT_TRUE(joinedRooms.empty());
+    ASSERT_TRUE(hasFlag(flag::MenuDirty));  // the main loop's next pass rebuilds it
+    buildMainMenu();
     EXPECT_EQ(gd::menuItemText(mainwin::Window, 0), "Verbinden");
 }
 
@@ -114,3 +121,67 @@ TEST_F(WithQuarnd, ANameInUseIsRefusedAndDisconnects) {
 }
 
 }  // namespace
+
+// The server goes away mid-session, with and without the automatic ping:
+// the closed connection is noticed at the next poll, not 60 s later by the
+// keep-alive, and the one repair attempt brings the session back when the
+// server is there again.
+TEST_F(WithQuarnd, AServerThatGoesAwayIsNoticedAtOnceAndTheSessionRepaired) {
+    for (const bool noPing : {false, true}) {
+        for (const bool serverBack : {true, false}) {
+            SCOPED_TRACE(std::string(noPing ? "no ping" : "ping") +
+                         (serverBack ? ", server back" : ", server gone"));
+            setOptions(noPing ? opt::NoPing : 0);
+            setFlag(flag::NoSound);
+            setText(&ClientState::profileName, "gast2");
+            setText(&ClientState::nick, "gast2");
+            setChatServerPort(server.chatPort());
+            ASSERT_EQ(Connect(clientState, chatServerHost(), chatServerPort()), 1);
+            restartKeepAlive();
+            Login("gast2", "");
+            ASSERT_TRUE(runUntil([] { return hasFlag(flag::LoggedIn); }));
+            JoinRoom("Lobby");
+            ASSERT_TRUE(
+                runUntil([] { return hasFlag(flag::LoggedIn) && joinedRooms.size() == 1; }));
+            ChatRoom* room = joinedRooms[0];
+            // While the repair waits its half second, the server comes back
+            // (on a new ephemeral port) or stays away.
+            gd::setSleeper([&](uint32_t ms) {
+                if (ms != 500) return;
+                server.restart();
+                if (serverBack)
+                    setChatServerPort(server.chatPort());
+                else
+                    setChatServerPort(1);  // nothing listens there
+            });
+            ::kill(server.pid(), SIGKILL);
+            ASSERT_TRUE(runUntil([] { return hasStatus("Verbindung getrennt."); }));
+            gd::setSleeper(nullptr);
+            auto* view = qobject_cast<QTextEdit*>(gd::controlWidget(roomControls(room).view));
+            ASSERT_NE(view, nullptr);
+            const std::string shown = gd::fromQString(view->toPlainText());
+            EXPECT_NE(shown.find("[Benutzer gast2 vom Server getrennt]"), std::string::npos);
+            EXPECT_EQ(joinedRooms, std::vector<ChatRoom*>{room});  // the room stays open
+            if (serverBack) {
+                // Logged in again and back in the room: its user list refills.
+                ASSERT_TRUE(runUntil([&] {
+                    return hasFlag(flag::LoggedIn) &&
+                           gd::itemCount(roomControls(room).userList) > 0;
+                }));
+                Disconnect();
+            } else {
+                EXPECT_FALSE(hasFlag(flag::Connected));
+                EXPECT_EQ(gd::menuItemText(mainwin::Window, 0), "Verbinden");
+                // A connect by hand finds the room still open and joins it again.
+                setChatServerPort(server.chatPort());
+                ASSERT_TRUE(openSession());
+                ASSERT_TRUE(runUntil([&] {
+                    return hasFlag(flag::LoggedIn) &&
+                           gd::itemCount(roomControls(room).userList) > 0;
+                }));
+                Disconnect();
+            }
+            gd::clearItems(mainwin::StatusList);
+        }
+    }
+}

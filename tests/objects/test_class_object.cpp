@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "common/ports.h"
 #include "objects/CLASS_Object.h"
+#include "platform/gadgets.h"
 
 namespace kavel {
 namespace {
@@ -163,35 +165,31 @@ TEST_F(ClassObjectTest, NegativeNestingBlocksCreationUntilBalanced) {
     EXPECT_EQ(tableOf(o), rootThen({asMethod(&one), asMethod(&two)}));
 }
 
-void recordingBox(const std::string& title, const std::string& text) {
-    std::fprintf(stderr, "BOX<%s><%s>\n", title.c_str(), text.c_str());
-}
-
-TEST_F(ClassObjectTest, NullSlotShowsFailureBoxAndEndsProgram) {
+TEST_F(ClassObjectTest, NullSlotShowsFailureBoxAndEndsTheProgramInOrder) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const char* expected =
         "BOX<Object creation failed!><No valid object class, Pointer for this method is zero, "
-        "and therefore probably not implemented>";
-    EXPECT_EXIT(
-        {
-            setFatalBoxHandler(&recordingBox);
-            registerClass(sizeof(Rec), "Broken");
-            addMethod(asMethod(&one));
-            addMethod(nullptr);
-            createObject();
-            std::fprintf(stderr, "returned\n");
-        },
-        ::testing::ExitedWithCode(1), expected);
-
-    // Without a platform handler the box still reaches the user, on stderr.
-    EXPECT_EXIT(
-        {
-            setFatalBoxHandler(nullptr);
-            registerClass(sizeof(Rec), "Broken");
-            overrideMethod(asMethod(&hashCode), nullptr);
-            createObject();
-        },
-        ::testing::ExitedWithCode(1), "Object creation failed!\nNo valid object class");
+        "and therefore probably not implemented>\nENDED";
+    for (const bool nullOverride : {false, true}) {
+        EXPECT_EXIT(
+            {
+                platform::setDialogAnswerer([](const platform::DialogRequest& r) {
+                    std::fprintf(stderr, "BOX<%s><%s>\n", r.title.c_str(), r.text.c_str());
+                    return platform::DialogAnswer{};
+                });
+                ports().endProgram = [] { std::fprintf(stderr, "ENDED\n"); };
+                registerClass(sizeof(Rec), "Broken");
+                if (nullOverride) {
+                    overrideMethod(asMethod(&hashCode), nullptr);
+                } else {
+                    addMethod(asMethod(&one));
+                    addMethod(nullptr);
+                }
+                createObject();
+                std::fprintf(stderr, "returned\n");
+            },
+            ::testing::ExitedWithCode(0), expected);
+    }
 }
 
 TEST_F(ClassObjectTest, CallsGoThroughTheObjectsOwnTable) {

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "common/data.h"
 #include "core/OS_Dependant.h"
-#include "core/data.h"
 #include "net/LEXER.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
@@ -36,10 +36,7 @@ namespace kavel::testing {
 class RoomTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetSharedState();
-        loadUiTexts();
         InitLexTable();
-        resetFloodState();
         platform::initNetwork();
         openMainWindow();
         platform::clearItems(mainwin::StatusList);
@@ -63,8 +60,6 @@ class RoomTest : public ::testing::Test {
             roomDestroy(r);
         platform::closeWindow(mainwin::Window);
         platform::clearEvents();
-        resetSharedState();
-        resetFloodState();
     }
 
     // What reached the peer since the last call.

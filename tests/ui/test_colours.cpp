@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ui/misc.h"
+#include "common/misc.h"
 
 using namespace kavel;
 

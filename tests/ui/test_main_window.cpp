@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "core/data.h"
+#include "common/data.h"
 #include "core/main.h"
 #include "net/NET_Methods.h"
 #include "platform/clock.h"

@@ -3,10 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "core/data.h"
+#include "common/cp1252.h"
+#include "common/data.h"
+#include "common/misc.h"
 #include "net/LEXER.h"
 #include "ui/fake_view.h"
-#include "ui/misc.h"
+#include "ui/smilies.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -186,7 +188,7 @@ TEST_F(PrintTest, InsertionPointStartsBlackAndPlain) {
 }
 
 TEST(LowerCase, MapsAsciiAndTheUpperLatinBlock) {
-    EXPECT_EQ(lowerCase("AZ\xC0\xDE\xDF\xFF"), "az\xE0\xFE\xDF\xFF");
+    EXPECT_EQ(cp1252::lowerCase("AZ\xC0\xDE\xDF\xFF"), "az\xE0\xFE\xDF\xFF");
 }
 
 }  // namespace

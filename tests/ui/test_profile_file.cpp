@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "core/data.h"
+#include "common/data.h"
 #include "ui/profile.h"
 
 #include "support/file_io.h"

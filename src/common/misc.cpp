@@ -1,4 +1,4 @@
-#include "ui/misc.h"
+#include "common/misc.h"
 
 namespace kavel {
 

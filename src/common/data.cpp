@@ -1,4 +1,4 @@
-#include "core/data.h"
+#include "common/data.h"
 
 #include <cstddef>
 #include <cstdlib>
@@ -7,7 +7,9 @@
 #include <iterator>
 #include <memory>
 
-#include "core/textblock.h"
+#include "common/cp1252.h"
+#include "common/reset.h"
+#include "common/textblock.h"
 
 namespace kavel {
 
@@ -99,20 +101,16 @@ const std::string& ui(Txt index) {
     return UiTexts[static_cast<std::size_t>(index)];
 }
 
-std::string fillPlaceholder(std::string_view text, std::string_view value) {
-    std::string out;
-    out.reserve(text.size() + value.size());
-    for (char c : text) {
-        if (c == '$')
-            out.append(value);
-        else
-            out.push_back(c);
-    }
-    return out;
+const char* ui(Own index) {
+    return kOwnTexts[static_cast<std::size_t>(index)];
+}
+
+std::string ui(Own index, std::string_view value) {
+    return cp1252::fillPlaceholder(ui(index), value);
 }
 
 std::string ui(Txt index, std::string_view value) {
-    return fillPlaceholder(ui(index), value);
+    return cp1252::fillPlaceholder(ui(index), value);
 }
 
 std::vector<std::string> creditLines() {
@@ -141,5 +139,14 @@ void resetSharedState() {
     joinedRooms.clear();
     AgentList.clear();
 }
+
+namespace {
+
+const bool registered = registerReset([] {
+    resetSharedState();
+    loadUiTexts();
+});
+
+}  // namespace
 
 }  // namespace kavel

@@ -6,5 +6,7 @@ namespace kavel {
 // each text NUL-terminated, Windows-1252.
 extern const char kTextBlock[];
 extern const unsigned kTextBlockSize;
+// This program's own texts (Own::), Windows-1252.
+extern const char* const kOwnTexts[];
 
 }  // namespace kavel

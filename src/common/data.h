@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/texts.h"
+#include "common/texts.h"
 
 namespace kavel {
 
@@ -105,8 +105,9 @@ void loadUiTexts();
 const std::string& ui(Txt index);
 // `ui(index)` with every "$" replaced by value.
 std::string ui(Txt index, std::string_view value);
-// Every "$" of text replaced by value.
-std::string fillPlaceholder(std::string_view text, std::string_view value);
+// This program's own texts, beyond the fixed table.
+const char* ui(Own index);
+std::string ui(Own index, std::string_view value);
 // The 33 lines the about window scrolls, read from behind the last text.
 std::vector<std::string> creditLines();
 

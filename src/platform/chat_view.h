@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "ui/smilies.h"
+#include "platform/picture.h"
 
 namespace kavel {
 

@@ -1,4 +1,4 @@
-#include "core/datemask.h"
+#include "common/datemask.h"
 
 namespace kavel {
 

@@ -184,7 +184,13 @@ enum class Txt : int {
     ContinueQuestion = 176,
 };
 
+// This program's own texts, after the table.
+enum class Own : int {
+    RoomWindowFailed = 0,
+};
+
 inline constexpr int kUiTextCount = 177;
+inline constexpr int kOwnTextCount = 1;
 inline constexpr int kCreditLineCount = 33;
 
 }  // namespace kavel

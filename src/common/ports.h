@@ -1,0 +1,65 @@
+#pragma once
+// The ports through which the lower layers reach the program above them:
+// the network code reaches rooms, windows, the status log, dialogs and
+// sounds only through this table, and so does the room code for the
+// desktop services of the core. The core fills it at start-up
+// (wirePorts); tests replace single entries to watch or script an effect.
+// A menu rebuild is not a port: whoever needs one sets MenuDirty.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavel {
+
+struct ChatRoom;
+
+namespace sound {
+enum : int { Startup = 0, Message = 1, UserList = 2, Shock = 3, WakeUp = 4 };
+inline constexpr int Count = 5;
+}  // namespace sound
+
+struct Ports {
+    // The status log of the main window ("[hh:ii:ss] text.").
+    std::function<void(std::string_view)> status;
+    // The dispatcher's writes and its end of the session (SendCommand and
+    // Disconnect), so that it can be driven without a server.
+    std::function<void(std::string_view)> send;
+    std::function<void()> disconnect;
+    // Modal dialogs.
+    std::function<void(std::string_view title, std::string_view text)> messageBox;
+    std::function<bool(std::string_view title, std::string_view text)> askYesNo;
+
+    // Desktop services.
+    std::function<void(int)> playSound;
+    // Local time in whole seconds (the flood guard's clock).
+    std::function<uint32_t()> nowSeconds;
+
+    // Rooms.
+    std::function<ChatRoom*(const std::string&)> createRoom;
+    std::function<std::string(ChatRoom*)> roomName;
+    std::function<void(ChatRoom*, const std::string&)> roomPrint;
+    std::function<void(ChatRoom*, const std::string&)> roomAddUser;
+    std::function<void(ChatRoom*)> roomClearUsers;
+    std::function<int(ChatRoom*)> roomInput;
+    // Leaves the room: sends its LEAVE and closes its window.
+    std::function<void(ChatRoom*)> roomDestroy;
+
+    // The user information window.
+    std::function<void(std::string_view title)> openUserInfo;
+    std::function<bool()> userInfoOpen;
+    std::function<void(std::string_view)> userInfoLine;
+
+    // Ends the program at once in order: windows closed, plug-ins freed,
+    // exit code 0 (a class that cannot be built).
+    std::function<void()> endProgram;
+
+    // Where the complete messages of one read from the server go.
+    std::function<void(const std::vector<std::string>&)> deliver;
+};
+
+Ports& ports();
+
+}  // namespace kavel

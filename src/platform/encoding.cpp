@@ -1,5 +1,7 @@
 #include "platform/encoding.h"
 
+#include "common/misc.h"
+
 #include <array>
 
 namespace kavel::platform {
@@ -46,6 +48,14 @@ std::string fromQString(const QString& text) {
         out.push_back(mapped);
     }
     return out;
+}
+
+QColor toQColor(int32_t c) {
+    return QColor(red(c), green(c), blue(c));
+}
+
+int32_t fromQColor(const QColor& c) {
+    return rgb(c.red(), c.green(), c.blue());
 }
 
 }  // namespace kavel::platform

@@ -2,7 +2,10 @@
 // The desktop as the rest of the program sees it: numbered windows and
 // controls, menus with numbered items, one event queue, standard dialogs.
 // A small facade over Qt Widgets; the rest of the program never includes a
-// Qt header. Everything here runs on the GUI thread only.
+// Qt header. Everything here runs on the GUI thread only: every entry, the
+// getters included, checks that and ends the program when called from any
+// other thread (a widget touched off the GUI thread is silent undefined
+// behaviour in a release Qt).
 //
 // Numbers: windows and controls are identified by ints. The fixed windows
 // and controls use the numbers of their window headers; rooms and other
@@ -22,6 +25,11 @@ inline constexpr int kAnyId = -1;
 // false when no display can be opened; end closes every window.
 bool startDesktop(int& argc, char** argv);
 void endDesktop();
+// Puts the facade back to its start: closes every window (and with them
+// their controls and popup menus), drops a half-built menu, the queued
+// events and the dialog answerer, and hands out numbers from the start
+// again. The session itself stays (test fixtures).
+void resetGadgets();
 
 // --- events ---------------------------------------------------------------
 

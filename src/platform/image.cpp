@@ -1,5 +1,7 @@
 #include "platform/image.h"
 
+#include "platform/encoding.h"
+
 namespace kavel::platform {
 
 QImage toQImage(const Picture& picture) {
@@ -8,7 +10,7 @@ QImage toQImage(const Picture& picture) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < picture.width; ++x) {
             const int32_t c = picture.at(x, y);
-            line[x] = qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+            line[x] = toQColor(c).rgb();
         }
     }
     return image;

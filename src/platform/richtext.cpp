@@ -27,10 +27,6 @@ namespace {
 
 constexpr qreal kPointSize = 10.0;
 
-QColor toQColor(int32_t c) {
-    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-}
-
 std::string rtfText(QString text) {
     text.replace(QChar::LineSeparator, QLatin1Char('\n'));
     std::string out;

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "common/data.h"
+#include "common/reset.h"
 #include "core/sounds.h"
 #include "platform/desktop.h"
 #include "platform/sound.h"
@@ -13,6 +14,7 @@ namespace kavel {
 namespace {
 
 std::array<int, sound::Count> handles = {-1, -1, -1, -1, -1};
+const bool registered = registerReset([] { handles.fill(-1); });
 
 }  // namespace
 

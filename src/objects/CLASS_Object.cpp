@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/ports.h"
+#include "common/reset.h"
 #include "platform/gadgets.h"
 
 namespace kavel {
@@ -66,6 +67,10 @@ void resetPendingClass() {
     g_pending.methods.clear();
     g_pending.nesting = 0;
 }
+
+namespace {
+const bool registered = registerReset(&resetPendingClass);
+}  // namespace
 
 void registerClass(int32_t size, std::string_view name) {
     if (g_pending.size == 0) {

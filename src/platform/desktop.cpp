@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QUrl>
 
+#include "common/reset.h"
 #include "platform/encoding.h"
 #include "platform/gadgets_qt.h"
 
@@ -11,7 +12,8 @@ namespace kavel::platform {
 
 namespace {
 int alerts = 0;
-}
+const bool registered = registerReset([] { alerts = 0; });
+}  // namespace
 
 void alertWindow(int window) {
     assertGuiThread();

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/data.h"
+#include "common/reset.h"
 #include "platform/gadgets.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI_Methods.h"
@@ -15,6 +16,7 @@ namespace gd = platform;
 namespace {
 
 MainMenuNumbers numbers;
+const bool registered = registerReset([] { numbers = MainMenuNumbers{}; });
 AgentNamer agentNamer = nullptr;
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/datemask.h"
+#include "common/reset.h"
 #include "platform/gadgets.h"
 #include "ui/windows/main_window.h"
 
@@ -14,6 +15,7 @@ namespace {
 // Start-up reports (plug-ins that fail to load, for instance) come before
 // the main window is built; they are kept until its list exists.
 std::vector<std::string> early;
+const bool registered = registerReset([] { early.clear(); });
 
 bool listReady() {
     return platform::controlExists(mainwin::StatusList) &&

@@ -1,6 +1,8 @@
 // Replays a fuzz target without libFuzzer: every file of the corpus folders
 // given on the command line, then a fixed number of inputs from a seeded
 // generator that mixes random bytes with protocol-looking fragments.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -67,10 +69,27 @@ std::string generated(std::mt19937& rng) {
     return s;
 }
 
-}  // namespace
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
 
-int main(int argc, char** argv) {
-    if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
+long residentKb() {
+    std::ifstream in("/proc/self/statm");
+    long pages = 0, resident = 0;
+    in >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// The corpus, then a batch of generated inputs (the same batch every time).
+std::size_t replay(int argc, char** argv, int rounds) {
     std::size_t files = 0;
     for (int i = 1; i < argc; ++i) {
         std::filesystem::path dir(argv[i]);
@@ -82,11 +101,34 @@ int main(int argc, char** argv) {
         }
     }
     std::mt19937 rng(1998);
-    // KAVEL_REPLAY_ROUNDS runs more generated inputs, to watch for growth.
-    const char* asked = std::getenv("KAVEL_REPLAY_ROUNDS");
-    const int rounds = asked ? std::atoi(asked) : 3000;
     for (int i = 0; i < rounds; ++i)
         runOne(generated(rng));
+    return files;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
+    // KAVEL_REPLAY_ROUNDS runs more generated inputs.
+    const char* asked = std::getenv("KAVEL_REPLAY_ROUNDS");
+    const int rounds = asked ? std::atoi(asked) : 3000;
+    const std::size_t files = replay(argc, argv, rounds);
     std::printf("replayed %zu corpus files and %d generated inputs\n", files, rounds);
+    // The same inputs once more must not make the process grow: whatever an
+    // input leaves behind would pile up over a long fuzzing run. (Under the
+    // sanitizer its quarantine of freed memory grows by design, so the check
+    // runs in the plain build.)
+    if (kSanitized) return 0;
+    const long before = residentKb();
+    replay(argc, argv, rounds);
+    const long grown = residentKb() - before;
+    std::printf("resident memory: %ld kB after the first pass, %+ld kB after the second\n", before,
+                grown);
+    constexpr long kAllowedKb = 8 * 1024;
+    if (grown > kAllowedKb) {
+        std::printf("FAIL: the second pass grew the process by more than %ld kB\n", kAllowedKb);
+        return 1;
+    }
     return 0;
 }

@@ -37,6 +37,7 @@ void stayOnTop(int window) {
 }
 
 bool staysOnTop(int window) {
+    assertGuiThread();
     QWidget* frame = windowFrame(window);
     return frame && frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
 }
@@ -47,6 +48,7 @@ void openUrl(std::string_view target) {
 }
 
 int alertsRequested() {
+    assertGuiThread();
     return alerts;
 }
 

@@ -194,6 +194,7 @@ int richTextControl(int window, int id, int x, int y, int w, int h, bool readOnl
 }
 
 ChatView* chatViewOf(int control) {
+    assertGuiThread();
     return dynamic_cast<RichTextView*>(controlWidget(control));
 }
 

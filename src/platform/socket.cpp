@@ -102,18 +102,16 @@ bool dataWaiting(uint32_t handle) {
 SocketState socketState(uint32_t handle) {
     const int fd = fdOf(handle);
     if (fd < 0) return SocketState::Closed;
-    pollfd p{fd, POLLIN, 0};
-    int ready;
+    // One peek tells all three apart: bytes, nothing yet, or the end of the
+    // stream (0) and errors. The main loop asks this on every pass.
+    char byte;
+    ssize_t n;
     do {
-        ready = ::poll(&p, 1, 0);
-    } while (ready < 0 && errno == EINTR);
-    if (ready < 0 || (p.revents & (POLLERR | POLLNVAL)) != 0) return SocketState::Closed;
-    if (ready == 0) return SocketState::Idle;
-    // Readable with nothing to read is the peer's end of stream.
-    int available = 0;
-    if (ioctl(fd, FIONREAD, &available) != 0) return SocketState::Closed;
-    if (available > 0) return SocketState::Readable;
-    return (p.revents & (POLLIN | POLLHUP)) != 0 ? SocketState::Closed : SocketState::Idle;
+        n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    if (n > 0) return SocketState::Readable;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return SocketState::Idle;
+    return SocketState::Closed;
 }
 
 int tcpRead(uint32_t handle, char* buffer, int size) {

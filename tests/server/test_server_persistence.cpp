@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include "server/server_clients.h"
 #include "store.h"
 #include "support/quarnd_process.h"
 
@@ -30,9 +31,8 @@ TEST(server_persistence, RegisteredUserProfileAndBanSurviveRestart) {
             "SAVE USER_INFO2 \xdf\xfc\r");
         u.command("JOIN Lobby");
         u.command("CHAT Lobby eins");
-        RawQuarnClient boss(server.chatPort());
-        login(boss, "boss", "");
-        EXPECT_THAT(boss.command("BAN spammer"), ElementsAre("BAN_ADDED"));
+        auto boss = quarnd_test::registeredLogin(server.chatPort(), "boss");
+        EXPECT_THAT(boss->command("BAN spammer"), ElementsAre("BAN_ADDED"));
     }
     server.restart();
 

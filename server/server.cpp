@@ -41,6 +41,9 @@ constexpr auto kLinger = std::chrono::seconds(2);
 // Chat output held for one peer beyond this many times the limit drops it
 // at once, grace or not, so memory stays bounded whatever the peers do.
 constexpr std::size_t kHardOutputFactor = 4;
+// Output buffers up to this size are kept between passes, sparing a busy
+// room's members an allocation for every line.
+constexpr std::size_t kKeptOutputCapacity = 256 * 1024;
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -210,6 +213,7 @@ class Server::Impl : public Outbox {
             bool runnable = false;  // buffered lines to handle: do not sleep in poll
             for (auto& [fd, conn] : conns_) {
                 Conn& c = *conn;
+                c.linesThisPass = 0;
                 short ev = 0;
                 if (wantsInput(c)) ev |= POLLIN;
                 if (c.pending() > 0) ev |= POLLOUT;
@@ -230,15 +234,19 @@ class Server::Impl : public Outbox {
             if (stop_.load()) break;
             if (fds[1].revents & POLLIN) acceptAll(chatFd_, Conn::Kind::Chat);
             if (fds[2].revents & POLLIN) acceptAll(pasteFd_, Conn::Kind::Http);
+            core_->beginPass();
+            applyCryptResults();
             for (std::size_t i = 0; i < polled.size(); ++i) {
                 const short re = fds[i + 3].revents;
                 Conn* c = polled[i];
                 if (c->dead) continue;
-                if ((re & (POLLIN | POLLHUP | POLLERR)) && !hasInput(*c)) readFrom(*c);
+                if ((re & (POLLIN | POLLHUP | POLLERR)) && !hasInput(*c)) {
+                    readFrom(*c);
+                    processInput(*c);  // while the bytes are still in cache
+                }
                 if ((re & POLLOUT) && !c->dead) writeTo(*c);
             }
-            core_->beginPass();
-            applyCryptResults();
+            // Lines left from earlier passes, and those freed by a password result.
             for (auto& [fd, c] : conns_)
                 processInput(*c);
             core_->endPass();
@@ -255,11 +263,11 @@ class Server::Impl : public Outbox {
     void deliver(SessionId id, std::string&& transmission) override {
         Conn* c = bySession(id);
         if (!c || c->dead || c->lingering) return;
-        if (c->out.empty()) {
+        if (c->out.empty() && c->out.capacity() < transmission.size()) {
             c->out = std::move(transmission);
             c->outOff = 0;
         } else {
-            c->out += transmission;
+            c->out += transmission;  // reuses the buffer of earlier passes
         }
         dirty_.insert(c->fd);
         if (c->pending() <= config_.maxPendingOutput) return;
@@ -294,6 +302,7 @@ class Server::Impl : public Outbox {
         LineSplitter lines;
         std::string in;  // chat bytes read but not yet handled
         std::size_t inOff = 0;
+        std::size_t linesThisPass = 0;
         bool inputEnded = false;  // the peer closed; handle what is buffered, then go
         std::unique_ptr<HttpRequestParser> http;
         std::size_t httpHeld = 0;  // bytes of a paste reply counted in httpHeld_
@@ -481,7 +490,7 @@ class Server::Impl : public Outbox {
     void processInput(Conn& c) {
         if (c.kind != Conn::Kind::Chat || c.dead) return;
         const SessionId sid = c.session;
-        std::size_t handled = 0;
+        std::size_t& handled = c.linesThisPass;
         while (handled < config_.linesPerPass && hasInput(c) && !c.dead && !c.closeAfterFlush &&
                !core_->waiting(sid)) {
             const std::string_view rest = std::string_view(c.in).substr(c.inOff);
@@ -558,7 +567,12 @@ class Server::Impl : public Outbox {
             c.httpHeld = c.pending();
         }
         if (c.pending() == 0) {
-            c.out.clear();
+            // A buffer a burst made large is not kept for a quiet peer.
+            if (c.out.capacity() > kKeptOutputCapacity) {
+                std::string().swap(c.out);
+            } else {
+                c.out.clear();
+            }
             c.outOff = 0;
         } else if (c.outOff > 64 * 1024 && c.outOff > c.out.size() / 2) {
             c.out.erase(0, c.outOff);

@@ -12,9 +12,24 @@
 
 namespace quarnd_test {
 
-// Registers `name` with `password` in a session of its own, then logs in with
-// the password and returns that session (nullptr, with a test failure, if
-// the server never accepted it).
+// Logs in with a password and returns that session; retries while an
+// earlier session of the name is still being closed by the server.
+inline std::unique_ptr<RawQuarnClient> passwordLogin(int port, const std::string& name,
+                                                     const std::string& password) {
+    std::string reply = "<nothing>";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto c = std::make_unique<RawQuarnClient>(port);
+        const auto r = c->command("LOGIN " + name + " " + password + " [CLIENT:KAVEL@Windows]");
+        reply = r.empty() ? "<nothing>" : r[0];
+        if (reply == "[3]- Login erfolgreich") return c;
+        if (reply != "[5]- Name belegt") break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    throw std::runtime_error("login as " + name + " refused: " + reply);
+}
+
+// Registers the unregistered `name` with `password` in a session of its own,
+// then logs in with the password and returns that session.
 inline std::unique_ptr<RawQuarnClient> registeredLogin(int port, const std::string& name,
                                                        const std::string& password = "pw") {
     {
@@ -23,15 +38,7 @@ inline std::unique_ptr<RawQuarnClient> registeredLogin(int port, const std::stri
         reg.send("SAVE USER_PASSWORT " + password);
         reg.command("ROOMLIST");  // round trip: the hash is stored
     }
-    // The server notices the closed registration session a moment later.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        auto c = std::make_unique<RawQuarnClient>(port);
-        const auto r = c->command("LOGIN " + name + " " + password + " [CLIENT:KAVEL@Windows]");
-        if (r.size() == 1 && r[0] == "[3]- Login erfolgreich") return c;
-        if (r.empty() || r[0] != "[5]- Name belegt") break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    throw std::runtime_error("could not log in as registered " + name);
+    return passwordLogin(port, name, password);
 }
 
 // Connects to 127.0.0.1:port from `from` (another 127.x.y.z).

@@ -407,7 +407,8 @@ class Server::Impl : public Outbox {
             if (why) {
                 if (fromThere[0] == 0 && fromThere[1] == 0) perAddress_.erase(address);
                 logRefusal(peer, why);
-                // Best effort: the client shows "[1]-" as "try again later".
+                // Best effort. For chat one whole transmission, its NUL
+                // included: the client shows "[1]-" as "try again later".
                 static const char chatBusy[] = "[1]- Server voll\r";
                 static const char httpBusy[] =
                     "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n"

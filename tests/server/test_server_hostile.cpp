@@ -11,10 +11,8 @@
 
 #include <atomic>
 #include <fstream>
-#include <map>
 #include <thread>
 
-#include "protocol.h"
 #include "server/server_clients.h"
 #include "store.h"
 #include "support/quarnd_process.h"
@@ -406,18 +404,6 @@ TEST(server_hostile, PasteQuotaAndStorageErrors) {
 }
 
 TEST(server_hostile, NamesDifferingOnlyInCaseAreOneName) {
-    struct Case {
-        std::string name, folded;
-    };
-    const Case cases[] = {
-        {"Alice", "alice"},
-        {"\xc4\xd6\xdc\xdf", "\xe4\xf6\xfc\xdf"},  // ÄÖÜß: ß has no capital
-        {"\x8a\x8c\x8e\x9f", "\x9a\x9c\x9e\xff"},  // Š Œ Ž Ÿ
-        {"\xc0\xd7\xde", "\xe0\xd7\xfe"},          // À × Þ: × is no letter
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(quarnd::foldName(c.name), c.folded) << c.name;
-
     QuarndProcess server;
     const int port = server.chatPort();
     std::ofstream(server.dataDir() + "/admins.txt") << "boss\n";
@@ -492,10 +478,11 @@ TEST(server_hostile, NoPeerBytesInHeadersOrLog) {
         std::string linkHost;
     };
     const Case cases[] = {
-        {"paste.lan:99", "paste.lan:" + port}, {"10.1.2.3", "10.1.2.3:" + port},
-        {"[::1]:8080", "[::1]:" + port},       {"evil\rSet-Cookie: x=1", "127.0.0.1:" + port},
-        {"a b", "127.0.0.1:" + port},          {"<script>", "127.0.0.1:" + port},
-        {"host:port", "127.0.0.1:" + port},    {"-", "127.0.0.1:" + port},
+        {"paste.lan:99", "paste.lan:" + port},
+        {"[::1]:8080", "[::1]:" + port},
+        {"evil\rSet-Cookie: x=1", "127.0.0.1:" + port},
+        {"a b", "127.0.0.1:" + port},
+        {"host:port", "127.0.0.1:" + port},
     };
     const std::string body = "titel=t&dauer=120&site=script_paste_tempcode&code=c";
     for (const Case& c : cases) {
@@ -548,55 +535,50 @@ TEST(server_hostile, DataFolderAndDatabaseArePrivate) {
     EXPECT_EQ(modeOf(fresh.dataDir() + "/quarn.db"), 0600);
 }
 
-// Counts the syncs SQLite asks of the files it opens through the default VFS.
-class SyncCounter {
-  public:
-    SyncCounter() {
-        real_ = sqlite3_vfs_find(nullptr);
-        shim_ = *real_;
-        shim_.zName = "quarnd-test-sync-counter";
-        shim_.xOpen = &SyncCounter::open;
-        self_ = this;
-        sqlite3_vfs_register(&shim_, 1);
-    }
-    ~SyncCounter() {
-        sqlite3_vfs_unregister(&shim_);
-        sqlite3_vfs_register(real_, 1);
-        self_ = nullptr;
-    }
-    int take() { return syncs_.exchange(0); }
+// Counts the syncs SQLite asks of the files it opens through the default
+// VFS: same VFS and file methods, only xSync counted on the way through.
+struct SyncCounter {
+    // Each kind of file's methods, and our copy of them with xSync counted.
+    static inline std::vector<
+        std::pair<const sqlite3_io_methods*, std::unique_ptr<sqlite3_io_methods>>>
+        methods;
+    static inline sqlite3_vfs* real = nullptr;
+    static inline std::atomic<int> syncs{0};
+    sqlite3_vfs shim{};
 
-  private:
-    static int open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags,
-                    int* outFlags) {
-        const int rc = self_->real_->xOpen(self_->real_, name, file, flags, outFlags);
-        if (rc == SQLITE_OK && file->pMethods) {
-            // Same methods, only xSync counted first.
-            auto& copy = self_->methods_[file->pMethods];
-            if (!copy.first) {
-                copy.first = std::make_unique<sqlite3_io_methods>(*file->pMethods);
-                copy.second = file->pMethods;
-                copy.first->xSync = &SyncCounter::sync;
-            }
-            file->pMethods = copy.first.get();
-        }
-        return rc;
-    }
-    static int sync(sqlite3_file* file, int flags) {
-        ++self_->syncs_;
-        for (auto& [real, copy] : self_->methods_) {
-            if (copy.first.get() == file->pMethods) return real->xSync(file, flags);
+    static int countedSync(sqlite3_file* f, int flags) {
+        ++syncs;
+        for (auto& [original, copy] : methods) {
+            if (copy.get() == f->pMethods) return original->xSync(f, flags);
         }
         return SQLITE_IOERR;
     }
 
-    static inline SyncCounter* self_ = nullptr;
-    sqlite3_vfs* real_ = nullptr;
-    sqlite3_vfs shim_{};
-    std::atomic<int> syncs_{0};
-    std::map<const sqlite3_io_methods*,
-             std::pair<std::unique_ptr<sqlite3_io_methods>, const sqlite3_io_methods*>>
-        methods_;
+    SyncCounter() {
+        real = sqlite3_vfs_find(nullptr);
+        shim = *real;
+        shim.zName = "quarnd-test-sync-counter";
+        shim.xOpen = [](sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags,
+                        int* out) {
+            const int rc = real->xOpen(real, name, file, flags, out);
+            if (rc != SQLITE_OK || !file->pMethods) return rc;
+            auto it = std::find_if(methods.begin(), methods.end(),
+                                   [&](const auto& m) { return m.first == file->pMethods; });
+            if (it == methods.end()) {
+                auto copy = std::make_unique<sqlite3_io_methods>(*file->pMethods);
+                copy->xSync = &countedSync;
+                it = methods.insert(methods.end(), {file->pMethods, std::move(copy)});
+            }
+            file->pMethods = it->second.get();
+            return rc;
+        };
+        sqlite3_vfs_register(&shim, 1);
+    }
+    ~SyncCounter() {
+        sqlite3_vfs_unregister(&shim);
+        sqlite3_vfs_register(real, 1);
+    }
+    int take() { return syncs.exchange(0); }
 };
 
 TEST(server_hostile, AccountChangesReachTheDiskPastesNeedNot) {

@@ -83,10 +83,20 @@ std::unordered_set<std::string> parseAdminsFile(std::string_view text) {
 struct ChatCore::Session {
     SessionId id = 0;
     std::string peer;
+    std::string address;
     bool loggedIn = false;
     bool closing = false;
     bool registered = false;
+    // Logged in with the password of a registered name; a guest that
+    // registers during the session is registered but not authenticated.
+    bool authenticated = false;
     bool fileAdmin = false;
+    bool promoted = false;  // ADMIN, for this session only
+    bool waiting = false;   // a password job is out
+    bool changedPassword = false;
+    std::time_t lastPasswordChange = 0;
+    std::size_t roomsOwned = 0;  // rooms this session created that still exist
+    std::string pendingLogin;    // the name whose password is being checked
     std::string login;
     std::string nick;
     std::time_t loginTime = 0;
@@ -97,7 +107,10 @@ struct ChatCore::Room {
     std::string name;
     std::string password;
     bool fixed = false;
+    SessionId creator = 0;
     std::vector<SessionId> members;  // join order, as the user list shows them
+    bool listSent = false;           // the full list went out in this pass
+    bool listPending = false;        // changed again since; the others get it at endPass()
 
     bool has(SessionId id) const {
         return std::find(members.begin(), members.end(), id) != members.end();
@@ -161,9 +174,10 @@ ChatCore::ChatCore(Store& store, Outbox& outbox, ChatConfig config)
 
 ChatCore::~ChatCore() = default;
 
-SessionId ChatCore::open(std::string peer) {
+SessionId ChatCore::open(std::string peer, std::string address) {
     auto s = std::make_unique<Session>();
     s->id = nextId_++;
+    s->address = address.empty() ? peer : std::move(address);
     s->peer = std::move(peer);
     const SessionId id = s->id;
     sessions_.emplace(id, std::move(s));
@@ -175,6 +189,29 @@ std::string ChatCore::loginOf(SessionId id) const {
     return it == sessions_.end() ? std::string() : it->second->login;
 }
 
+bool ChatCore::isLoggedIn(SessionId id) const {
+    auto it = sessions_.find(id);
+    return it != sessions_.end() && it->second->loggedIn;
+}
+
+bool ChatCore::waiting(SessionId id) const {
+    auto it = sessions_.find(id);
+    return it != sessions_.end() && it->second->waiting;
+}
+
+std::vector<std::string> ChatCore::unregisteredAdmins() {
+    std::vector<std::string> names;
+    if (config_.adminsFile.empty()) return names;
+    std::ifstream in(config_.adminsFile, std::ios::binary);
+    if (!in) return names;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const std::string& name : parseAdminsFile(text)) {
+        if (!store_.isRegistered(name)) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 void ChatCore::close(SessionId id) {
     auto it = sessions_.find(id);
     if (it == sessions_.end()) return;
@@ -183,19 +220,23 @@ void ChatCore::close(SessionId id) {
         Batch out(outbox_);
         leaveAll(out, s);
         if (s.loggedIn) {
-            byNick_.erase(s.nick);
-            byLogin_.erase(s.login);
+            byNick_.erase(foldName(s.nick));
+            byLogin_.erase(foldName(s.login));
             --loggedIn_;
         }
     }
     sessions_.erase(it);
 }
 
+void ChatCore::report(const std::string& message) const {
+    if (config_.log) config_.log(message);
+}
+
 void ChatCore::handleLine(SessionId id, std::string_view line) {
     auto it = sessions_.find(id);
     if (it == sessions_.end()) return;
     Session& s = *it->second;
-    if (s.closing) return;
+    if (s.closing || s.waiting) return;
 
     Batch out(outbox_);
     std::string_view rest = line;
@@ -230,10 +271,79 @@ void ChatCore::handleLine(SessionId id, std::string_view line) {
         } else if (kw == "SETADMINREMARK") {
             cmdAdminRemark(out, s, rest);
         }
-    } catch (const StoreError&) {
+    } catch (const StoreError& e) {
         // A database that cannot be written (disk full, locked) must not take
         // the chat down; the command simply has no lasting effect.
+        report(std::string("database: ") + e.what() + " (" + kw + " by " + s.peer + ")");
     }
+}
+
+void ChatCore::cryptDone(const CryptResult& result) {
+    auto it = sessions_.find(result.session);
+    if (it == sessions_.end()) return;  // gone before the answer came
+    Session& s = *it->second;
+    s.waiting = false;
+    if (s.closing) return;
+    Batch out(outbox_);
+    try {
+        finishCrypt(out, s, result);
+    } catch (const StoreError& e) {
+        report(std::string("database: ") + e.what() + " (password of " + s.peer + ")");
+    }
+}
+
+void ChatCore::startCrypt(Batch& out, Session& s, CryptJob job) {
+    job.session = s.id;
+    if (!config_.crypt) {
+        finishCrypt(out, s, runCryptJob(job));
+        return;
+    }
+    s.waiting = true;
+    config_.crypt(std::move(job));
+}
+
+void ChatCore::finishCrypt(Batch& out, Session& s, const CryptResult& result) {
+    if (result.kind == CryptJob::Kind::Verify) {
+        const std::string name = std::move(s.pendingLogin);
+        s.pendingLogin.clear();
+        finishLogin(out, s, name, result.ok ? PasswordCheck::Right : PasswordCheck::Wrong);
+        return;
+    }
+    if (!result.ok) {
+        report("password hash failed for " + s.login);
+        return;
+    }
+    store_.setPasswordHash(s.login, result.hash);
+    if (!s.registered) {
+        s.registered = true;
+        store_.setLastLogin(s.login, s.loginTime);
+    }
+}
+
+bool ChatCore::loginLocked(const std::string& address, std::time_t now) {
+    auto it = failures_.find(address);
+    return it != failures_.end() && now < it->second.lockedUntil;
+}
+
+void ChatCore::noteFailedLogin(const std::string& address, std::time_t now) {
+    if (failures_.size() > 4096) {
+        // Forget addresses that have been quiet for a whole lockout.
+        for (auto it = failures_.begin(); it != failures_.end();) {
+            const bool stale =
+                now >= it->second.lockedUntil && now - it->second.last > config_.loginLockout;
+            it = stale ? failures_.erase(it) : std::next(it);
+        }
+    }
+    Failures& f = failures_[address];
+    // Failures spread thinner than one per lockout period are forgiven.
+    if (now - f.last > config_.loginLockout) f.count = 0;
+    f.last = now;
+    if (++f.count < config_.loginFailures) return;
+    f.count = 0;
+    f.lockedUntil = now + config_.loginLockout;
+    report("logins to registered names from " + address + " refused for " +
+           std::to_string(config_.loginLockout) + " s after " +
+           std::to_string(config_.loginFailures) + " wrong passwords");
 }
 
 void ChatCore::cmdLogin(Batch& out, Session& s, std::string_view rest) {
@@ -256,23 +366,59 @@ void ChatCore::cmdLogin(Batch& out, Session& s, std::string_view rest) {
         refuse("[1]- Server voll");
         return;
     }
-    if (byLogin_.count(std::string(name))) {
+    if (byLogin_.count(foldName(name))) {
         refuse("[5]- Name belegt");
         return;
     }
-    const PasswordCheck check = store_.checkPassword(name, password);
+    std::optional<std::string> hash = store_.passwordHash(name);
+    if (!hash) {
+        finishLogin(out, s, std::string(name), PasswordCheck::Unregistered);
+        return;
+    }
+    // Refused before any hashing: a guesser costs us nothing while locked
+    // out, and guests and other addresses are not held up at all.
+    if (loginLocked(s.address, config_.clock())) {
+        refuse("[1]- Server voll");
+        return;
+    }
+    s.pendingLogin = std::string(name);
+    CryptJob job;
+    job.kind = CryptJob::Kind::Verify;
+    job.password = std::string(password);
+    job.hash = std::move(*hash);
+    startCrypt(out, s, std::move(job));
+}
+
+void ChatCore::finishLogin(Batch& out, Session& s, const std::string& name, PasswordCheck check) {
+    auto refuse = [&](std::string_view reply) {
+        out.add(s.id, reply);
+        s.closing = true;
+        out.hangUp(s.id);
+    };
     if (check == PasswordCheck::Wrong) {
+        noteFailedLogin(s.address, config_.clock());
         refuse("[4]- Passwort falsch");
         return;
     }
+    // Checked again: another session may have taken the name or the last
+    // place while the password was being checked.
+    if (byLogin_.count(foldName(name))) {
+        refuse("[5]- Name belegt");
+        return;
+    }
+    if (loggedIn_ >= config_.maxSessions) {
+        refuse("[1]- Server voll");
+        return;
+    }
     s.loggedIn = true;
-    s.login = std::string(name);
+    s.login = name;
     s.nick = s.login;
     s.loginTime = config_.clock();
     s.registered = check == PasswordCheck::Right;
-    s.fileAdmin = loadAdminsFile(s.login);
-    byLogin_[s.login] = s.id;
-    byNick_[s.nick] = s.id;
+    s.authenticated = s.registered;
+    s.fileAdmin = s.authenticated && loadAdminsFile(s.login);
+    byLogin_[foldName(s.login)] = s.id;
+    byNick_[foldName(s.nick)] = s.id;
     ++loggedIn_;
     if (s.registered) {
         store_.setLastLogin(s.login, s.loginTime);
@@ -303,10 +449,19 @@ void ChatCore::cmdJoin(Batch& out, Session& s, std::string_view rest) {
         return;
     }
     if (!room) {
-        if (rooms_.size() >= config_.maxRooms) return;
+        // [12] is the only refusal the client knows for a room; silence would
+        // leave the user waiting for a window that never opens.
+        if (s.roomsOwned >= config_.roomsPerSession || rooms_.size() >= config_.maxRooms) {
+            out.add(s.id,
+                    "[12]- Raum nicht er\xF6"
+                    "ffnet");
+            return;
+        }
         auto fresh = std::make_unique<Room>();
         fresh->name = std::string(name);
         fresh->password = std::string(password);
+        fresh->creator = s.id;
+        ++s.roomsOwned;
         room = fresh.get();
         rooms_.push_back(std::move(fresh));
         out.add(s.id,
@@ -315,7 +470,7 @@ void ChatCore::cmdJoin(Batch& out, Session& s, std::string_view rest) {
     }
     room->members.push_back(s.id);
     s.rooms.push_back(room->name);
-    sendUserList(out, *room);
+    sendUserList(out, *room, s.id);
     const std::string notice = cat({"CHAT ", room->name, " *** ", s.nick, " betritt den Raum"});
     for (SessionId m : room->members)
         out.add(m, notice);
@@ -361,7 +516,7 @@ void ChatCore::cmdName(Batch& out, Session& s, std::string_view rest) {
                        "ndert zu ",
                        s.nick}));
     for (const std::string& name : s.rooms) {
-        if (Room* room = findRoom(name)) sendUserList(out, *room);
+        if (Room* room = findRoom(name)) sendUserList(out, *room, s.id);
     }
 }
 
@@ -369,9 +524,11 @@ void ChatCore::cmdInfo(Batch& out, Session& s, std::string_view rest) {
     const std::string_view who = popWord(rest);
     if (who.empty()) return;
     Session* online = findByNickOrLogin(who);
-    const std::string login = online ? online->login : std::string(who);
-    std::optional<UserRecord> rec = store_.findUser(login);
+    std::optional<UserRecord> rec = store_.findUser(online ? online->login : std::string(who));
     if (!online && !rec) return;
+    // Online, the name as that user typed it at login (the client matches
+    // its own profile by it); offline, as it was registered.
+    const std::string login = online ? online->login : rec->login;
 
     int rank = 0;
     std::time_t last = online ? online->loginTime : 0;
@@ -381,8 +538,7 @@ void ChatCore::cmdInfo(Batch& out, Session& s, std::string_view rest) {
         rank = 1;
         if (rec->lastLogin) last = static_cast<std::time_t>(rec->lastLogin);
     }
-    const bool admin =
-        online ? isAdmin(*online) : runAdmins_.count(login) > 0 || loadAdminsFile(login);
+    const bool admin = online ? isAdmin(*online) : rec && loadAdminsFile(login);
     if (admin) rank = 10;
 
     out.add(s.id, "USER_NAME " + login);
@@ -396,18 +552,27 @@ void ChatCore::cmdInfo(Batch& out, Session& s, std::string_view rest) {
     out.add(s.id, online ? "USER_STATUS online" : "USER_STATUS offline");
 }
 
-void ChatCore::cmdSave(Batch&, Session& s, std::string_view rest) {
+void ChatCore::cmdSave(Batch& out, Session& s, std::string_view rest) {
     const std::string kind = upperKeyword(popWord(rest));
     if (kind == "USER_PASSWORT") {
         // LOGIN carries the password as one space-separated field, so only
         // that much of it could ever be used to log in again.
         const std::string_view password = popWord(rest);
         if (password.empty()) return;
-        store_.setPassword(s.login, password);
-        if (!s.registered) {
-            s.registered = true;
-            store_.setLastLogin(s.login, s.loginTime);
+        const std::time_t now = config_.clock();
+        if (s.changedPassword && now - s.lastPasswordChange < config_.passwordInterval) {
+            // The client has no reply for this; [10] is its "that change
+            // failed", and the rest of the profile upload still applies.
+            out.add(s.id, "[10]- Passwort nicht ge\xE4ndert, bitte warten");
+            return;
         }
+        s.changedPassword = true;
+        s.lastPasswordChange = now;
+        CryptJob job;
+        job.kind = CryptJob::Kind::Hash;
+        job.password = std::string(password);
+        job.cost = store_.hashCost();
+        startCrypt(out, s, std::move(job));
         return;
     }
     if (!s.registered) return;
@@ -457,7 +622,7 @@ void ChatCore::cmdBan(Batch& out, Session& s, std::string_view rest, bool add) {
     out.add(s.id, "BAN_ADDED");
     // A ban that left the user chatting would only take effect at their next
     // login; remove them now, as a kick would.
-    auto it = byLogin_.find(std::string(login));
+    auto it = byLogin_.find(foldName(login));
     if (it != byLogin_.end()) {
         Session& target = *sessions_.at(it->second);
         out.add(target.id, "KICKED");
@@ -470,12 +635,14 @@ void ChatCore::cmdAdmin(Batch& out, Session& s, std::string_view rest) {
         out.add(s.id, "[9]- Keine Berechtigung");
         return;
     }
+    // Rights belong to a session of a registered user, never to a name: the
+    // next guest to pick the name gets nothing.
     Session* target = findByNickOrLogin(popWord(rest));
-    if (!target) {
+    if (!target || !target->registered) {
         out.add(s.id, "[7]- User nicht gefunden");
         return;
     }
-    runAdmins_.insert(target->login);
+    target->promoted = true;
     out.add(s.id, "[6]- Admin Switch durchgef\xFChrt");
 }
 
@@ -490,7 +657,7 @@ void ChatCore::cmdAdminRemark(Batch& out, Session& s, std::string_view rest) {
 }
 
 bool ChatCore::isAdmin(const Session& s) const {
-    return s.fileAdmin || runAdmins_.count(s.login) > 0;
+    return s.registered && (s.promoted || (s.authenticated && s.fileAdmin));
 }
 
 bool ChatCore::loadAdminsFile(std::string_view login) const {
@@ -498,7 +665,11 @@ bool ChatCore::loadAdminsFile(std::string_view login) const {
     std::ifstream in(config_.adminsFile, std::ios::binary);
     if (!in) return false;
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return parseAdminsFile(text).count(std::string(login)) > 0;
+    const std::string key = foldName(login);
+    for (const std::string& name : parseAdminsFile(text)) {
+        if (foldName(name) == key) return true;
+    }
+    return false;
 }
 
 ChatCore::Room* ChatCore::findRoom(std::string_view name) {
@@ -509,30 +680,55 @@ ChatCore::Room* ChatCore::findRoom(std::string_view name) {
 }
 
 ChatCore::Session* ChatCore::findByNick(std::string_view nick) {
-    auto it = byNick_.find(std::string(nick));
+    auto it = byNick_.find(foldName(nick));
     return it == byNick_.end() ? nullptr : sessions_.at(it->second).get();
 }
 
 ChatCore::Session* ChatCore::findByNickOrLogin(std::string_view name) {
     if (Session* s = findByNick(name)) return s;
-    auto it = byLogin_.find(std::string(name));
+    auto it = byLogin_.find(foldName(name));
     return it == byLogin_.end() ? nullptr : sessions_.at(it->second).get();
 }
 
-void ChatCore::sendUserList(Batch& out, const Room& room) {
+void ChatCore::beginPass() {
+    inPass_ = true;
+}
+
+void ChatCore::endPass() {
+    inPass_ = false;
+    std::vector<Room*> touched = std::move(touched_);
+    touched_.clear();
+    Batch out(outbox_);
+    for (Room* room : touched) {
+        if (room->listPending) sendUserList(out, *room, 0);
+        room->listSent = false;
+        room->listPending = false;
+    }
+}
+
+void ChatCore::sendUserList(Batch& out, Room& room, SessionId actor) {
     std::string run = cat({"USERLIST_CLEAR ", room.name, "\r"});
     for (SessionId m : room.members) {
         run += cat({"USERLIST ", room.name, " ", sessions_.at(m)->nick, "\r"});
     }
+    if (inPass_ && room.listSent) {
+        if (room.has(actor)) out.addRun(actor, run);
+        room.listPending = true;
+        return;
+    }
     for (SessionId m : room.members)
         out.addRun(m, run);
+    if (inPass_) {
+        room.listSent = true;
+        touched_.push_back(&room);
+    }
 }
 
 void ChatCore::leaveRoom(Batch& out, Session& s, Room& room) {
     room.members.erase(std::find(room.members.begin(), room.members.end(), s.id));
     s.rooms.erase(std::find(s.rooms.begin(), s.rooms.end(), room.name));
     if (room.members.empty()) return;
-    sendUserList(out, room);
+    sendUserList(out, room, s.id);
     const std::string notice = cat({"CHAT ", room.name, " *** ", s.nick, " verl\xE4sst den Raum"});
     for (SessionId m : room.members)
         out.add(m, notice);
@@ -552,6 +748,9 @@ void ChatCore::leaveAll(Batch& out, Session& s) {
 
 void ChatCore::removeRoomIfDone(Room* room) {
     if (room->fixed || !room->members.empty()) return;
+    if (auto c = sessions_.find(room->creator); c != sessions_.end() && c->second->roomsOwned > 0)
+        --c->second->roomsOwned;
+    touched_.erase(std::remove(touched_.begin(), touched_.end(), room), touched_.end());
     rooms_.erase(
         std::find_if(rooms_.begin(), rooms_.end(), [&](const auto& r) { return r.get() == room; }));
 }
@@ -559,8 +758,8 @@ void ChatCore::removeRoomIfDone(Room* room) {
 void ChatCore::hangUp(Batch& out, Session& s) {
     leaveAll(out, s);
     if (s.loggedIn) {
-        byNick_.erase(s.nick);
-        byLogin_.erase(s.login);
+        byNick_.erase(foldName(s.nick));
+        byLogin_.erase(foldName(s.login));
         --loggedIn_;
         s.loggedIn = false;
     }
@@ -569,9 +768,9 @@ void ChatCore::hangUp(Batch& out, Session& s) {
 }
 
 void ChatCore::setNick(Session& s, std::string nick) {
-    byNick_.erase(s.nick);
+    byNick_.erase(foldName(s.nick));
     s.nick = std::move(nick);
-    byNick_[s.nick] = s.id;
+    byNick_[foldName(s.nick)] = s.id;
 }
 
 std::string ChatCore::formatTime(std::time_t t) const {

@@ -1,6 +1,7 @@
 #include "http.h"
 
 #include <algorithm>
+#include <cctype>
 #include <random>
 
 namespace quarnd {
@@ -45,8 +46,16 @@ const char* reasonPhrase(int status) {
             return "Bad Request";
         case 404:
             return "Not Found";
+        case 408:
+            return "Request Timeout";
         case 413:
             return "Payload Too Large";
+        case 429:
+            return "Too Many Requests";
+        case 503:
+            return "Service Unavailable";
+        case 507:
+            return "Insufficient Storage";
         default:
             return "Internal Server Error";
     }
@@ -242,6 +251,52 @@ std::string htmlEscape(std::string_view text) {
     return out;
 }
 
+bool isValidHostHeader(std::string_view host) {
+    if (host.empty()) return false;
+    std::string_view name = host;
+    std::string_view port;
+    if (!host.empty() && host.front() == '[') {
+        const auto close = host.find(']');
+        if (close == std::string_view::npos || close == 1) return false;
+        const std::string_view literal = host.substr(1, close - 1);
+        for (char c : literal) {
+            if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':' && c != '.') return false;
+        }
+        const std::string_view after = host.substr(close + 1);
+        if (!after.empty()) {
+            if (after.front() != ':') return false;
+            port = after.substr(1);
+            if (port.empty()) return false;
+        }
+        name = {};
+    } else if (const auto colon = host.rfind(':'); colon != std::string_view::npos) {
+        name = host.substr(0, colon);
+        port = host.substr(colon + 1);
+        if (port.empty()) return false;
+    }
+    if (port.size() > 5 ||
+        !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    if (host.front() == '[') return true;
+    // Labels of letters, digits and inner hyphens; an IPv4 literal is one
+    // such name too.
+    if (name.empty() || name.size() > 253) return false;
+    while (!name.empty()) {
+        const auto dot = name.find('.');
+        const std::string_view label = name.substr(0, dot);
+        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
+            return false;
+        for (char c : label) {
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') return false;
+        }
+        if (dot == std::string_view::npos) break;
+        name.remove_prefix(dot + 1);
+        if (name.empty()) return false;
+    }
+    return true;
+}
+
 std::string randomToken(std::size_t n) {
     static const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::random_device dev;  // getrandom() on Linux; paste ids must not be guessable
@@ -259,7 +314,7 @@ std::string PasteService::token(std::size_t n) {
     return config_.randomToken ? config_.randomToken(n) : randomToken(n);
 }
 
-HttpResponse PasteService::handle(const HttpRequest& request) {
+HttpResponse PasteService::handle(const HttpRequest& request, const HttpContext& context) {
     std::string_view target = request.target;
     // The client sends the absolute form "http://host/main.php".
     if (target.rfind("http://", 0) == 0) {
@@ -273,18 +328,52 @@ HttpResponse PasteService::handle(const HttpRequest& request) {
         q == std::string_view::npos ? std::string_view() : target.substr(q + 1);
     if (path != "/main.php") return simpleResponse(404);
     try {
-        if (request.method == "POST") return post(request);
+        if (request.method == "POST") return post(request, context);
         if (request.method == "GET") return view(query);
-    } catch (const StoreError&) {
-        return simpleResponse(500);
+    } catch (const StoreError& e) {
+        // Disk full, database locked: the client sees a refused paste (no
+        // Location), the operator sees why.
+        HttpResponse r = simpleResponse(500);
+        r.note = std::string("paste storage failed: ") + e.what();
+        return r;
     }
     return simpleResponse(404);
 }
 
-std::string PasteService::linkHost(const HttpRequest& request) const {
+bool PasteService::takePasteToken(const std::string& address, std::time_t now) {
+    if (config_.pastesPerMinute == 0) return true;
+    const double capacity = config_.pastesPerMinute;
+    if (buckets_.size() > 4096) {
+        // Full buckets hold nothing worth remembering.
+        for (auto it = buckets_.begin(); it != buckets_.end();) {
+            const bool full =
+                it->second.tokens + (now - it->second.last) * capacity / 60.0 >= capacity;
+            it = full ? buckets_.erase(it) : std::next(it);
+        }
+    }
+    auto [it, fresh] = buckets_.try_emplace(address);
+    Bucket& b = it->second;
+    if (fresh) {
+        b.tokens = capacity;
+    } else {
+        b.tokens =
+            std::min(capacity, b.tokens + static_cast<double>(now - b.last) * capacity / 60.0);
+    }
+    b.last = now;
+    if (b.tokens < 1.0) return false;
+    b.tokens -= 1.0;
+    return true;
+}
+
+std::string PasteService::linkHost(const HttpRequest& request, const HttpContext& context) const {
     std::string host = config_.host;
     if (host.empty()) {
-        host = request.header("Host").value_or("localhost");
+        const std::optional<std::string> given = request.header("Host");
+        if (given && isValidHostHeader(*given)) {
+            host = *given;
+        } else {
+            host = context.localAddress.empty() ? "localhost" : context.localAddress;
+        }
         // Drop a port the client put there; the link names the port we serve.
         if (!host.empty() && host.front() == '[') {
             const auto close = host.find(']');
@@ -300,7 +389,7 @@ std::string PasteService::linkHost(const HttpRequest& request) const {
     return host;
 }
 
-HttpResponse PasteService::post(const HttpRequest& request) {
+HttpResponse PasteService::post(const HttpRequest& request, const HttpContext& context) {
     const auto form = parseForm(request.body);
     auto get = [&](const char* key) -> const std::string* {
         auto it = form.find(key);
@@ -315,10 +404,24 @@ HttpResponse PasteService::post(const HttpRequest& request) {
         return simpleResponse(400);
     }
     const std::time_t now = config_.clock();
+    if (!takePasteToken(context.peerAddress, now)) {
+        HttpResponse r = simpleResponse(429);
+        r.note = "paste rate limit (" + std::to_string(config_.pastesPerMinute) + " a minute)";
+        return r;
+    }
     store_.purgeExpiredPastes(now);
+    const std::string_view shownTitle = std::string_view(*title).substr(0, kMaxPasteTitleBytes);
+    const std::uint64_t used = store_.pasteBytes(now);
+    const std::uint64_t size = shownTitle.size() + code->size();
+    if (used + size > config_.storageBytes) {
+        HttpResponse r = simpleResponse(507);
+        r.note = "paste storage full (" + std::to_string(used) + " of " +
+                 std::to_string(config_.storageBytes) + " bytes in use)";
+        return r;
+    }
     Paste paste;
     paste.id = token(10);
-    paste.title = *title;
+    paste.title = std::string(shownTitle);
     paste.code = *code;
     paste.created = now;
     paste.expires = now + std::stoll(*duration);
@@ -326,7 +429,7 @@ HttpResponse PasteService::post(const HttpRequest& request) {
 
     HttpResponse r;
     r.status = 302;
-    r.headers.emplace_back("Location", "http://" + linkHost(request) +
+    r.headers.emplace_back("Location", "http://" + linkHost(request, context) +
                                            "/main.php?sid=" + token(12) + "&code=" + paste.id);
     r.headers.emplace_back("Content-Type", "text/plain; charset=windows-1252");
     return r;
@@ -345,7 +448,9 @@ HttpResponse PasteService::view(std::string_view query) {
     std::snprintf(remaining, sizeof remaining, "%lld:%02lld:%02lld",
                   static_cast<long long>(left / 3600), static_cast<long long>(left / 60 % 60),
                   static_cast<long long>(left % 60));
-    const std::string title = htmlEscape(paste->title);
+    // Pastes stored before titles were capped may carry a long one.
+    const std::string title =
+        htmlEscape(std::string_view(paste->title).substr(0, kMaxPasteTitleBytes));
     HttpResponse r;
     r.headers.emplace_back("Content-Type", "text/html; charset=windows-1252");
     r.body = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"windows-1252\">\n<title>" + title +

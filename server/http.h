@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "store.h"
@@ -18,6 +19,8 @@ namespace quarnd {
 
 inline constexpr std::size_t kMaxHttpHeaderBytes = 16 * 1024;
 inline constexpr std::size_t kMaxHttpBodyBytes = 1024 * 1024;
+// A title longer than this is cut; it appears twice on the page.
+inline constexpr std::size_t kMaxPasteTitleBytes = 200;
 
 struct HttpRequest {
     std::string method;
@@ -54,6 +57,7 @@ struct HttpResponse {
     int status = 200;
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
+    std::string note;  // why a request was refused, for the log; never sent
 
     std::string serialize() const;
 };
@@ -66,26 +70,49 @@ std::map<std::string, std::string> parseForm(std::string_view body);
 std::string percentDecode(std::string_view text);
 std::string htmlEscape(std::string_view text);
 
+// A host name or an IP literal (IPv6 in brackets), optionally ":port" —
+// what may go into a link we hand out. Anything else in a Host header is
+// ignored.
+bool isValidHostHeader(std::string_view host);
+
 struct PasteConfig {
     std::string host;        // empty: take it from the request's Host header
     std::uint16_t port = 0;  // the port links point at
     std::function<std::time_t()> clock = [] { return std::time(nullptr); };
     std::function<std::string(std::size_t)> randomToken;  // empty: /dev/urandom
+    // Pastes one address may store per minute (a burst of this many, then
+    // refilled evenly); 0: no limit.
+    unsigned pastesPerMinute = 10;
+    // Title and code bytes of all live pastes together.
+    std::uint64_t storageBytes = 256ull * 1024 * 1024;
+};
+
+// Where a request came from and arrived at.
+struct HttpContext {
+    std::string peerAddress;   // rate limits are counted by it
+    std::string localAddress;  // for links when the Host header is unusable
 };
 
 class PasteService {
   public:
     PasteService(Store& store, PasteConfig config);
-    HttpResponse handle(const HttpRequest& request);
+    HttpResponse handle(const HttpRequest& request, const HttpContext& context = {});
 
   private:
-    HttpResponse post(const HttpRequest& request);
+    HttpResponse post(const HttpRequest& request, const HttpContext& context);
     HttpResponse view(std::string_view query);
-    std::string linkHost(const HttpRequest& request) const;
+    std::string linkHost(const HttpRequest& request, const HttpContext& context) const;
     std::string token(std::size_t n);
+    bool takePasteToken(const std::string& address, std::time_t now);
+
+    struct Bucket {
+        double tokens = 0;
+        std::time_t last = 0;
+    };
 
     Store& store_;
     PasteConfig config_;
+    std::unordered_map<std::string, Bucket> buckets_;  // by address
 };
 
 std::string randomToken(std::size_t n);

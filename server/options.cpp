@@ -1,6 +1,11 @@
 #include "options.h"
 
+#include <algorithm>
 #include <charconv>
+#include <functional>
+
+#include "http.h"
+#include "protocol.h"
 
 namespace quarnd {
 
@@ -13,6 +18,48 @@ bool parsePort(const std::string& text, std::uint16_t& port) {
     if (ec != std::errc() || p != end || text.empty() || value > 65535) return false;
     port = static_cast<std::uint16_t>(value);
     return true;
+}
+
+bool parseNumber(const std::string& text, std::uint64_t min, std::uint64_t max,
+                 std::uint64_t& out) {
+    std::uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [p, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || p != end || text.empty() || value < min || value > max) return false;
+    out = value;
+    return true;
+}
+
+using Seconds = std::chrono::seconds;
+
+// The limits a LAN's operator may want to move, as --name N.
+struct LimitOption {
+    const char* name;
+    std::uint64_t min, max;
+    std::function<void(ServerConfig&, std::uint64_t)> set;
+};
+
+const std::vector<LimitOption>& limitOptions() {
+    static const std::vector<LimitOption> options = {
+        {"--max-chat", 1, 100000, [](ServerConfig& c, auto v) { c.maxChatConnections = v; }},
+        {"--max-paste", 1, 100000, [](ServerConfig& c, auto v) { c.maxPasteConnections = v; }},
+        {"--max-per-address", 1, 100000, [](ServerConfig& c, auto v) { c.maxPerAddress = v; }},
+        {"--login-timeout", 1, 3600, [](ServerConfig& c, auto v) { c.loginLimit = Seconds(v); }},
+        {"--http-timeout", 1, 3600,
+         [](ServerConfig& c, auto v) { c.httpRequestLimit = Seconds(v); }},
+        {"--password-interval", 0, 86400,
+         [](ServerConfig& c, auto v) { c.passwordInterval = Seconds(v); }},
+        {"--max-rooms", 1, 1000000, [](ServerConfig& c, auto v) { c.maxRooms = v; }},
+        {"--rooms-per-user", 1, 1000000, [](ServerConfig& c, auto v) { c.roomsPerSession = v; }},
+        {"--login-failures", 1, 1000,
+         [](ServerConfig& c, auto v) { c.loginFailures = static_cast<unsigned>(v); }},
+        {"--login-lockout", 1, 86400, [](ServerConfig& c, auto v) { c.loginLockout = Seconds(v); }},
+        {"--paste-rate", 0, 100000,
+         [](ServerConfig& c, auto v) { c.pastesPerMinute = static_cast<unsigned>(v); }},
+        {"--paste-storage", 1, 1u << 20,
+         [](ServerConfig& c, auto v) { c.pasteStorageBytes = v * 1024 * 1024; }},
+    };
+    return options;
 }
 
 }  // namespace
@@ -29,6 +76,20 @@ std::string usageText() {
            "  --host NAME       host name written into paste links\n"
            "                    (default: the Host header of the request)\n"
            "  --help            show this text\n"
+           "\n"
+           "Limits against a hostile user (defaults in brackets):\n"
+           "  --max-chat N          chat connections, logged in or not [600]\n"
+           "  --max-paste N         paste connections [100]\n"
+           "  --max-per-address N   chat and paste connections, each, from one address [16]\n"
+           "  --login-timeout S     seconds a chat connection has to log in [30]\n"
+           "  --http-timeout S      seconds a paste request has to arrive whole [20]\n"
+           "  --password-interval S seconds between password changes of a session [5]\n"
+           "  --max-rooms N         rooms in all [2000]\n"
+           "  --rooms-per-user N    rooms one session may have created at a time [20]\n"
+           "  --login-failures N    wrong passwords from one address before a lockout [5]\n"
+           "  --login-lockout S     seconds such an address may not log in [60]\n"
+           "  --paste-rate N        pastes one address may store a minute, 0 no limit [10]\n"
+           "  --paste-storage MB    MiB all live pastes may take [256]\n"
            "\n"
            "The first line on standard output is always\n"
            "  listening chat=PORT paste=PORT\n"
@@ -86,7 +147,23 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.server.dataDir = value;
         } else if (arg == "--host") {
             if (!take()) return o;
+            // It goes into a reply header as it is.
+            if (!isValidHostHeader(value)) {
+                o.error = "bad host name '" + escapeForLog(value) + "'";
+                return o;
+            }
             o.server.host = value;
+        } else if (auto it = std::find_if(limitOptions().begin(), limitOptions().end(),
+                                          [&](const LimitOption& l) { return arg == l.name; });
+                   it != limitOptions().end()) {
+            if (!take()) return o;
+            std::uint64_t n = 0;
+            if (!parseNumber(value, it->min, it->max, n)) {
+                o.error = arg + " needs a number from " + std::to_string(it->min) + " to " +
+                          std::to_string(it->max) + ", not '" + escapeForLog(value) + "'";
+                return o;
+            }
+            it->set(o.server, n);
         } else {
             o.error = "unknown option '" + args[i] + "'";
             return o;

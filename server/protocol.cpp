@@ -54,6 +54,42 @@ bool hasControlBytes(std::string_view text) {
     return false;
 }
 
+std::string foldName(std::string_view name) {
+    std::string out(name);
+    for (char& ch : out) {
+        const auto c = static_cast<unsigned char>(ch);
+        unsigned char f = c;
+        if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) {
+            f = static_cast<unsigned char>(c + 0x20);
+        } else if (c == 0x8A || c == 0x8C || c == 0x8E) {  // Š Œ Ž
+            f = static_cast<unsigned char>(c + 0x10);
+        } else if (c == 0x9F) {  // Ÿ
+            f = 0xFF;
+        }
+        ch = static_cast<char>(f);
+    }
+    return out;
+}
+
+std::string escapeForLog(std::string_view text) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c >= 0x20 && c < 0x7F) {
+            out.push_back(ch);
+        } else {
+            out += "\\x";
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        }
+    }
+    return out;
+}
+
 bool splitAction(std::string_view text, std::string_view& colour, std::string_view& rest) {
     std::size_t at = 0;
     if (text.size() >= 8 && text[0] == kVT && text[1] == 'C' && isHexColour(text.substr(2, 6))) {

@@ -65,6 +65,18 @@ bool isAllowedLoginName(std::string_view name);
 bool isHexColour(std::string_view text);
 bool hasControlBytes(std::string_view text);
 
+// Login names are one name whatever their letter case: "Alice", "ALICE" and
+// "alice" fold to the same key. Per byte, Windows-1252: A-Z, the accented
+// capitals (umlauts included) and Š Œ Ž Ÿ map to their small letters; ß has
+// no capital and stays.
+std::string foldName(std::string_view name);
+
+// A field from a peer made safe for a log line: printable ASCII stays, every
+// other byte (CR, LF, ESC, Windows-1252 letters) and the backslash itself
+// become \xHH or \\, so a peer can neither start a fake log line nor send
+// terminal escapes to whoever reads the log.
+std::string escapeForLog(std::string_view text);
+
 // Recognises an action line: after an optional colour code the text starts
 // with VT "me". On success `colour` is the colour code (possibly empty) and
 // `rest` the text after "me".

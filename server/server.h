@@ -23,12 +23,41 @@ struct ServerConfig {
     std::optional<std::uint16_t> pastePort = 8080;  // nullopt: no paste service
     std::filesystem::path dataDir = "quarnd-data";
     std::string host;  // for paste links; empty: the request's Host header
-    std::chrono::seconds idleLimit{600};
-    std::chrono::seconds httpIdleLimit{30};
-    std::size_t maxPendingOutput = 1024 * 1024;
-    std::size_t maxConnections = 1000;
     std::string bindAddress = "0.0.0.0";
     bool logToStderr = true;
+
+    // Connections, logged in or not. Per address: of each kind.
+    std::size_t maxChatConnections = 600;
+    std::size_t maxPasteConnections = 100;
+    std::size_t maxPerAddress = 16;
+    // Deadlines. A chat connection must log in within loginLimit and may
+    // then be silent for idleLimit; a paste request must have arrived whole
+    // within httpRequestLimit of connecting, and its reply be taken within
+    // httpIdleLimit.
+    std::chrono::seconds idleLimit{600};
+    std::chrono::seconds loginLimit{30};
+    std::chrono::seconds httpRequestLimit{20};
+    std::chrono::seconds httpIdleLimit{30};
+    // Chat output a peer leaves untaken: over maxPendingOutput for longer
+    // than outputGrace, or over four times that at any moment, drops it.
+    std::size_t maxPendingOutput = 1024 * 1024;
+    std::chrono::seconds outputGrace{5};
+    // Paste replies: one may hold this much; all not yet taken together
+    // this much, beyond which requests get 503 until some are taken.
+    std::size_t maxHttpOutput = 8 * 1024 * 1024;
+    std::size_t httpOutputBudget = 64 * 1024 * 1024;
+    // Lines of one chat connection handled per loop pass; the rest wait in
+    // its buffer, so one peer's flood is interleaved with everybody else.
+    std::size_t linesPerPass = 32;
+    // Chat (see ChatConfig).
+    std::size_t maxRooms = 2000;
+    std::size_t roomsPerSession = 20;
+    std::chrono::seconds passwordInterval{5};
+    unsigned loginFailures = 5;
+    std::chrono::seconds loginLockout{60};
+    // Pastes (see PasteConfig).
+    unsigned pastesPerMinute = 10;
+    std::uint64_t pasteStorageBytes = 256ull * 1024 * 1024;
 };
 
 class Server {

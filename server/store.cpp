@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "protocol.h"
+
 namespace quarnd {
 
 namespace {
@@ -12,6 +14,7 @@ namespace {
 const char* const kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS users (
     login      BLOB PRIMARY KEY,
+    login_key  BLOB,
     pwhash     TEXT NOT NULL,
     colour     TEXT NOT NULL DEFAULT '000000',
     data1      BLOB NOT NULL DEFAULT x'',
@@ -22,7 +25,7 @@ CREATE TABLE IF NOT EXISTS users (
     created    INTEGER NOT NULL DEFAULT 0
 );
 CREATE TABLE IF NOT EXISTS bans (
-    login   BLOB PRIMARY KEY,
+    login   BLOB PRIMARY KEY, -- folded
     created INTEGER NOT NULL
 );
 CREATE TABLE IF NOT EXISTS pastes (
@@ -79,6 +82,23 @@ class Store::Stmt {
     sqlite3_stmt* st_ = nullptr;
 };
 
+// Account changes (registrations, passwords, profiles, bans) are synced to
+// disk before the command counts as done: in WAL mode NORMAL may lose the
+// last commits on power loss. Chat points, login times and pastes are cheap
+// to lose and frequent, so they keep NORMAL.
+class Store::Durable {
+  public:
+    explicit Durable(sqlite3* db) : db_(db) {
+        sqlite3_exec(db_, "PRAGMA synchronous=FULL;", nullptr, nullptr, nullptr);
+    }
+    ~Durable() { sqlite3_exec(db_, "PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr); }
+    Durable(const Durable&) = delete;
+    Durable& operator=(const Durable&) = delete;
+
+  private:
+    sqlite3* db_;
+};
+
 std::string hashPassword(std::string_view password, int cost) {
     char salt[CRYPT_GENSALT_OUTPUT_SIZE];
     if (!crypt_gensalt_rn("$y$", static_cast<unsigned long>(cost), nullptr, 0, salt, sizeof salt)) {
@@ -115,10 +135,12 @@ Store::Store(const std::string& path, int hashCost) : hashCost_(hashCost) {
     sqlite3_busy_timeout(db_, 2000);
     try {
         // WAL keeps a crash from ever leaving a half-written user row, and
-        // NORMAL sync is plenty for a chat server's chat points.
+        // NORMAL sync is plenty for a chat server's chat points; account
+        // changes raise it for themselves (Durable).
         exec("PRAGMA journal_mode=WAL;");
         exec("PRAGMA synchronous=NORMAL;");
         exec(kSchema);
+        migrate();
     } catch (...) {
         sqlite3_close(db_);
         db_ = nullptr;
@@ -128,6 +150,66 @@ Store::Store(const std::string& path, int hashCost) : hashCost_(hashCost) {
 
 Store::~Store() {
     if (db_) sqlite3_close(db_);
+}
+
+// Databases written before names were folded: give every user its key and
+// fold the bans. Where two registered names differ only in case, the older
+// registration keeps the name; the later one can no longer be logged into.
+void Store::migrate() {
+    bool hasKey = false;
+    {
+        Stmt st(db_, "PRAGMA table_info(users)");
+        while (st.step()) {
+            if (blobColumn(st.get(), 1) == "login_key") hasKey = true;
+        }
+    }
+    if (!hasKey) exec("ALTER TABLE users ADD COLUMN login_key BLOB;");
+    exec("CREATE UNIQUE INDEX IF NOT EXISTS users_login_key ON users(login_key);");
+
+    std::vector<std::pair<std::int64_t, std::string>> unkeyed;
+    {
+        Stmt st(db_,
+                "SELECT rowid, login FROM users WHERE login_key IS NULL ORDER BY created, rowid");
+        while (st.step())
+            unkeyed.emplace_back(sqlite3_column_int64(st.get(), 0), blobColumn(st.get(), 1));
+    }
+    std::vector<std::pair<std::string, std::int64_t>> bans;
+    {
+        Stmt st(db_, "SELECT login, created FROM bans");
+        while (st.step())
+            bans.emplace_back(blobColumn(st.get(), 0), sqlite3_column_int64(st.get(), 1));
+    }
+    exec("BEGIN;");
+    try {
+        for (const auto& [rowid, login] : unkeyed) {
+            const std::string key = foldName(login);
+            Stmt owner(db_, "SELECT login FROM users WHERE login_key=?");
+            owner.blob(1, key);
+            if (owner.step()) {
+                notes_.push_back("registered name '" + login + "' differs from '" +
+                                 blobColumn(owner.get(), 0) +
+                                 "' only in letter case; the older one keeps the name");
+                continue;
+            }
+            Stmt set(db_, "UPDATE users SET login_key=? WHERE rowid=?");
+            set.blob(1, key).integer(2, rowid);
+            set.step();
+        }
+        for (const auto& [login, created] : bans) {
+            const std::string key = foldName(login);
+            if (key == login) continue;
+            Stmt add(db_, "INSERT OR IGNORE INTO bans(login, created) VALUES(?, ?)");
+            add.blob(1, key).integer(2, created);
+            add.step();
+            Stmt drop(db_, "DELETE FROM bans WHERE login=?");
+            drop.blob(1, login);
+            drop.step();
+        }
+        exec("COMMIT;");
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 void Store::exec(const char* sql) {
@@ -140,10 +222,10 @@ void Store::exec(const char* sql) {
 }
 
 std::optional<UserRecord> Store::findUser(std::string_view login) {
-    Stmt st(
-        db_,
-        "SELECT login, colour, data1, data2, data3, score, last_login FROM users WHERE login=?");
-    st.blob(1, login);
+    Stmt st(db_,
+            "SELECT login, colour, data1, data2, data3, score, last_login FROM users WHERE "
+            "login_key=?");
+    st.blob(1, foldName(login));
     if (!st.step()) return std::nullopt;
     UserRecord u;
     u.login = blobColumn(st.get(), 0);
@@ -157,73 +239,87 @@ std::optional<UserRecord> Store::findUser(std::string_view login) {
 }
 
 bool Store::isRegistered(std::string_view login) {
-    Stmt st(db_, "SELECT 1 FROM users WHERE login=?");
-    st.blob(1, login);
+    Stmt st(db_, "SELECT 1 FROM users WHERE login_key=?");
+    st.blob(1, foldName(login));
     return st.step();
 }
 
+std::optional<std::string> Store::passwordHash(std::string_view login) {
+    Stmt st(db_, "SELECT pwhash FROM users WHERE login_key=?");
+    st.blob(1, foldName(login));
+    if (!st.step()) return std::nullopt;
+    return blobColumn(st.get(), 0);
+}
+
 PasswordCheck Store::checkPassword(std::string_view login, std::string_view password) {
-    Stmt st(db_, "SELECT pwhash FROM users WHERE login=?");
-    st.blob(1, login);
-    if (!st.step()) return PasswordCheck::Unregistered;
-    const std::string hash = blobColumn(st.get(), 0);
-    return verifyPassword(password, hash) ? PasswordCheck::Right : PasswordCheck::Wrong;
+    const std::optional<std::string> hash = passwordHash(login);
+    if (!hash) return PasswordCheck::Unregistered;
+    return verifyPassword(password, *hash) ? PasswordCheck::Right : PasswordCheck::Wrong;
 }
 
 void Store::setPassword(std::string_view login, std::string_view password) {
-    const std::string hash = hashPassword(password, hashCost_);
+    setPasswordHash(login, hashPassword(password, hashCost_));
+}
+
+void Store::setPasswordHash(std::string_view login, const std::string& hash) {
+    Durable sync(db_);
     Stmt st(db_,
-            "INSERT INTO users(login, pwhash, created) VALUES(?, ?, strftime('%s','now')) "
-            "ON CONFLICT(login) DO UPDATE SET pwhash=excluded.pwhash");
-    st.blob(1, login).text(2, hash);
+            "INSERT INTO users(login, login_key, pwhash, created) "
+            "VALUES(?, ?, ?, strftime('%s','now')) "
+            "ON CONFLICT(login_key) DO UPDATE SET pwhash=excluded.pwhash");
+    st.blob(1, login).blob(2, foldName(login)).text(3, hash);
     st.step();
 }
 
 void Store::setColour(std::string_view login, std::string_view colour) {
-    Stmt st(db_, "UPDATE users SET colour=? WHERE login=?");
-    st.blob(1, colour).blob(2, login);
+    Durable sync(db_);
+    Stmt st(db_, "UPDATE users SET colour=? WHERE login_key=?");
+    st.blob(1, colour).blob(2, foldName(login));
     st.step();
 }
 
 void Store::setData(std::string_view login, int which, std::string_view text) {
     static const char* const sql[] = {
-        "UPDATE users SET data1=? WHERE login=?",
-        "UPDATE users SET data2=? WHERE login=?",
-        "UPDATE users SET data3=? WHERE login=?",
+        "UPDATE users SET data1=? WHERE login_key=?",
+        "UPDATE users SET data2=? WHERE login_key=?",
+        "UPDATE users SET data3=? WHERE login_key=?",
     };
     if (which < 1 || which > 3) return;
+    Durable sync(db_);
     Stmt st(db_, sql[which - 1]);
-    st.blob(1, text).blob(2, login);
+    st.blob(1, text).blob(2, foldName(login));
     st.step();
 }
 
 void Store::addScore(std::string_view login, std::int64_t points) {
-    Stmt st(db_, "UPDATE users SET score=score+? WHERE login=?");
-    st.integer(1, points).blob(2, login);
+    Stmt st(db_, "UPDATE users SET score=score+? WHERE login_key=?");
+    st.integer(1, points).blob(2, foldName(login));
     st.step();
 }
 
 void Store::setLastLogin(std::string_view login, std::int64_t when) {
-    Stmt st(db_, "UPDATE users SET last_login=? WHERE login=?");
-    st.integer(1, when).blob(2, login);
+    Stmt st(db_, "UPDATE users SET last_login=? WHERE login_key=?");
+    st.integer(1, when).blob(2, foldName(login));
     st.step();
 }
 
 bool Store::isBanned(std::string_view login) {
     Stmt st(db_, "SELECT 1 FROM bans WHERE login=?");
-    st.blob(1, login);
+    st.blob(1, foldName(login));
     return st.step();
 }
 
 void Store::addBan(std::string_view login, std::int64_t when) {
+    Durable sync(db_);
     Stmt st(db_, "INSERT OR REPLACE INTO bans(login, created) VALUES(?, ?)");
-    st.blob(1, login).integer(2, when);
+    st.blob(1, foldName(login)).integer(2, when);
     st.step();
 }
 
 void Store::removeBan(std::string_view login) {
+    Durable sync(db_);
     Stmt st(db_, "DELETE FROM bans WHERE login=?");
-    st.blob(1, login);
+    st.blob(1, foldName(login));
     st.step();
 }
 
@@ -251,6 +347,14 @@ void Store::purgeExpiredPastes(std::int64_t now) {
     Stmt st(db_, "DELETE FROM pastes WHERE expires<=?");
     st.integer(1, now);
     st.step();
+}
+
+std::uint64_t Store::pasteBytes(std::int64_t now) {
+    Stmt st(db_,
+            "SELECT COALESCE(SUM(length(title) + length(code)), 0) FROM pastes WHERE expires>?");
+    st.integer(1, now);
+    st.step();
+    return static_cast<std::uint64_t>(sqlite3_column_int64(st.get(), 0));
 }
 
 }  // namespace quarnd

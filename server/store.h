@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct sqlite3;
 
@@ -41,6 +42,9 @@ enum class PasswordCheck { Unregistered, Wrong, Right };
 std::string hashPassword(std::string_view password, int cost = 0);
 bool verifyPassword(std::string_view password, const std::string& hash);
 
+// Users and bans are found by the folded login name (foldName), so a name
+// is one account whatever the letter case it is typed in; a user record
+// keeps the spelling it was registered with.
 class Store {
   public:
     // `path` ":memory:" gives a throw-away database (fuzzing, unit tests).
@@ -49,11 +53,18 @@ class Store {
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
+    int hashCost() const { return hashCost_; }
+    // What opening the database found worth telling the operator (names of
+    // an older database that differ only in letter case).
+    const std::vector<std::string>& startupNotes() const { return notes_; }
+
     std::optional<UserRecord> findUser(std::string_view login);
     bool isRegistered(std::string_view login);
+    std::optional<std::string> passwordHash(std::string_view login);
     PasswordCheck checkPassword(std::string_view login, std::string_view password);
     // Registers a new login or changes the password of an existing one.
     void setPassword(std::string_view login, std::string_view password);
+    void setPasswordHash(std::string_view login, const std::string& hash);
     void setColour(std::string_view login, std::string_view colour);
     void setData(std::string_view login, int which, std::string_view text);
     void addScore(std::string_view login, std::int64_t points);
@@ -66,13 +77,18 @@ class Store {
     void addPaste(const Paste& paste);
     std::optional<Paste> findPaste(std::string_view id, std::int64_t now);
     void purgeExpiredPastes(std::int64_t now);
+    // Bytes of title and code of the pastes not yet expired.
+    std::uint64_t pasteBytes(std::int64_t now);
 
   private:
     class Stmt;
+    class Durable;
     void exec(const char* sql);
+    void migrate();
 
     sqlite3* db_ = nullptr;
     int hashCost_;
+    std::vector<std::string> notes_;
 };
 
 }  // namespace quarnd

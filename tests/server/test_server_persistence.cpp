@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include "server/server_clients.h"
 #include "store.h"
 #include "support/quarnd_process.h"
 
@@ -30,9 +31,8 @@ TEST(server_persistence, RegisteredUserProfileAndBanSurviveRestart) {
             "SAVE USER_INFO2 \xdf\xfc\r");
         u.command("JOIN Lobby");
         u.command("CHAT Lobby eins");
-        RawQuarnClient boss(server.chatPort());
-        login(boss, "boss", "");
-        EXPECT_THAT(boss.command("BAN spammer"), ElementsAre("BAN_ADDED"));
+        auto boss = quarnd_test::registeredLogin(server.chatPort(), "boss");
+        EXPECT_THAT(boss->command("BAN spammer"), ElementsAre("BAN_ADDED"));
     }
     server.restart();
 
@@ -108,6 +108,44 @@ TEST(server_persistence, StoreKeepsBytesExactly) {
     EXPECT_FALSE(store.findPaste("id1", 200));
     store.purgeExpiredPastes(300);
     EXPECT_FALSE(store.findPaste("id1", 0));
+}
+
+TEST(server_persistence, OlderDatabaseGetsCaseInsensitiveNames) {
+    char dir[] = "/tmp/quarnd-olddb-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string path = std::string(dir) + "/quarn.db";
+    {
+        // As written before names were folded: no login_key, bans as typed,
+        // and a later registration that differs only in case.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        const std::string alice = quarnd::hashPassword("alt", 1);
+        const std::string impostor = quarnd::hashPassword("fremd", 1);
+        const std::string sql =
+            "CREATE TABLE users (login BLOB PRIMARY KEY, pwhash TEXT NOT NULL, colour TEXT NOT "
+            "NULL DEFAULT '000000', data1 BLOB NOT NULL DEFAULT x'', data2 BLOB NOT NULL DEFAULT "
+            "x'', data3 BLOB NOT NULL DEFAULT x'', score INTEGER NOT NULL DEFAULT 0, last_login "
+            "INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL DEFAULT 0);"
+            "CREATE TABLE bans (login BLOB PRIMARY KEY, created INTEGER NOT NULL);"
+            "INSERT INTO users(login, pwhash, created) VALUES(CAST('Alice' AS BLOB), '" +
+            alice + "', 1), (CAST('ALICE' AS BLOB), '" + impostor +
+            "', 2), (CAST('J\xfcrgen' AS BLOB), '" + alice +
+            "', 3);"
+            "INSERT INTO bans VALUES(CAST('Spammer' AS BLOB), 1);";
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    for (int open = 0; open < 2; ++open) {  // and again once migrated
+        quarnd::Store store(path, 1);
+        EXPECT_EQ(store.checkPassword("alice", "alt"), quarnd::PasswordCheck::Right);
+        EXPECT_EQ(store.checkPassword("ALICE", "fremd"), quarnd::PasswordCheck::Wrong);
+        EXPECT_EQ(store.findUser("ALICE")->login, "Alice");
+        EXPECT_EQ(store.checkPassword("J\xdcRGEN", "alt"), quarnd::PasswordCheck::Right);
+        EXPECT_TRUE(store.isBanned("SPAMMER"));
+        ASSERT_EQ(store.startupNotes().size(), 1u);
+        EXPECT_THAT(store.startupNotes()[0], ::testing::HasSubstr("'ALICE' differs from 'Alice'"));
+    }
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

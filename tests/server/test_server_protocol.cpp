@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 
+#include "server/server_clients.h"
 #include "support/quarnd_process.h"
 
 using quarnd_test::QuarndProcess;
@@ -29,6 +30,9 @@ class server_protocol : public ::testing::Test {
                     (reply[0] == "[2]- Gast" || reply[0] == "[3]- Login erfolgreich"))
             << (reply.empty() ? "<nothing>" : reply[0]);
         return c;
+    }
+    std::unique_ptr<RawQuarnClient> registered(const std::string& name) {
+        return quarnd_test::registeredLogin(server.chatPort(), name);
     }
     void writeFile(const std::string& name, const std::string& text) {
         std::ofstream(server.dataDir() + "/" + name, std::ios::binary) << text;
@@ -99,9 +103,9 @@ TEST_F(server_protocol, NameTakenAndCommandsBeforeLoginIgnored) {
     EXPECT_FALSE(b->receive(300));
     EXPECT_THAT(b->command("LOGIN carla  x"), ElementsAre("[5]- Name belegt"));
     EXPECT_TRUE(b->waitClosed());
-    // Names are compared exactly.
+    // Names are compared without regard to case.
     auto c = connect();
-    EXPECT_THAT(c->command("LOGIN Carla  x"), ElementsAre("[2]- Gast"));
+    EXPECT_THAT(c->command("LOGIN Carla  x"), ElementsAre("[5]- Name belegt"));
 }
 
 TEST_F(server_protocol, JoinSendsUserListAndNoticeToEveryMember) {
@@ -264,12 +268,12 @@ TEST_F(server_protocol, AdminCommandsNeedRank) {
 
 TEST_F(server_protocol, AdminFromFileKicksBansAndPromotes) {
     writeFile("admins.txt", "# admins\nboss\n");
-    auto boss = login("boss");
+    auto boss = registered("boss");
     auto info = boss->command("INFO boss");
     EXPECT_EQ(info[1], "USER_RANK 10");
 
     auto v = login("victim");
-    auto w = login("witness");
+    auto w = registered("witness");
     v->command("JOIN Lobby");
     w->command("JOIN Lobby");
     v->receive();
@@ -297,7 +301,7 @@ TEST_F(server_protocol, AdminFromFileKicksBansAndPromotes) {
 
 TEST_F(server_protocol, BanRemovesAnOnlineUser) {
     writeFile("admins.txt", "boss\n");
-    auto boss = login("boss");
+    auto boss = registered("boss");
     auto v = login("victim");
     EXPECT_THAT(boss->command("BAN victim"), ElementsAre("BAN_ADDED"));
     EXPECT_THAT(v->receive().value(), ElementsAre("KICKED"));
@@ -310,7 +314,7 @@ TEST_F(server_protocol, RegistrationProfileAndRemarks) {
     g->sendRaw(
         "SAVE USER_PASSWORT geheim\rSAVE USER_COLOR 00ff7f\rSAVE USER_INFO1 Angeln\x0bg@x.de\x0b"
         "K\xf6ln\x0b\x0b\rSAVE USER_INFO2 Hallo  Welt\r");
-    auto boss = login("boss");
+    auto boss = registered("boss");
     boss->send("SETADMINREMARK gustav nett, aber laut");
     EXPECT_FALSE(boss->receive(200));
     auto info = boss->command("INFO gustav");

@@ -215,11 +215,23 @@ TEST(server_robustness, CommandLine) {
     EXPECT_FALSE(parseOptions({"--no-paste"}).server.pastePort);
     EXPECT_EQ(parseOptions({}).server.chatPort, 1998);
     EXPECT_EQ(parseOptions({}).server.pastePort, 8080);
+    auto limits = parseOptions({"--max-per-address", "3", "--login-timeout=7", "--paste-storage",
+                                "2", "--paste-rate", "0", "--host", "[::1]:99"});
+    EXPECT_TRUE(limits.error.empty()) << limits.error;
+    EXPECT_EQ(limits.server.maxPerAddress, 3u);
+    EXPECT_EQ(limits.server.loginLimit, std::chrono::seconds(7));
+    EXPECT_EQ(limits.server.pasteStorageBytes, 2u * 1024 * 1024);
+    EXPECT_EQ(limits.server.pastesPerMinute, 0u);
     for (auto bad : std::vector<std::vector<std::string>>{{"--port"},
                                                           {"--port", "65536"},
                                                           {"--port", "12x"},
                                                           {"--paste-port", "-1"},
-                                                          {"--bogus"}}) {
+                                                          {"--bogus"},
+                                                          {"--max-chat", "0"},
+                                                          {"--login-timeout", "-5"},
+                                                          {"--rooms-per-user"},
+                                                          {"--host", "a\rb"},
+                                                          {"--host", "a b:80"}}) {
         EXPECT_FALSE(parseOptions(bad).error.empty()) << bad[0];
     }
     EXPECT_THAT(quarnd::usageText(), HasSubstr("--paste-port off"));

@@ -1,0 +1,74 @@
+// Helpers shared by the server tests: registered users, and clients that
+// connect from another loopback address (127.0.0.0/8 is all ours), which is
+// how the tests play several machines of a LAN.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "support/quarnd_process.h"
+
+namespace quarnd_test {
+
+// Logs in with a password and returns that session; retries while an
+// earlier session of the name is still being closed by the server.
+inline std::unique_ptr<RawQuarnClient> passwordLogin(int port, const std::string& name,
+                                                     const std::string& password) {
+    std::string reply = "<nothing>";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto c = std::make_unique<RawQuarnClient>(port);
+        const auto r = c->command("LOGIN " + name + " " + password + " [CLIENT:KAVEL@Windows]");
+        reply = r.empty() ? "<nothing>" : r[0];
+        if (reply == "[3]- Login erfolgreich") return c;
+        if (reply != "[5]- Name belegt") break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    throw std::runtime_error("login as " + name + " refused: " + reply);
+}
+
+// Registers the unregistered `name` with `password` in a session of its own,
+// then logs in with the password and returns that session.
+inline std::unique_ptr<RawQuarnClient> registeredLogin(int port, const std::string& name,
+                                                       const std::string& password = "pw") {
+    {
+        RawQuarnClient reg(port);
+        reg.command("LOGIN " + name + "  [CLIENT:KAVEL@Windows]");
+        reg.send("SAVE USER_PASSWORT " + password);
+        reg.command("ROOMLIST");  // round trip: the hash is stored
+    }
+    return passwordLogin(port, name, password);
+}
+
+// Connects to 127.0.0.1:port from `from` (another 127.x.y.z).
+inline int connectFrom(const std::string& from, int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw std::runtime_error("socket failed");
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    inet_pton(AF_INET, from.c_str(), &local.sin_addr);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw std::runtime_error("connect from " + from + ": " + std::strerror(err));
+    }
+    return fd;
+}
+
+// A RawQuarnClient whose connection comes from `from`. The helper's own
+// loopback connection is swapped for ours before anything is sent on it.
+inline std::unique_ptr<RawQuarnClient> clientFrom(const std::string& from, int port) {
+    const int fd = connectFrom(from, port);
+    auto c = std::make_unique<RawQuarnClient>(port);
+    dup2(fd, c->fd());
+    ::close(fd);
+    return c;
+}
+
+}  // namespace quarnd_test

@@ -114,6 +114,7 @@ class RuleEditor : public QWidget {
         list_->setGeometry(290, 30, 170, 320);
         list_->setColumnCount(2);
         list_->setHeaderLabels({editorText(WordColumn), editorText(ReplacementColumn)});
+        list_->header()->setStretchLastSection(false);
         list_->header()->resizeSection(0, 55);
         list_->header()->resizeSection(1, 90);
         list_->setRootIsDecorated(false);

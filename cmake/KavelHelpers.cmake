@@ -7,6 +7,14 @@ if(KAVEL_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+# ThreadSanitizer: the plug-in tests, where Setup threads meet the main
+# thread (`make tsan`).
+option(KAVEL_TSAN "Build with ThreadSanitizer" OFF)
+if(KAVEL_TSAN)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+
 if(KAVEL_FUZZ)
     if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
         message(FATAL_ERROR "KAVEL_FUZZ needs clang (configure with the 'fuzz' preset)")

@@ -12,6 +12,8 @@
  *   cc -shared -fPIC -fvisibility=hidden $(pkg-config --cflags kavel-plugin) \
  *      -Wl,--version-script=example.map -o Example.so example.c
  */
+#define _POSIX_C_SOURCE 200809L /* localtime_r */
+
 #include <kavel/plugin.h>
 #include <stdio.h>
 #include <stdlib.h>

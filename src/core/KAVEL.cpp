@@ -33,11 +33,8 @@ namespace {
 // their place in the order.
 void installCrashHandler() {}
 
-// After the settings were saved: unloading lets each plug-in save its data.
 void freePlugins() {
-    unloadAllAgents();
-    // A Setup thread still running may hold any text it read.
-    if (runningSetups() == 0) releaseRetiredTexts();
+    freeAllAgents();
 }
 
 void loadSmileyPictures() {

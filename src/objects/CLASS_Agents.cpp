@@ -33,6 +33,9 @@ struct Agent {
 namespace {
 
 std::atomic<int> setupsRunning{0};
+// Set at the end of the program: the GUI thread may be gone at any moment,
+// so a Setup thread returning now keeps its library to the end.
+std::atomic<bool> endingProgram{false};
 
 Agent* self(Object* o) {
     return reinterpret_cast<Agent*>(o);
@@ -89,9 +92,9 @@ void setup(Object* o) {
         entry(&clientState);
         --setupsRunning;
         // Released on the GUI thread, which is never inside plug-in code
-        // when it picks up the job; the plug-in's last queued call may
-        // still be unwinding there right now.
-        if (hold) pf::runOnMainThread([hold] { pf::closeLibrary(hold); });
+        // when it picks up the job; right now it may still be unwinding
+        // from the plug-in's last queued call.
+        if (hold && !endingProgram) pf::runOnMainThread([hold] { pf::closeLibrary(hold); });
     });
     if (!started) {
         --setupsRunning;
@@ -174,6 +177,7 @@ Agent* newAgent(const std::string& name, void* library) {
     if (!agent) return nullptr;
     new (&agent->name) std::string(name);
     agent->library = library;
+    endingProgram = false;  // loading again: the program goes on (tests)
     AgentList.push_back(agent);
     agent->listPosition = static_cast<int32_t>(AgentList.size()) - 1;
     return agent;
@@ -244,6 +248,12 @@ int32_t agentListPosition(Agent* agent) {
 void unloadAllAgents() {
     while (!AgentList.empty())
         agentDestroy(AgentList.back());
+}
+
+void freeAllAgents() {
+    endingProgram = true;
+    unloadAllAgents();
+    if (runningSetups() == 0) releaseRetiredTexts();
 }
 
 std::vector<std::string> listPluginFiles(const std::string& folder) {

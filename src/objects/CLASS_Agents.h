@@ -68,6 +68,11 @@ int32_t agentListPosition(Agent* agent);
 
 // Unloads every agent, always the last one of AgentList first.
 void unloadAllAgents();
+// The end of the program, after the settings were saved: unloads every
+// agent, so each plug-in saves its data, and frees the texts plug-ins may
+// have held. A Setup thread still running keeps its library (and the texts)
+// until the process ends.
+void freeAllAgents();
 
 // The plug-in files of a folder, in the order the file system lists them;
 // the second form appends them to a list control.

@@ -55,7 +55,7 @@ std::size_t fieldIndex(TextField field) {
 const char* keptCopy(FieldTexts& kept, std::string_view value) {
     for (std::size_t i = 0; i < kept.buffers.size(); ++i) {
         if (kept.lengths[i] == value.size() &&
-            std::memcmp(kept.buffers[i].get(), value.data(), value.size()) == 0)
+            (value.empty() || std::memcmp(kept.buffers[i].get(), value.data(), value.size()) == 0))
             return kept.buffers[i].get();
     }
     auto copy = std::make_unique<char[]>(value.size() + 1);  // zero-filled

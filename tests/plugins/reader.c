@@ -9,14 +9,11 @@ KAVEL_EXPORT unsigned long reader_reads;
 KAVEL_EXPORT unsigned long reader_bytes;
 
 KAVEL_EXPORT uint32_t Setup(KavelClientState* state) {
-    unsigned long reads = 0, bytes = 0;
     while (!__atomic_load_n(&reader_stop, __ATOMIC_SEQ_CST)) {
         const char* nick = KAVEL_TEXT(state, nick);
-        bytes += strlen(nick);
-        ++reads;
+        __atomic_fetch_add(&reader_bytes, strlen(nick), __ATOMIC_RELAXED);
+        __atomic_fetch_add(&reader_reads, 1, __ATOMIC_SEQ_CST);
     }
-    __atomic_store_n(&reader_reads, reads, __ATOMIC_SEQ_CST);
-    __atomic_store_n(&reader_bytes, bytes, __ATOMIC_SEQ_CST);
     __atomic_store_n(&reader_done, 1, __ATOMIC_SEQ_CST);
     return 0;
 }

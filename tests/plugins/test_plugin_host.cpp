@@ -269,8 +269,9 @@ class CommandPoll : public PluginHost {
     void SetUp() override {
         PluginHost::SetUp();
         platform::initNetwork();
-        clientState.connection = platform::tcpConnect("127.0.0.1", server.port());
-        ASSERT_NE(clientState.connection, 0u);
+        const uint32_t handle = platform::tcpConnect("127.0.0.1", server.port());
+        ASSERT_NE(handle, 0u);
+        clientState.connection = handle;
         ASSERT_TRUE(server.accept());
         setFlag(flag::Connected);
         restartKeepAlive();

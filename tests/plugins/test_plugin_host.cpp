@@ -312,6 +312,15 @@ TEST_F(CommandPoll, AOneCharacterResultSendsAnEmptyLine) {
     EXPECT_EQ(passAndRead(), "\r");
 }
 
+TEST_F(CommandPoll, TheExamplePluginWorksAsItsCommentSays) {
+    ASSERT_TRUE(loadPlugin("plugins/" + dir.add(EXAMPLE_SO)));
+    EXPECT_EQ(runProcessTOut("/zeit").rfind("Es ist ", 0), 0u);
+    EXPECT_EQ(runProcessTOut("hallo"), "hallo");
+    EXPECT_EQ(runProcessTOut("/raeume"), "");
+    EXPECT_EQ(passAndRead(), "ROOMLIST\r");
+    EXPECT_EQ(runProcessRCmd("CHAT a b"), "CHAT a b");
+}
+
 TEST_F(CommandPoll, WithoutAgentsTheRequestIsClearedAndNothingSent) {
     setOptionBits(opt::PluginCommandRequest | opt::Sound);
     EXPECT_EQ(passAndRead(), "");

@@ -13,9 +13,10 @@
 
 namespace kavel {
 
-// Aligned so that the 16-bit options word at offset 80 can be used with
-// atomic operations although the record itself is packed.
-alignas(8) ClientState clientState{};
+// Aligned to a cache line: the 16-bit options word at offset 80 can then be
+// used with atomic operations, and no text reference straddles two lines, so
+// a plug-in thread reads each one whole although the record is packed.
+alignas(64) ClientState clientState{};
 uint16_t AppFlags = 0;
 std::vector<AvailableRoom> AvailableRooms;
 std::vector<ChatRoom*> joinedRooms;
@@ -33,15 +34,37 @@ constexpr TextField kTextFields[] = {&ClientState::profileName, &ClientState::ni
                                      &ClientState::infoFields,  &ClientState::ownRemarks,
                                      &ClientState::adminRemarks};
 
-// The buffers the text fields point to, kept again at aligned places: the
-// record's own copies sit at odd offsets, where leak checkers do not look
-// for pointers, and this is what frees the old value on replacement.
-std::unique_ptr<char[]> ownedTexts[std::size(kTextFields)];
+// Every text a field has held. A plug-in's Setup thread may still be reading
+// a text the main thread has just replaced, so a replaced text is never freed
+// while plug-ins run: it is kept, and handed out again when the field gets
+// the same value back (a nick going away and coming back), which bounds the
+// memory by the number of different values. Buffers never change once
+// published. Kept at aligned places also because the record's own copies sit
+// at odd offsets, where leak checkers do not look for pointers.
+struct FieldTexts {
+    std::vector<std::unique_ptr<char[]>> buffers;
+    std::vector<std::size_t> lengths;
+    const char* current = nullptr;
+};
+FieldTexts fieldTexts[std::size(kTextFields)];
 
 std::size_t fieldIndex(TextField field) {
     for (std::size_t i = 0; i < std::size(kTextFields); ++i)
         if (kTextFields[i] == field) return i;
     return 0;  // not reachable: every text field is listed above
+}
+
+const char* keptCopy(FieldTexts& kept, std::string_view value) {
+    for (std::size_t i = 0; i < kept.buffers.size(); ++i) {
+        if (kept.lengths[i] == value.size() &&
+            (value.empty() || std::memcmp(kept.buffers[i].get(), value.data(), value.size()) == 0))
+            return kept.buffers[i].get();
+    }
+    auto copy = std::make_unique<char[]>(value.size() + 1);  // zero-filled
+    if (!value.empty()) std::memcpy(copy.get(), value.data(), value.size());
+    kept.buffers.push_back(std::move(copy));
+    kept.lengths.push_back(value.size());
+    return kept.buffers.back().get();
 }
 
 uint16_t* optionsWord() {
@@ -52,13 +75,31 @@ uint16_t* optionsWord() {
 }  // namespace
 
 void setText(TextField field, std::string_view value) {
-    auto copy = std::make_unique<char[]>(value.size() + 1);  // zero-filled
-    if (!value.empty()) std::memcpy(copy.get(), value.data(), value.size());
-    // Several text fields sit at offsets that are not multiples of 8, and a
-    // member pointer forgets that the record is packed: store through bytes.
-    const char* fresh = copy.get();
-    std::memcpy(reinterpret_cast<unsigned char*>(&(clientState.*field)), &fresh, sizeof fresh);
-    ownedTexts[fieldIndex(field)] = std::move(copy);
+    FieldTexts& kept = fieldTexts[fieldIndex(field)];
+    const char* fresh = keptCopy(kept, value);
+    kept.current = fresh;
+    // A plug-in thread may read the reference at the same moment; the store
+    // is atomic so it sees either the old text or the new one.
+    auto** slot =
+        reinterpret_cast<const char**>(reinterpret_cast<unsigned char*>(&(clientState.*field)));
+    __atomic_store_n(slot, fresh, __ATOMIC_RELEASE);
+}
+
+void releaseRetiredTexts() {
+    for (FieldTexts& kept : fieldTexts) {
+        for (std::size_t i = kept.buffers.size(); i-- > 0;) {
+            if (kept.buffers[i].get() == kept.current) continue;
+            kept.buffers.erase(kept.buffers.begin() + static_cast<std::ptrdiff_t>(i));
+            kept.lengths.erase(kept.lengths.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+}
+
+std::size_t keptTextCount() {
+    std::size_t count = 0;
+    for (const FieldTexts& kept : fieldTexts)
+        count += kept.buffers.size();
+    return count;
 }
 
 uint16_t options() {
@@ -72,6 +113,11 @@ void setOptionBits(uint16_t bits) {
 }
 void clearOptionBits(uint16_t bits) {
     __atomic_fetch_and(optionsWord(), static_cast<uint16_t>(~bits), __ATOMIC_SEQ_CST);
+}
+bool takeOptionBits(uint16_t bits) {
+    const uint16_t before =
+        __atomic_fetch_and(optionsWord(), static_cast<uint16_t>(~bits), __ATOMIC_SEQ_CST);
+    return (before & bits) != 0;
 }
 
 std::string convertText(std::string_view text) {

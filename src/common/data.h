@@ -5,6 +5,7 @@
 #include <kavel/plugin.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -26,10 +27,16 @@ extern ClientState clientState;
 // Text fields of ClientState are NUL-terminated heap copies owned by the
 // host. Read them with text(clientState.nick), replace them with
 // setText(&ClientState::nick, value). (The record is packed, so its fields
-// cannot be bound to references.)
+// cannot be bound to references.) A replaced text stays readable, for
+// plug-in threads that may still hold it, until releaseRetiredTexts().
 using TextField = const char* ClientState::*;
 std::string_view text(const char* field);
 void setText(TextField field, std::string_view value);
+// Frees every text no field refers to any more; only when no plug-in code
+// can run any longer.
+void releaseRetiredTexts();
+// How many text buffers are kept, current ones included (tests).
+std::size_t keptTextCount();
 
 // Bits of ClientState::options.
 namespace opt {
@@ -55,6 +62,9 @@ uint16_t options();
 void setOptions(uint16_t value);
 void setOptionBits(uint16_t bits);
 void clearOptionBits(uint16_t bits);
+// Clears bits and tells whether any of them was set, in one step, so that a
+// plug-in setting a bit at the same moment is never lost.
+bool takeOptionBits(uint16_t bits);
 inline bool hasOption(uint16_t bit) {
     return (options() & bit) != 0;
 }

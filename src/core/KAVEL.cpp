@@ -12,6 +12,7 @@
 #include "net/LEXER.h"
 #include "net/NET_Methods.h"
 #include "net/wire.h"
+#include "objects/CLASS_Agents.h"
 #include "objects/CLASS_Object.h"
 #include "platform/clock.h"
 #include "platform/gadgets.h"
@@ -19,6 +20,7 @@
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
+#include "ui/GUI_PluginManager.h"
 #include "ui/GUI_UserInfo.h"
 #include "ui/profile.h"
 #include "ui/smilies.h"
@@ -34,7 +36,10 @@ namespace {
 // Start-up steps whose work belongs to units not written yet; they keep
 // their place in the order.
 void installCrashHandler() {}
-void freePlugins() {}
+
+void freePlugins() {
+    freeAllAgents();
+}
 
 void loadSmileyPictures() {
     for (int n = 4; n <= 11; ++n)
@@ -52,13 +57,10 @@ void startProfile() {
 
 // Plug-ins ask for a turn by setting the request bit from their threads.
 void pluginCommandStep() {
-    if (!hasOption(opt::PluginCommandRequest)) return;
-    std::string command;  // passed along the agents by the plug-in host
-    if (!command.empty()) SendCommand(command.substr(0, command.size() - 1));
-    clearOptionBits(opt::PluginCommandRequest);
+    if (const auto command = takePluginCommand()) SendCommand(*command);
 }
 
-// Windows 1, 2, 4 and 5 have no handlers of their own yet; a close box
+// Windows 1, 2 and 5 have no handlers of their own yet; a close box
 // there closes the window and must not end the program.
 void fixedWindowHandler(gd::Event& event) {
     if (event.kind == gd::EventKind::CloseRequest) {
@@ -87,8 +89,10 @@ void menuNumberedItem(int id) {
                 return;
             }
         }
+    } else if (id >= n.firstAgent && id < n.end) {
+        const auto index = static_cast<std::size_t>(id - n.firstAgent);
+        if (index < AgentList.size()) agentSetup(AgentList[index]);
     }
-    // Plug-in entries run the agent's setup once the plug-in host is there.
 }
 
 }  // namespace
@@ -147,6 +151,8 @@ void startUp() {
     joinedRooms.clear();
     AvailableRooms.clear();
     installCrashHandler();
+    setPluginLoader([](const std::string& path) { return loadPlugin(path) != nullptr; });
+    setAgentNamer(&agentGetName);
     loadSettings();
     openMainWindow();
     if (initSounds()) playSound(sound::Startup);
@@ -192,9 +198,11 @@ bool mainLoopPass() {
             }
             if (event.kind == gd::EventKind::CloseRequest) event = {};
             break;
+        case win::PluginManager:
+            pluginManagerHandler(event);
+            break;
         case win::Options:
         case win::Profile:
-        case win::PluginManager:
         case win::About:
             fixedWindowHandler(event);
             break;

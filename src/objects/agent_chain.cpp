@@ -1,29 +1,37 @@
 #include "objects/agent_chain.h"
 
 #include "common/data.h"
+#include "objects/CLASS_Agents.h"
 
 namespace kavel {
 
-// The agents' method slots come with the plug-in host; until then an agent
-// passes every text through unchanged. The loops already walk AgentList so
-// the call sites, and their order, are final.
+namespace {
+
+// The agent set only changes at start-up and in the plug-in manager, never
+// while a chain runs, so the list is walked in place.
+template <std::string (*Step)(Agent*, const std::string&)>
+std::string chain(std::string text) {
+    for (Agent* agent : AgentList)
+        text = Step(agent, text);
+    return text;
+}
+
+}  // namespace
 
 std::string runProcessTOut(std::string text) {
-    for ([[maybe_unused]] Agent* agent : AgentList) {
-    }
-    return text;
+    return chain<&agentProcessTOut>(std::move(text));
 }
 
 std::string runProcessRIn(std::string text) {
-    for ([[maybe_unused]] Agent* agent : AgentList) {
-    }
-    return text;
+    return chain<&agentProcessRIn>(std::move(text));
 }
 
 std::string runProcessRCmd(std::string data) {
-    for ([[maybe_unused]] Agent* agent : AgentList) {
-    }
-    return data;
+    return chain<&agentProcessRCmd>(std::move(data));
+}
+
+std::string runProcessTCmd(std::string text) {
+    return chain<&agentProcessTCmd>(std::move(text));
 }
 
 }  // namespace kavel

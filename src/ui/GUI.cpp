@@ -102,7 +102,6 @@ void buildMainMenu() {
 
 void openOptionsWindow() {}
 void openProfileWindow(bool) {}
-void openPluginManager() {}
 void openAboutWindow() {}
 void aboutFrame() {}
 

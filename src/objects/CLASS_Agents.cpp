@@ -1,0 +1,282 @@
+// The plug-in host: agents on the class system, loading and unloading,
+// the Setup threads and the command poll.
+#include "objects/CLASS_Agents.h"
+
+#include <kavel/plugin.h>
+
+#include <algorithm>
+#include <atomic>
+#include <new>
+
+#include "common/data.h"
+#include "objects/CLASS_Object.h"
+#include "objects/agent_chain.h"
+#include "platform/gadgets.h"
+#include "platform/library.h"
+
+namespace kavel {
+
+namespace pf = platform;
+
+struct Agent {
+    Object header;
+    KavelProcessTOut textOut;
+    KavelProcessRIn receivedText;
+    KavelProcessTCmd commandOut;
+    KavelProcessRCmd receivedCommand;
+    KavelSetup setupEntry;
+    int32_t listPosition;
+    void* library;
+    std::string name;
+};
+
+namespace {
+
+std::atomic<int> setupsRunning{0};
+// Set at the end of the program: the GUI thread may be gone at any moment,
+// so a Setup thread returning now keeps its library to the end.
+std::atomic<bool> endingProgram{false};
+
+Agent* self(Object* o) {
+    return reinterpret_cast<Agent*>(o);
+}
+
+// The plug-in's result is copied at once: the plug-in may reuse its buffer
+// on the next call.
+std::string copyResult(const char* result) {
+    return result ? std::string(result) : std::string();
+}
+
+// --- slots ---
+
+std::string processTOut(Object* o, const std::string& text) {
+    Agent* a = self(o);
+    if (!a->textOut) return text;
+    return copyResult(a->textOut(&clientState, text.c_str()));
+}
+
+std::string processRIn(Object* o, const std::string& text) {
+    Agent* a = self(o);
+    if (!a->receivedText) return text;
+    return copyResult(a->receivedText(&clientState, text.c_str()));
+}
+
+std::string processTCmd(Object* o, const std::string& text) {
+    Agent* a = self(o);
+    if (!a->commandOut) return text;
+    return copyResult(a->commandOut(&clientState, text.c_str()));
+}
+
+// Unlike the other three, a null result keeps the data: losing what the
+// server sent because a plug-in had nothing to say would break the session.
+std::string processRCmd(Object* o, const std::string& data) {
+    Agent* a = self(o);
+    if (!a->receivedCommand || data.empty()) return data;
+    const char* result = a->receivedCommand(&clientState, data.c_str());
+    return result ? std::string(result) : data;
+}
+
+void setup(Object* o) {
+    Agent* a = self(o);
+    if (!a->setupEntry) {
+        pf::messageBox(ui(Txt::InformationTitle), ui(Txt::PluginNoSetup, a->name));
+        return;
+    }
+    const KavelSetup entry = a->setupEntry;
+    // The thread holds its own reference to the library: if the user
+    // unloads the plug-in while its window is open, the code the thread is
+    // running stays mapped until Setup returns.
+    void* hold = pf::retainLibrary(a->library);
+    ++setupsRunning;
+    const bool started = pf::startDetachedThread([entry, hold] {
+        entry(&clientState);
+        --setupsRunning;
+        // Released on the GUI thread, which is never inside plug-in code
+        // when it picks up the job; right now it may still be unwinding
+        // from the plug-in's last queued call.
+        if (hold && !endingProgram) pf::runOnMainThread([hold] { pf::closeLibrary(hold); });
+    });
+    if (!started) {
+        --setupsRunning;
+        pf::closeLibrary(hold);
+    }
+}
+
+void setProcessTOut(Object* o, KavelProcessTOut entry) {
+    self(o)->textOut = entry;
+}
+void setProcessRIn(Object* o, KavelProcessRIn entry) {
+    self(o)->receivedText = entry;
+}
+void setProcessTCmd(Object* o, KavelProcessTCmd entry) {
+    self(o)->commandOut = entry;
+}
+void setProcessRCmd(Object* o, KavelProcessRCmd entry) {
+    self(o)->receivedCommand = entry;
+}
+void setSetup(Object* o, KavelSetup entry) {
+    self(o)->setupEntry = entry;
+}
+
+std::string getName(Object* o) {
+    return self(o)->name;
+}
+
+void unload(Object* o) {
+    Agent* a = self(o);
+    std::erase(AgentList, a);
+    // Closing the library runs its destructors: a plug-in saves its data now.
+    pf::closeLibrary(a->library);
+    a->library = nullptr;
+    using std::string;
+    a->name.~string();
+    kavel::destroy(o);
+}
+
+constexpr std::string_view kPatterns[] = {"PROCESSTOUT", "PROCESSRIN", "PROCESSTCMD", "PROCESSRCMD",
+                                          "SETUP"};
+
+template <typename Entry>
+void store(Agent* agent, int slot, void* address) {
+    callSlot<void, Entry>(&agent->header, slot, reinterpret_cast<Entry>(address));
+}
+
+}  // namespace
+
+int entryKind(std::string_view exportName) {
+    std::string upper(exportName);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (std::size_t i = 0; i < std::size(kPatterns); ++i)
+        if (upper.find(kPatterns[i]) != std::string::npos) return static_cast<int>(i);
+    return -1;
+}
+
+std::string pluginFileName(std::string_view path) {
+    const auto slash = path.find_last_of("/\\");
+    if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
+    if (!path.empty() && path.front() == '"') path.remove_prefix(1);
+    return std::string(path.substr(0, path.find('"')));
+}
+
+Agent* newAgent(const std::string& name, void* library) {
+    registerClass(sizeof(Agent), "Agent");
+    addMethod(asMethod(&processTOut));
+    addMethod(asMethod(&processRIn));
+    addMethod(asMethod(&processTCmd));
+    addMethod(asMethod(&processRCmd));
+    addMethod(asMethod(&setup));
+    addMethod(asMethod(&setProcessTOut));
+    addMethod(asMethod(&setProcessRIn));
+    addMethod(asMethod(&setProcessTCmd));
+    addMethod(asMethod(&setProcessRCmd));
+    addMethod(asMethod(&setSetup));
+    addMethod(asMethod(&getName));
+    overrideMethod(asMethod(&kavel::destroy), asMethod(&unload));
+    auto* agent = reinterpret_cast<Agent*>(createObject());
+    if (!agent) return nullptr;
+    new (&agent->name) std::string(name);
+    agent->library = library;
+    endingProgram = false;  // loading again: the program goes on (tests)
+    AgentList.push_back(agent);
+    agent->listPosition = static_cast<int32_t>(AgentList.size()) - 1;
+    return agent;
+}
+
+Agent* loadPlugin(const std::string& path) {
+    void* library = pf::openLibrary(path);
+    if (!library) return nullptr;
+    Agent* agent = newAgent(pluginFileName(path), library);
+    if (!agent) {
+        pf::closeLibrary(library);
+        return nullptr;
+    }
+    // The file that was actually mapped, in case the path was relative.
+    std::string file = pf::libraryPath(library);
+    if (file.empty()) file = path;
+    for (const std::string& name : pf::exportedFunctions(file)) {
+        const int kind = entryKind(name);
+        if (kind < 0) continue;
+        void* address = pf::librarySymbol(library, name);
+        if (!address) continue;
+        switch (kind) {
+            case 0:
+                store<KavelProcessTOut>(agent, agent_slot::SetProcessTOut, address);
+                break;
+            case 1:
+                store<KavelProcessRIn>(agent, agent_slot::SetProcessRIn, address);
+                break;
+            case 2:
+                store<KavelProcessTCmd>(agent, agent_slot::SetProcessTCmd, address);
+                break;
+            case 3:
+                store<KavelProcessRCmd>(agent, agent_slot::SetProcessRCmd, address);
+                break;
+            default:
+                store<KavelSetup>(agent, agent_slot::SetSetup, address);
+                break;
+        }
+    }
+    return agent;
+}
+
+std::string agentProcessTOut(Agent* agent, const std::string& text) {
+    return callSlot<std::string, const std::string&>(&agent->header, agent_slot::ProcessTOut, text);
+}
+std::string agentProcessRIn(Agent* agent, const std::string& text) {
+    return callSlot<std::string, const std::string&>(&agent->header, agent_slot::ProcessRIn, text);
+}
+std::string agentProcessTCmd(Agent* agent, const std::string& text) {
+    return callSlot<std::string, const std::string&>(&agent->header, agent_slot::ProcessTCmd, text);
+}
+std::string agentProcessRCmd(Agent* agent, const std::string& data) {
+    return callSlot<std::string, const std::string&>(&agent->header, agent_slot::ProcessRCmd, data);
+}
+void agentSetup(Agent* agent) {
+    callSlot<void>(&agent->header, agent_slot::Setup);
+}
+std::string agentGetName(Agent* agent) {
+    return callSlot<std::string>(&agent->header, agent_slot::GetName);
+}
+void agentDestroy(Agent* agent) {
+    callSlot<void>(&agent->header, agent_slot::Destroy);
+}
+int32_t agentListPosition(Agent* agent) {
+    return agent->listPosition;
+}
+
+void unloadAllAgents() {
+    while (!AgentList.empty())
+        agentDestroy(AgentList.back());
+}
+
+void freeAllAgents() {
+    endingProgram = true;
+    unloadAllAgents();
+    if (runningSetups() == 0) releaseRetiredTexts();
+}
+
+std::vector<std::string> listPluginFiles(const std::string& folder) {
+    return pf::listFolder(folder, kPluginPattern);
+}
+
+void listPluginFiles(const std::string& folder, int listControl) {
+    for (const std::string& name : listPluginFiles(folder))
+        pf::addItem(listControl, name);
+}
+
+std::optional<std::string> takePluginCommand() {
+    // Cleared before the chain runs, so a plug-in asking again meanwhile
+    // gets its turn in the next pass instead of being wiped out.
+    if (!takeOptionBits(opt::PluginCommandRequest)) return std::nullopt;
+    std::string command = runProcessTCmd(std::string());
+    if (command.empty()) return std::nullopt;
+    command.pop_back();  // each plug-in's terminator; the send adds the CR
+    return command;
+}
+
+int runningSetups() {
+    return setupsRunning.load();
+}
+
+}  // namespace kavel

@@ -1,0 +1,91 @@
+#pragma once
+// The plug-in host: one Agent object per opened plug-in library, built on
+// the class system, kept in AgentList in load order. The text chains over
+// all agents are in agent_chain.h.
+//
+// Everything here runs on the main thread, except a plug-in's Setup, which
+// gets a thread of its own.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavel {
+
+struct Agent;  // the record is private to CLASS_Agents.cpp
+
+namespace agent_slot {
+enum : int {
+    Destroy = 5,  // the agent's unload
+    ProcessTOut = 6,
+    ProcessRIn,
+    ProcessTCmd,
+    ProcessRCmd,
+    Setup,
+    SetProcessTOut,
+    SetProcessRIn,
+    SetProcessTCmd,
+    SetProcessRCmd,
+    SetSetup,
+    GetName,
+};
+}  // namespace agent_slot
+
+// Plug-in libraries live in this folder of the working directory.
+inline constexpr const char* kPluginFolder = "plugins";
+inline constexpr const char* kPluginPattern = "*.so";
+
+// Which entry point an exported name stands for: the index of the first of
+// PROCESSTOUT, PROCESSRIN, PROCESSTCMD, PROCESSRCMD, SETUP that the
+// upper-cased name contains (so, in slot order, 0 to 4), or -1.
+int entryKind(std::string_view exportName);
+
+// The name of a plug-in as shown and saved: the part of the path after its
+// last folder separator, a leading double quote dropped, cut at the next one.
+std::string pluginFileName(std::string_view path);
+
+// Opens the library and appends its agent to AgentList. Null, without a
+// message, when the library cannot be opened.
+Agent* loadPlugin(const std::string& path);
+// The constructor of the class Agent; the agent takes over the library.
+Agent* newAgent(const std::string& name, void* library);
+
+// Typed calls; each goes through the agent's own method table.
+std::string agentProcessTOut(Agent* agent, const std::string& text);
+std::string agentProcessRIn(Agent* agent, const std::string& text);
+std::string agentProcessTCmd(Agent* agent, const std::string& text);
+std::string agentProcessRCmd(Agent* agent, const std::string& data);
+// Starts the plug-in's Setup on a thread of its own, or tells the user that
+// the plug-in has none.
+void agentSetup(Agent* agent);
+std::string agentGetName(Agent* agent);
+// Unloads: leaves AgentList, releases the library, frees the agent.
+void agentDestroy(Agent* agent);
+// Position in AgentList when the agent was added.
+int32_t agentListPosition(Agent* agent);
+
+// Unloads every agent, always the last one of AgentList first.
+void unloadAllAgents();
+// The end of the program, after the settings were saved: unloads every
+// agent, so each plug-in saves its data, and frees the texts plug-ins may
+// have held. A Setup thread still running keeps its library (and the texts)
+// until the process ends.
+void freeAllAgents();
+
+// The plug-in files of a folder, in the order the file system lists them;
+// the second form appends them to a list control.
+std::vector<std::string> listPluginFiles(const std::string& folder);
+void listPluginFiles(const std::string& folder, int listControl);
+
+// The command poll of one main-loop pass: when a plug-in has asked for a
+// turn, clears the request and runs the command chain on an empty text.
+// Returns the text to send (the chain's result without its last character),
+// or nothing when there was no request or the chain's result was empty.
+std::optional<std::string> takePluginCommand();
+
+// Setup threads that have not returned yet.
+int runningSetups();
+
+}  // namespace kavel

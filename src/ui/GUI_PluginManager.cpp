@@ -1,0 +1,128 @@
+#include "ui/GUI_PluginManager.h"
+
+#include <string>
+#include <vector>
+
+#include "common/data.h"
+#include "objects/CLASS_Agents.h"
+#include "platform/headed_list.h"
+#include "ui/GUI.h"
+#include "ui/windows/main_window.h"
+#include "ui/windows/plugin_manager.h"
+
+namespace kavel {
+
+namespace gd = platform;
+
+namespace {
+
+using namespace pluginmgr;
+
+void moveSelected(int from, int to) {
+    const int index = gd::selectedItem(from);
+    if (index < 0) return;
+    gd::addItem(to, gd::itemText(from, index));
+    gd::removeItem(from, index);
+    // The list would select the neighbour; a second ">" must not move it.
+    gd::setSelectedItem(from, -1);
+}
+
+void moveAll(int from, int to) {
+    const int count = gd::itemCount(from);
+    for (int i = 0; i < count; ++i)
+        gd::addItem(to, gd::itemText(from, i));
+    gd::clearItems(from);
+}
+
+std::vector<std::string> items(int list) {
+    std::vector<std::string> names;
+    for (int i = 0; i < gd::itemCount(list); ++i)
+        names.push_back(gd::itemText(list, i));
+    return names;
+}
+
+// Every plug-in is released and opened again, so each one saves its data
+// and reads it back, even when nothing was moved.
+void saveAndExit() {
+    const std::vector<std::string> chosen = items(Active);
+    unloadAllAgents();
+    for (const std::string& name : chosen)
+        loadPlugin(std::string(kPluginFolder) + "/" + name);
+    gd::closeWindow(Window);
+    buildMainMenu();
+}
+
+void moveButton(int id, int y, Txt caption, std::string_view name) {
+    gd::button(Window, id, 170, y, MoveButtonSize, MoveButtonSize, ui(caption));
+    gd::setAccessibleName(id, name);
+}
+
+}  // namespace
+
+void openPluginManager() {
+    if (gd::openWindow(Window, 0, 0, Width, Height, "KAVEL > Plugin Manager",
+                       gd::kSystemMenu | gd::kScreenCentred | gd::kInvisible, mainwin::Window) < 0)
+        return;
+    gd::headedList(Window, Available, 40, 30, ListWidth, ListHeight, ui(Txt::Available),
+                   ColumnWidth);
+    gd::headedList(Window, Active, 210, 30, ListWidth, ListHeight, ui(Txt::Active), ColumnWidth);
+    gd::frame(Window, ButtonFrame, 160, 120, 40, 130, "");
+    gd::setAccessibleName(ButtonFrame, "Verschieben");
+    moveButton(MoveAllRight, 130, Txt::MoveAllRight, "Alle aktivieren");
+    moveButton(MoveRight, 160, Txt::MoveRight, "Aktivieren");
+    moveButton(MoveLeft, 190, Txt::MoveLeft, "Deaktivieren");
+    moveButton(MoveAllLeft, 220, Txt::MoveAllLeft, "Alle deaktivieren");
+    gd::button(Window, SaveAndExit, 130, 380, 100, 30, ui(Txt::SaveAndExit), true);
+
+    listPluginFiles(kPluginFolder, Available);
+    // A loaded plug-in shows once, under "Aktiv"; a file that is present but
+    // failed to load stays available.
+    for (Agent* agent : AgentList) {
+        const std::string name = agentGetName(agent);
+        for (int i = 0; i < gd::itemCount(Available); ++i) {
+            if (gd::itemText(Available, i) == name) {
+                gd::removeItem(Available, i);
+                break;
+            }
+        }
+        gd::addItem(Active, name);
+    }
+    gd::showWindow(Window);
+}
+
+void pluginManagerHandler(gd::Event& event) {
+    if (event.kind == gd::EventKind::CloseRequest) {
+        gd::closeWindow(Window);
+        event = {};
+        return;
+    }
+    if (event.kind != gd::EventKind::Control) return;
+    const bool doubleClick = event.type == gd::EventType::DoubleClick;
+    switch (event.id) {
+        case Available:
+            if (doubleClick) moveSelected(Available, Active);
+            break;
+        case Active:
+            if (doubleClick) moveSelected(Active, Available);
+            break;
+        case MoveRight:
+            moveSelected(Available, Active);
+            break;
+        case MoveLeft:
+            moveSelected(Active, Available);
+            break;
+        case MoveAllRight:
+            moveAll(Available, Active);
+            break;
+        case MoveAllLeft:
+            moveAll(Active, Available);
+            break;
+        case SaveAndExit:
+            saveAndExit();
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace kavel

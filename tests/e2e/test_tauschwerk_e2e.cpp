@@ -1,0 +1,134 @@
+// The client with Tauschwerk switched on against a real quarnd: the user
+// makes the rule hallo -> Hi in the editor from the Tools menu, sends a
+// line, and another session in the room receives the rewritten line with
+// the colour code; at the end the settings and macro.dat are written.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "common/data.h"
+#include "core/main.h"
+#include "core/prefs.h"
+#include "net/LEXER.h"
+#include "net/NET_Methods.h"
+#include "objects/CLASS_Agents.h"
+#include "platform/gadgets.h"
+#include "platform/socket.h"
+#include "support/plugin_folder.h"
+#include "support/quarnd_process.h"
+#include "ui/CLASS_ChatRoom.h"
+#include "ui/CLASS_ChatRoom_ids.h"
+#include "ui/GUI.h"
+#include "ui/windows/main_window.h"
+
+namespace kavel::testing {
+namespace {
+
+const std::string VT = "\x0b";
+
+bool loopUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        if (!mainLoopPass()) return false;
+    }
+    return true;
+}
+
+ChatRoom* joined(const std::string& name) {
+    for (ChatRoom* r : joinedRooms)
+        if (roomGetName(r) == name) return r;
+    return nullptr;
+}
+
+QWidget* editorWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == "KAVEL > Makro Editor") return w;
+    return nullptr;
+}
+
+template <typename T>
+T* named(QWidget* window, const QString& name) {
+    for (T* child : window->findChildren<T*>())
+        if (child->accessibleName() == name) return child;
+    return nullptr;
+}
+
+TEST(TauschwerkEndToEnd, ARuleMadeInTheEditorRewritesWhatTheRoomReceives) {
+    quarnd_test::QuarndProcess server;
+    test::PluginFolder dir;
+    dir.add(TAUSCHWERK_SO, "Tauschwerk.so");
+    dir.write("prefs.ini", "[General]\r\nprofile = anna\r\nactivePlugins = Tauschwerk.so\r\n");
+
+    resetSharedState();
+    loadUiTexts();
+    InitLexTable();
+    platform::initNetwork();
+    // As start-up wires the host before it reads the settings.
+    setPluginLoader([](const std::string& path) { return loadPlugin(path) != nullptr; });
+    setAgentNamer(&agentGetName);
+    loadSettings();
+    ASSERT_EQ(AgentList.size(), 1u);
+    openMainWindow();
+    setText(&ClientState::nick, "anna");
+    clientState.textColour = 0x0000FF;  // red
+    clientState.backgroundColour = 0xFFFFFF;
+    setFlag(flag::NoSound);
+
+    // Tools > Tauschwerk.so opens the editor; the user adds hallo -> Hi.
+    const int entry = mainMenuNumbers().firstAgent;
+    ASSERT_EQ(platform::menuItemText(mainwin::Window, entry), "Tauschwerk.so");
+    platform::postEvent({platform::EventKind::Menu, mainwin::Window, entry});
+    QWidget* editor = nullptr;
+    ASSERT_TRUE(loopUntil([&] { return (editor = editorWindow()) != nullptr; }));
+    named<QLineEdit>(editor, "Wort")->setText("hallo");
+    named<QLineEdit>(editor, "Ersetzung")->setText("Hi");
+    named<QPushButton>(editor, QString::fromLatin1("Regel hinzuf\xFCgen"))->click();
+    named<QPushButton>(editor, "Speichern und Ende")->click();
+    ASSERT_TRUE(loopUntil([] { return runningSetups() == 0 && !editorWindow(); }));
+
+    ASSERT_EQ(Connect(clientState, "127.0.0.1", server.chatPort()), 1);
+    Login("anna", "");
+    ASSERT_TRUE(loopUntil([] { return hasFlag(flag::LoggedIn); }));
+    JoinRoom("lobby");
+    ASSERT_TRUE(loopUntil([] { return joined("lobby") != nullptr; }));
+    ChatRoom* room = joined("lobby");
+
+    quarnd_test::RawQuarnClient bert(server.chatPort());
+    bert.command("LOGIN bert  [CLIENT:raw]");
+    bert.send("JOIN lobby");
+    bert.drain(100);
+
+    platform::setControlText(roomControls(room).input, "hallo welt");
+    platform::postEvent({platform::EventKind::Menu, roomControls(room).window, roomid::Send});
+    std::string line;
+    ASSERT_TRUE(loopUntil([&] {
+        if (auto t = bert.receive(10))
+            for (const auto& m : *t)
+                if (m.rfind("CHAT lobby", 0) == 0 && m.find("welt") != std::string::npos) line = m;
+        return !line.empty();
+    }));
+    EXPECT_NE(line.find("Hi" + VT + "cFF0000 welt"), std::string::npos) << line;
+    EXPECT_EQ(line.find("hallo"), std::string::npos) << line;
+
+    // The orderly end saves the settings, then frees the plug-in, which
+    // writes its rules.
+    shutDown();
+    EXPECT_TRUE(AgentList.empty());
+    EXPECT_EQ(dir.read("plugins/macro.dat"), "hallo" + VT + "Hi");
+    EXPECT_EQ(dir.read("prefs.ini"),
+              "[General]\r\nprofile = anna\r\nactivePlugins = Tauschwerk.so\r\n");
+
+    setPluginLoader(nullptr);
+    setAgentNamer(nullptr);
+    platform::closeWindow(mainwin::Window);
+    resetSharedState();
+}
+
+}  // namespace
+}  // namespace kavel::testing

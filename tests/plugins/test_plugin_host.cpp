@@ -1,0 +1,331 @@
+// The plug-in host with real libraries built by the tests: loading, the
+// entry-point patterns, the four chains with their null rules, Setup on its
+// own thread, the command poll on the wire and activePlugins.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "common/data.h"
+#include "core/main.h"
+#include "core/prefs.h"
+#include "net/NET_Methods.h"
+#include "objects/CLASS_Agents.h"
+#include "objects/CLASS_Object.h"
+#include "objects/agent_chain.h"
+#include "platform/gadgets.h"
+#include "platform/library.h"
+#include "platform/socket.h"
+#include "support/plugin_folder.h"
+#include "support/script_server.h"
+#include "ui/GUI.h"
+
+namespace kavel::testing {
+namespace {
+
+using test::PluginFolder;
+
+// Lets queued jobs run (a finished Setup's release) while waiting.
+bool waitFor(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// A variable of the plug-in as the host loaded it (same name, same copy);
+// null once the library is gone.
+template <typename T>
+T* pluginData(const std::string& file, const char* name) {
+    void* handle = ::dlopen(("plugins/" + file).c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!handle) return nullptr;
+    auto* data = static_cast<T*>(::dlsym(handle, name));
+    ::dlclose(handle);  // the host's own reference keeps it mapped
+    return data;
+}
+
+bool stillMapped(const std::string& file) {
+    void* handle = ::dlopen(("plugins/" + file).c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle) ::dlclose(handle);
+    return handle != nullptr;
+}
+
+std::vector<std::string> agentNames() {
+    std::vector<std::string> names;
+    for (Agent* agent : AgentList)
+        names.push_back(agentGetName(agent));
+    return names;
+}
+
+class PluginHost : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        resetSharedState();
+        loadUiTexts();
+        platform::setDialogAnswerer([this](const platform::DialogRequest& request) {
+            dialogs.push_back(request);
+            return platform::DialogAnswer{};
+        });
+    }
+    void TearDown() override {
+        unloadAllAgents();
+        platform::setDialogAnswerer(nullptr);
+        resetSharedState();
+    }
+
+    Agent* load(const std::string& name) { return loadPlugin("plugins/" + dir.add(name)); }
+
+    PluginFolder dir;
+    std::vector<platform::DialogRequest> dialogs;
+};
+
+TEST_F(PluginHost, WithoutAgentsEveryChainReturnsItsInput) {
+    EXPECT_EQ(runProcessTOut("hallo welt"), "hallo welt");
+    EXPECT_EQ(runProcessRIn("hallo welt"), "hallo welt");
+    EXPECT_EQ(runProcessTCmd("x"), "x");
+    EXPECT_EQ(runProcessRCmd("CHAT a b"), "CHAT a b");
+    setOptionBits(opt::PluginCommandRequest);
+    EXPECT_FALSE(takePluginCommand());
+    EXPECT_FALSE(hasOption(opt::PluginCommandRequest));
+}
+
+TEST_F(PluginHost, EveryChainCallsTheAgentsInLoadOrder) {
+    ASSERT_TRUE(load("tp_a"));
+    ASSERT_TRUE(load("tp_b"));
+    EXPECT_EQ(agentNames(), (std::vector<std::string>{"tp_a.so", "tp_b.so"}));
+    EXPECT_EQ(runProcessTOut("x"), "xAB");
+    EXPECT_EQ(runProcessRIn("x"), "xAB");
+    EXPECT_EQ(runProcessTCmd("x"), "xAB");
+    EXPECT_EQ(runProcessRCmd("x"), "xAB");
+
+    unloadAllAgents();
+    ASSERT_TRUE(load("tp_b"));
+    ASSERT_TRUE(load("tp_a"));
+    EXPECT_EQ(runProcessTOut("x"), "xBA");
+}
+
+TEST_F(PluginHost, NullResultsEmptyTheTextExceptForReceivedData) {
+    ASSERT_TRUE(load("tp_null"));
+    ASSERT_TRUE(load("tp_a"));
+    EXPECT_EQ(runProcessTOut("x"), "A");
+    EXPECT_EQ(runProcessRIn("x"), "A");
+    EXPECT_EQ(runProcessTCmd("x"), "A");
+    EXPECT_EQ(runProcessRCmd("CHAT a b"), "CHAT a bA");
+    int* calls = pluginData<int>("tp_null.so", "nulls_rcmd_calls");
+    ASSERT_NE(calls, nullptr);
+    EXPECT_EQ(*calls, 1);
+
+    // Empty data reaches no plug-in at all.
+    EXPECT_EQ(runProcessRCmd(""), "");
+    EXPECT_EQ(*calls, 1);
+}
+
+TEST_F(PluginHost, DecoratedNamesAreFoundByPattern) {
+    ASSERT_TRUE(load("tp_decorated"));
+    EXPECT_EQ(runProcessTOut("x"), "x+tout");
+    // "SetupProcessRIn" holds both patterns; PROCESSRIN is tried first.
+    EXPECT_EQ(runProcessRIn("x"), "x+rin");
+    agentSetup(AgentList.front());
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].title, "Information");
+    EXPECT_EQ(dialogs[0].text,
+              "Das Plugin tp_decorated.so bietet nicht die M\xF6glichkeit, es zu konfigurieren.");
+
+    // Of two exports for one entry point, the later in the table counts.
+    std::string later;
+    for (const std::string& name : platform::exportedFunctions("plugins/tp_decorated.so"))
+        if (entryKind(name) == 2) later = name;
+    ASSERT_FALSE(later.empty());
+    EXPECT_EQ(runProcessTCmd("x"), "x" + later);
+    EXPECT_EQ(runProcessRCmd("x"), "x");
+}
+
+TEST_F(PluginHost, EntryPatternsAreTriedInSlotOrder) {
+    const std::pair<const char*, int> cases[] = {
+        {"ProcessTOut", 0},     {"_Z11processtoutP16KavelClientStatePKc", 0},
+        {"ProcessRIn", 1},      {"SetupProcessRIn", 1},
+        {"x_PROCESSTCMD", 2},   {"ProcessRCmd", 3},
+        {"Setup", 4},           {"my_setup_dialog", 4},
+        {"ProcessRInSetup", 1}, {"ProcessT0ut", -1},
+        {"helper", -1},         {"", -1},
+    };
+    for (const auto& [name, kind] : cases)
+        EXPECT_EQ(entryKind(name), kind) << name;
+}
+
+TEST_F(PluginHost, ALibraryListedTwiceBecomesTwoAgents) {
+    ASSERT_TRUE(load("tp_a"));
+    ASSERT_TRUE(loadPlugin("plugins/tp_a.so"));
+    ASSERT_EQ(AgentList.size(), 2u);
+    EXPECT_EQ(runProcessTOut("x"), "xAA");
+    EXPECT_EQ(agentListPosition(AgentList[1]), 1);
+    agentDestroy(AgentList.front());
+    EXPECT_EQ(runProcessTOut("x"), "xA");
+}
+
+TEST_F(PluginHost, WhatCannotBeOpenedIsSkippedWithoutAMessage) {
+    dir.write("plugins/notes.so", "this is not a library\n");
+    dir.write("plugins/empty.so", "");
+    EXPECT_EQ(loadPlugin("plugins/notes.so"), nullptr);
+    EXPECT_EQ(loadPlugin("plugins/empty.so"), nullptr);
+    EXPECT_EQ(loadPlugin("plugins/missing.so"), nullptr);
+    EXPECT_EQ(loadPlugin("plugins"), nullptr);
+    EXPECT_TRUE(AgentList.empty());
+    EXPECT_TRUE(dialogs.empty());
+}
+
+TEST_F(PluginHost, AgentsAreObjectsOfTheClassAgent) {
+    Agent* agent = load("tp_a");
+    ASSERT_TRUE(agent);
+    auto* object = reinterpret_cast<Object*>(agent);
+    EXPECT_EQ(methodCount(object), 17);
+    EXPECT_EQ(callSlot<std::string>(object, slot::GetClassName), "Agent");
+    EXPECT_EQ(callSlot<std::string>(object, agent_slot::GetName), "tp_a.so");
+    EXPECT_EQ(toString(object).rfind("Agent@", 0), 0u);
+    // The setters are real slots: clearing the text-out entry makes the
+    // agent transparent for that chain only.
+    callSlot<void, KavelProcessTOut>(object, agent_slot::SetProcessTOut, nullptr);
+    EXPECT_EQ(runProcessTOut("x"), "x");
+    EXPECT_EQ(runProcessRIn("x"), "xA");
+}
+
+TEST_F(PluginHost, TheFileNameRuleTakesThePartAfterTheLastSeparator) {
+    EXPECT_EQ(pluginFileName("plugins/Tauschwerk.so"), "Tauschwerk.so");
+    EXPECT_EQ(pluginFileName("plugins\\Tauschwerk.so"), "Tauschwerk.so");
+    EXPECT_EQ(pluginFileName("plugins/\"Tausch werk.so\" extra"), "Tausch werk.so");
+    EXPECT_EQ(pluginFileName("a.so"), "a.so");
+    EXPECT_EQ(pluginFileName("plugins/"), "");
+}
+
+TEST_F(PluginHost, SetupRunsOnItsOwnThreadWithTheClientState) {
+    ASSERT_TRUE(load("tp_a"));
+    int* calls = pluginData<int>("tp_a.so", "probe_setup_calls");
+    auto** seen = pluginData<KavelClientState*>("tp_a.so", "probe_setup_state");
+    ASSERT_TRUE(calls && seen);
+    agentSetup(AgentList.front());
+    ASSERT_TRUE(waitFor([&] { return __atomic_load_n(calls, __ATOMIC_SEQ_CST) == 1; }));
+    EXPECT_EQ(__atomic_load_n(seen, __ATOMIC_SEQ_CST), &clientState);
+    ASSERT_TRUE(waitFor([] { return runningSetups() == 0; }));
+    EXPECT_TRUE(dialogs.empty());
+}
+
+TEST_F(PluginHost, ALibraryStaysMappedUntilItsSetupReturns) {
+    ASSERT_TRUE(load("tp_reader"));
+    setText(&ClientState::nick, "anna");
+    agentSetup(AgentList.front());
+    int* stop = pluginData<int>("tp_reader.so", "reader_stop");
+    int* done = pluginData<int>("tp_reader.so", "reader_done");
+    ASSERT_TRUE(stop && done);
+
+    agentDestroy(AgentList.front());  // the user switched it off meanwhile
+    EXPECT_TRUE(AgentList.empty());
+    EXPECT_TRUE(stillMapped("tp_reader.so"));
+    __atomic_store_n(stop, 1, __ATOMIC_SEQ_CST);
+    ASSERT_TRUE(waitFor([&] { return __atomic_load_n(done, __ATOMIC_SEQ_CST) == 1; }));
+    ASSERT_TRUE(waitFor([] { return runningSetups() == 0; }));
+    EXPECT_TRUE(waitFor([] { return !stillMapped("tp_reader.so"); }));
+}
+
+TEST_F(PluginHost, ActivePluginsKeepsOnlyWhatLoaded) {
+    dir.add("tp_a");
+    dir.add("tp_b");
+    dir.write("plugins/junk.so", "junk");
+    dir.write("prefs.ini",
+              "[General]\r\nprofile = anna\r\n"
+              "activePlugins = tp_b.so,missing.so,junk.so,tp_a.so,tp_b.so\r\n");
+    setPluginLoader([](const std::string& path) { return loadPlugin(path) != nullptr; });
+    setAgentNamer(&agentGetName);
+    loadSettings();
+    EXPECT_EQ(agentNames(), (std::vector<std::string>{"tp_b.so", "tp_a.so", "tp_b.so"}));
+    EXPECT_EQ(runProcessTOut(""), "BAB");
+    ASSERT_TRUE(saveSettings());
+    EXPECT_EQ(dir.read("prefs.ini"),
+              "[General]\r\nprofile = anna\r\nactivePlugins = tp_b.so,tp_a.so,tp_b.so\r\n");
+    setPluginLoader(nullptr);
+    setAgentNamer(nullptr);
+}
+
+TEST_F(PluginHost, ThePluginFolderListsLibraryFilesOnly) {
+    dir.add("tp_a");
+    dir.write("plugins/readme.txt", "");
+    dir.write("plugins/.hidden.so", "");
+    dir.write("plugins/b.so", "");
+    dir.write("plugins/b.so.bak", "");
+    std::vector<std::string> files = listPluginFiles(kPluginFolder);
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"b.so", "tp_a.so"}));
+    EXPECT_TRUE(listPluginFiles("no-such-folder").empty());
+}
+
+// The command poll, as one pass of the main loop sends it to the server.
+class CommandPoll : public PluginHost {
+  protected:
+    void SetUp() override {
+        PluginHost::SetUp();
+        platform::initNetwork();
+        const uint32_t handle = platform::tcpConnect("127.0.0.1", server.port());
+        ASSERT_NE(handle, 0u);
+        clientState.connection = handle;
+        ASSERT_TRUE(server.accept());
+        setFlag(flag::Connected);
+        restartKeepAlive();
+    }
+    void TearDown() override {
+        platform::tcpClose(clientState.connection);
+        clientState.connection = 0;
+        clearFlag(flag::Connected);
+        PluginHost::TearDown();
+    }
+    std::string passAndRead() {
+        mainLoopPass();
+        return server.read(100);
+    }
+    kavel_test::ScriptServer server;
+};
+
+TEST_F(CommandPoll, APluginsRequestSendsItsCommandAndACarriageReturn) {
+    ASSERT_TRUE(load("tp_command"));
+    EXPECT_EQ(passAndRead(), "");  // nobody asked yet
+    EXPECT_EQ(runProcessTOut("/ask"), "/ask");
+    EXPECT_TRUE(hasOption(opt::PluginCommandRequest));
+    EXPECT_EQ(passAndRead(), "LEAVE lobby\r");
+    EXPECT_FALSE(hasOption(opt::PluginCommandRequest));
+    EXPECT_EQ(passAndRead(), "");
+}
+
+TEST_F(CommandPoll, CommandsOfSeveralPluginsLeaveInOneWrite) {
+    ASSERT_TRUE(load("tp_command"));
+    ASSERT_TRUE(loadPlugin("plugins/tp_command.so"));
+    setOptionBits(opt::PluginCommandRequest);
+    EXPECT_EQ(passAndRead(), "LEAVE lobby|LEAVE lobby\r");
+}
+
+TEST_F(CommandPoll, AOneCharacterResultSendsAnEmptyLine) {
+    ASSERT_TRUE(load("tp_single"));
+    setOptionBits(opt::PluginCommandRequest);
+    EXPECT_EQ(passAndRead(), "\r");
+}
+
+TEST_F(CommandPoll, TheExamplePluginWorksAsItsCommentSays) {
+    ASSERT_TRUE(loadPlugin("plugins/" + dir.add(EXAMPLE_SO)));
+    EXPECT_EQ(runProcessTOut("/zeit").rfind("Es ist ", 0), 0u);
+    EXPECT_EQ(runProcessTOut("hallo"), "hallo");
+    EXPECT_EQ(runProcessTOut("/raeume"), "");
+    EXPECT_EQ(passAndRead(), "ROOMLIST\r");
+    EXPECT_EQ(runProcessRCmd("CHAT a b"), "CHAT a b");
+}
+
+TEST_F(CommandPoll, WithoutAgentsTheRequestIsClearedAndNothingSent) {
+    setOptionBits(opt::PluginCommandRequest | opt::Sound);
+    EXPECT_EQ(passAndRead(), "");
+    EXPECT_EQ(options(), opt::Sound);
+}
+
+}  // namespace
+}  // namespace kavel::testing

@@ -1,0 +1,166 @@
+// The client's main thread against plug-in threads: the rule editor saving
+// on Setup's thread while ProcessTOut runs, a Setup thread reading the nick
+// while the user is renamed, and the request bit set from another thread.
+// `make tsan` runs these under ThreadSanitizer.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <kavel/plugin.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <thread>
+
+#include "common/data.h"
+#include "objects/CLASS_Agents.h"
+#include "objects/agent_chain.h"
+#include "support/plugin_folder.h"
+
+namespace kavel::testing {
+namespace {
+
+using test::PluginFolder;
+const std::string VT = "\x0b";
+
+bool pumpUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+QWidget* editorWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == "KAVEL > Makro Editor") return w;
+    return nullptr;
+}
+
+template <typename T>
+T* named(QWidget* window, const char* name) {
+    for (T* child : window->findChildren<T*>())
+        if (child->accessibleName() == QString::fromLatin1(name)) return child;
+    return nullptr;
+}
+
+template <typename T>
+T* pluginData(const std::string& file, const char* name) {
+    void* handle = ::dlopen(("plugins/" + file).c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!handle) return nullptr;
+    auto* data = static_cast<T*>(::dlsym(handle, name));
+    ::dlclose(handle);
+    return data;
+}
+
+class PluginThreads : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        resetSharedState();
+        loadUiTexts();
+    }
+    void TearDown() override {
+        unloadAllAgents();
+        EXPECT_TRUE(pumpUntil([] { return runningSetups() == 0; }));
+        resetSharedState();
+    }
+    PluginFolder dir;
+};
+
+TEST_F(PluginThreads, TheEditorSavesOnSetupsThreadWhileTheMainThreadRewrites) {
+    dir.add(TAUSCHWERK_SO, "Tauschwerk.so");
+    dir.write("plugins/macro.dat", "hallo" + VT + "Hi");
+    ASSERT_TRUE(loadPlugin("plugins/Tauschwerk.so"));
+    clientState.textColour = 0x0000FF;
+
+    const std::string before = "Hi[c=FF0000 welt";
+    for (int round = 0; round < 3; ++round) {
+        agentSetup(AgentList.front());
+        QWidget* window = nullptr;
+        ASSERT_TRUE(pumpUntil([&] { return (window = editorWindow()) != nullptr; }));
+        named<QLineEdit>(window, "Wort")->setText(QString("w%1").arg(round));
+        named<QLineEdit>(window, "Ersetzung")->setText("x");
+        named<QPushButton>(window, "Regel hinzuf\xFCgen")->click();
+        named<QPushButton>(window, "Speichern und Ende")->click();
+        // The save lands on Setup's thread at a moment of its choosing;
+        // the main thread keeps sending lines meanwhile.
+        std::string line;
+        ASSERT_TRUE(pumpUntil([&] {
+            line = runProcessTOut("hallo welt w" + std::to_string(round));
+            return runningSetups() == 0 && line != before + " w" + std::to_string(round);
+        }));
+        EXPECT_EQ(line, before + " x[c=FF0000");
+    }
+}
+
+TEST_F(PluginThreads, ASetupThreadReadsTheNickWhileTheUserIsRenamed) {
+    dir.add("tp_reader");
+    ASSERT_TRUE(loadPlugin("plugins/tp_reader.so"));
+    setText(&ClientState::nick, "anna");
+    const std::size_t keptBefore = keptTextCount();
+    agentSetup(AgentList.front());
+    int* stop = pluginData<int>("tp_reader.so", "reader_stop");
+    int* done = pluginData<int>("tp_reader.so", "reader_done");
+    auto* reads = pluginData<unsigned long>("tp_reader.so", "reader_reads");
+    ASSERT_TRUE(stop && done && reads);
+    // Renaming starts once the reader is reading.
+    ASSERT_TRUE(pumpUntil([&] { return __atomic_load_n(reads, __ATOMIC_SEQ_CST) > 0; }));
+
+    const char* names[] = {"anna", "anna|weg", "anna|essen", "bob"};
+    for (int i = 0; i < 20000; ++i)
+        setText(&ClientState::nick, names[i % 4]);
+    __atomic_store_n(stop, 1, __ATOMIC_SEQ_CST);
+    ASSERT_TRUE(pumpUntil([&] { return __atomic_load_n(done, __ATOMIC_SEQ_CST) == 1; }));
+    // Twenty thousand renames among four names keep four texts, not more.
+    EXPECT_EQ(keptTextCount(), keptBefore + 3);
+}
+
+TEST_F(PluginThreads, ARequestSetFromAnotherThreadIsNeverLost) {
+    constexpr int kRequests = 2000;
+    std::thread plugin([] {
+        for (int i = 0; i < kRequests; ++i) {
+            kavel_request_command(&clientState);
+            while (kavel_options(&clientState) & KAVEL_PLUGIN_COMMAND_REQUEST)
+                std::this_thread::yield();
+        }
+    });
+    int taken = 0;
+    while (taken < kRequests) {
+        // The main thread changes other bits of the same word meanwhile.
+        setOptionBits(opt::Sound);
+        clearOptionBits(opt::Sound);
+        if (takeOptionBits(opt::PluginCommandRequest)) ++taken;
+    }
+    plugin.join();
+    EXPECT_EQ(taken, kRequests);
+    EXPECT_EQ(options(), 0);
+}
+
+TEST_F(PluginThreads, AReplacedTextStaysReadableAndComesBackAsTheSameBuffer) {
+    setText(&ClientState::nick, "anna");
+    const char* first = clientState.nick;
+    setText(&ClientState::nick, "anna|weg");
+    EXPECT_STREQ(first, "anna");  // a reader holding it still sees its text
+    setText(&ClientState::nick, "anna");
+    EXPECT_EQ(clientState.nick, first);
+    EXPECT_STREQ(KAVEL_TEXT(&clientState, nick), "anna");
+    EXPECT_STREQ(KAVEL_TEXT(&clientState, lastLogin), "");
+
+    // Once nothing can hold them any more, the old texts go; the current
+    // ones stay.
+    setText(&ClientState::lastLogin, "01.02.03");
+    setText(&ClientState::lastLogin, "04.05.06");
+    releaseRetiredTexts();
+    EXPECT_STREQ(clientState.nick, "anna");
+    EXPECT_STREQ(KAVEL_TEXT(&clientState, lastLogin), "04.05.06");
+    EXPECT_EQ(keptTextCount(), 7u);  // one per text field
+}
+
+}  // namespace
+}  // namespace kavel::testing

@@ -20,6 +20,10 @@ uint32_t tcpConnect(const std::string& host, int port, int timeoutMs = kConnectT
 // True only when bytes can be read at once; a connection the peer closed
 // reports false (nothing to read), so a closed peer costs no busy loop.
 bool dataWaiting(uint32_t handle);
+// Waits at most timeoutMs (0: just looks) until the connection can be read
+// without blocking: data is waiting or the peer has closed (the next read
+// then returns 0). False on time-out or a bad handle.
+bool tcpReadable(uint32_t handle, int timeoutMs);
 // Reads at most size bytes of what is waiting; returns the count, 0 when
 // the peer has closed, -1 on error.
 int tcpRead(uint32_t handle, char* buffer, int size);

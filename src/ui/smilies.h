@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,6 +16,8 @@ struct Picture {
     int width = 0;
     int height = 0;
     std::vector<int32_t> pixels;
+    // The characters the picture replaced, for a plain-text copy.
+    std::string text;
     int32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
 };
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/OS_Dependant.h"
+#include "core/OnError.h"
 #include "core/data.h"
 #include "core/main.h"
 #include "core/prefs.h"
@@ -29,7 +30,6 @@ namespace {
 
 // Start-up steps whose work belongs to units not written yet; they keep
 // their place in the order.
-void installCrashHandler() {}
 void freePlugins() {}
 
 void loadSmileyPictures() {
@@ -146,7 +146,7 @@ void startUp() {
     loadUiTexts();
     joinedRooms.clear();
     AvailableRooms.clear();
-    installCrashHandler();
+    installCrashHandler(freePlugins);
     loadSettings();
     openMainWindow();
     if (initSounds()) playSound(sound::Startup);
@@ -221,7 +221,7 @@ int kavelMain(int argc, char** argv) {
     args = argc;
     gd::startDesktop(args, argv);
     startUp();
-    while (mainLoopPass()) {
+    while (guardedPass(mainLoopPass)) {
     }
     shutDown();
     releaseSounds();

@@ -60,23 +60,27 @@ void stackBounds(uintptr_t& low, uintptr_t& high) {
     pthread_attr_destroy(&attr);
 }
 
-bool setAltStack(std::size_t size) {
+// The main thread's alternate stack lives as long as the process; only the
+// kernel would know of it otherwise.
+void* mainAltStack = nullptr;
+
+void* setAltStack(std::size_t size) {
     stack_t ss{};
     ss.ss_sp = std::malloc(size);
-    if (!ss.ss_sp) return false;
+    if (!ss.ss_sp) return nullptr;
     ss.ss_size = size;
     if (sigaltstack(&ss, nullptr) != 0) {
         std::free(ss.ss_sp);
-        return false;
+        return nullptr;
     }
-    return true;
+    return ss.ss_sp;
 }
 
 // For a thread that has none yet; true when the caller must drop it again.
 bool giveThreadAltStack() {
     stack_t old{};
     if (sigaltstack(nullptr, &old) != 0 || !(old.ss_flags & SS_DISABLE)) return false;
-    return setAltStack(kThreadAltStack);
+    return setAltStack(kThreadAltStack) != nullptr;
 }
 
 void dropThreadAltStack() {
@@ -352,9 +356,9 @@ void installFaultHandlers(FaultReporter faultReporter) {
     mainThreadId = gettid();
     stackBounds(self.stackLow, self.stackHigh);
     stack_t old{};
-    if (sigaltstack(nullptr, &old) != 0 || (old.ss_flags & SS_DISABLE) ||
-        old.ss_size < kMainAltStack)
-        setAltStack(kMainAltStack);
+    if (!mainAltStack && (sigaltstack(nullptr, &old) != 0 || (old.ss_flags & SS_DISABLE) ||
+                          old.ss_size < kMainAltStack))
+        mainAltStack = setAltStack(kMainAltStack);
     // The unwinder loads its helpers on first use; not inside a handler.
     _Unwind_Backtrace([](_Unwind_Context*, void*) { return _URC_END_OF_STACK; }, nullptr);
 

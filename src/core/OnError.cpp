@@ -62,7 +62,8 @@ bool ownFile(std::string_view file) {
     // Code the build generated (Qt's meta-object files) is not ours to name.
     if (startsWith(file, binary) && file.size() > binary.size() && file[binary.size()] == '/')
         return false;
-    if (file.front() != '/') return true;
+    // Only our own tree counts; the C library's debug information, for
+    // one, names its files relative to its own build.
     return startsWith(file, source) && file.size() > source.size() && file[source.size()] == '/';
 }
 

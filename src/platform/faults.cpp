@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace kavel::platform {
 
@@ -289,8 +290,18 @@ void onEndSignal(int sig) {
     endSignal = sig;
 }
 
-std::string filePath(const char* name) {
-    return name ? std::string(name) : std::string();
+// Compilers name files relative to the folder they ran in; the report
+// wants to know whose file it is, so every name becomes absolute.
+std::string filePath(const char* name, const char* compDir) {
+    if (!name) return {};
+    std::filesystem::path path(name);
+    if (path.is_relative() && compDir) path = std::filesystem::path(compDir) / path;
+    return path.lexically_normal().string();
+}
+
+const char* compilationFolder(Dwarf_Die* cu) {
+    Dwarf_Attribute attr;
+    return cu ? dwarf_formstring(dwarf_attr(cu, DW_AT_comp_dir, &attr)) : nullptr;
 }
 
 // Positions of one address: the line-table row, then the call sites of the
@@ -298,13 +309,14 @@ std::string filePath(const char* name) {
 void positionsAt(Dwfl* dwfl, Dwarf_Addr address, std::vector<SourcePosition>& out) {
     Dwfl_Module* module = dwfl_addrmodule(dwfl, address);
     if (!module) return;
+    Dwarf_Addr bias = 0;
+    Dwarf_Die* cu = dwfl_module_addrdie(module, address, &bias);
+    const char* compDir = compilationFolder(cu);
     if (Dwfl_Line* line = dwfl_module_getsrc(module, address)) {
         int number = 0;
         const char* file = dwfl_lineinfo(line, nullptr, &number, nullptr, nullptr, nullptr);
-        if (file) out.push_back({filePath(file), number});
+        if (file) out.push_back({filePath(file, compDir), number});
     }
-    Dwarf_Addr bias = 0;
-    Dwarf_Die* cu = dwfl_module_addrdie(module, address, &bias);
     if (!cu) return;
     Dwarf_Die* scopes = nullptr;
     const int count = dwarf_getscopes(cu, address - bias, &scopes);
@@ -322,7 +334,7 @@ void positionsAt(Dwfl* dwfl, Dwarf_Addr address, std::vector<SourcePosition>& ou
                 file >= fileCount)
                 continue;
             const char* name = dwarf_filesrc(files, file, nullptr, nullptr);
-            if (name) out.push_back({filePath(name), static_cast<int>(number)});
+            if (name) out.push_back({filePath(name, compDir), static_cast<int>(number)});
         }
     }
     std::free(scopes);

@@ -53,7 +53,7 @@ struct Fault {
 };
 
 struct SourcePosition {
-    std::string file;  // as the debug information names it
+    std::string file;  // absolute, as the debug information places it
     int line = 0;
 };
 // The source positions of the fault's frames, innermost first. A frame in a

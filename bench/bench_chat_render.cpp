@@ -192,7 +192,7 @@ class Recorder : public kavel::ChatView, public kavel::PrintTarget {
         images.emplace(name, img);
         line.push_back({Piece::Image, {}, format_, name});
     }
-    bool saveContents(std::FILE*, int) override { return true; }
+    kavel::ViewContent content() const override { return {}; }
     ChatView& view() override { return *this; }
     bool hasUrl(const std::string&) override { return true; }
     void addUrl(const std::string&) override {}

@@ -6,6 +6,7 @@
 
 #include "common/data.h"
 #include "core/OS_Dependant.h"
+#include "core/OnError.h"
 #include "core/main.h"
 #include "core/prefs.h"
 #include "core/wiring.h"
@@ -35,8 +36,6 @@ namespace {
 
 // Start-up steps whose work belongs to units not written yet; they keep
 // their place in the order.
-void installCrashHandler() {}
-
 void freePlugins() {
     freeAllAgents();
 }
@@ -150,7 +149,7 @@ void startUp() {
     loadUiTexts();
     joinedRooms.clear();
     AvailableRooms.clear();
-    installCrashHandler();
+    installCrashHandler(freePlugins);
     setPluginLoader([](const std::string& path) { return loadPlugin(path) != nullptr; });
     setAgentNamer(&agentGetName);
     loadSettings();
@@ -240,7 +239,7 @@ int kavelMain(int argc, char** argv) {
     gd::startDesktop(args, argv);
     wirePorts();
     startUp();
-    while (mainLoopPass()) {
+    while (guardedPass(mainLoopPass)) {
     }
     shutDown();
     releaseSounds();

@@ -4,6 +4,7 @@
 #include "common/data.h"
 #include "common/reset.h"
 #include "net/NET_Methods.h"
+#include "net/NET_Methods_Http.h"
 #include "platform/files.h"
 #include "ui/GUI.h"
 
@@ -114,6 +115,7 @@ void loadSettings() {
     keptPaste = s.pasteServer;
     if (s.server) setChatServerHost(std::string(trimBlanks(*s.server)));
     paste = s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string();
+    setPasteServer(paste);
     if (!pluginLoader) return;
     for (const std::string& name : pluginList(s.activePlugins))
         pluginLoader("plugins/" + name);  // a plug-in that fails is left out

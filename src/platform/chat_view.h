@@ -4,8 +4,9 @@
 // them. A view only ever grows at its end.
 
 #include <cstdint>
-#include <cstdio>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/picture.h"
 
@@ -16,6 +17,23 @@ inline constexpr int Bold = 1;
 inline constexpr int Italic = 2;
 inline constexpr int Underline = 4;
 }  // namespace textstyle
+
+// What a view shows, piece by piece in order, for saving it as a file.
+struct ViewRun {
+    enum Kind : uint8_t { Text, Picture, LineBreak } kind = Text;
+    // Text: Windows-1252; Picture: the characters the picture stands for.
+    std::string text;
+    int style = 0;  // textstyle bits
+    int32_t colour = kBlack;
+    int width = 0;  // Picture: size in pixels
+    int height = 0;
+    std::string png;  // Picture: the image as a PNG file
+};
+struct ViewContent {
+    int32_t background = kWhite;
+    std::string font;  // the family of the view's text
+    std::vector<ViewRun> runs;
+};
 
 class ChatView {
   public:
@@ -30,9 +48,8 @@ class ChatView {
     virtual void append(std::string_view text) = 0;
     virtual void appendLineBreak() = 0;
     virtual void insertImage(const Picture& picture) = 0;
-    // Everything printed so far, format 0 plain text, 1 RTF. False when the
-    // file could not be written.
-    virtual bool saveContents(std::FILE* file, int format) = 0;
+    // Everything printed so far (the log export writes it as a file).
+    virtual ViewContent content() const = 0;
     // Brackets one printed message, so that the control lays it out once.
     virtual void beginMessage() {}
     virtual void endMessage() {}

@@ -68,6 +68,10 @@ struct Event {
 // what is pending first (and runs deferred deletes); returns an event of kind
 // None when there is still nothing.
 Event pollEvent();
+// For blocking waits on the GUI thread (an upload): lets Qt repaint and
+// deliver what is not user input, so the windows do not turn grey. Events
+// of our own that this produces wait in the queue for the main loop.
+void keepWindowsPainted();
 // Queues an event as if Qt had produced it (tests, deferred commands).
 void postEvent(const Event& event);
 // Drops everything queued (tests).

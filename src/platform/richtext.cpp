@@ -5,6 +5,7 @@
 #include "platform/richtext.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QBuffer>
 #include <QHash>
 #include <QSet>
 #include <QTextBlock>
@@ -27,27 +28,8 @@ namespace {
 
 constexpr qreal kPointSize = 10.0;
 
-std::string rtfText(QString text) {
-    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
-    std::string out;
-    for (char c : fromQString(text)) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '\\' || c == '{' || c == '}') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\line ";
-        } else if (u >= 0x80) {
-            static const char* hex = "0123456789abcdef";
-            out += "\\'";
-            out += hex[u >> 4];
-            out += hex[u & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
+// The characters a smiley picture stands for, kept with the picture.
+constexpr int kPictureText = QTextFormat::UserProperty + 1;
 
 class RichTextView : public QTextEdit, public ChatView {
   public:
@@ -76,6 +58,7 @@ class RichTextView : public QTextEdit, public ChatView {
     }
     void setColour(int32_t colour) override { format_.setForeground(toQColor(colour)); }
     void setBackground(int32_t colour) override {
+        background_ = colour;
         QPalette p = palette();
         p.setColor(QPalette::Base, toQColor(colour));
         setPalette(p);
@@ -105,13 +88,44 @@ class RichTextView : public QTextEdit, public ChatView {
         QTextImageFormat f;
         f.merge(format_);
         f.setName(name);
+        f.setProperty(kPictureText, toQString(picture.text));
+        f.setToolTip(toQString(picture.text));
         f.setWidth(picture.width);
         f.setHeight(picture.height);
         end_.insertImage(f);
     }
-    bool saveContents(std::FILE* file, int format) override {
-        const std::string out = format == 1 ? rtf() : plain();
-        return std::fwrite(out.data(), 1, out.size(), file) == out.size() && std::fflush(file) == 0;
+    ViewContent content() const override {
+        ViewContent out;
+        out.background = background_;
+        out.font = fromQString(document()->defaultFont().family());
+        std::map<QString, std::string> pngs;
+        for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
+            if (b != document()->begin()) out.runs.push_back({ViewRun::LineBreak});
+            for (auto it = b.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                const QTextCharFormat cf = fragment.charFormat();
+                if (cf.isImageFormat()) {
+                    addPictures(out, cf.toImageFormat(), fragment.length(), pngs);
+                    continue;
+                }
+                ViewRun run;
+                run.style = (cf.fontWeight() >= QFont::Bold ? textstyle::Bold : 0) |
+                            (cf.fontItalic() ? textstyle::Italic : 0) |
+                            (cf.fontUnderline() ? textstyle::Underline : 0);
+                run.colour = fromQColor(cf.foreground().color());
+                // Line separators inside a block are line breaks of their own.
+                const QStringList lines = fragment.text()
+                                              .remove(QChar::ObjectReplacementCharacter)
+                                              .split(QChar::LineSeparator);
+                for (qsizetype i = 0; i < lines.size(); ++i) {
+                    if (i > 0) out.runs.push_back({ViewRun::LineBreak});
+                    if (lines[i].isEmpty()) continue;
+                    run.text = fromQString(lines[i]);
+                    out.runs.push_back(run);
+                }
+            }
+        }
+        return out;
     }
     void beginMessage() override {
         toEnd();
@@ -129,58 +143,34 @@ class RichTextView : public QTextEdit, public ChatView {
             QByteArrayView(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
     }
 
-    std::string plain() const {
-        std::string out;
-        for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
-            if (b != document()->begin()) out += "\r\n";
-            QString t = b.text();
-            t.remove(QChar::ObjectReplacementCharacter);
-            out += fromQString(t);
+    void addPictures(ViewContent& out, const QTextImageFormat& f, int count,
+                     std::map<QString, std::string>& pngs) const {
+        // Equal neighbours share one fragment, one character each.
+        auto known = pngs.find(f.name());
+        if (known == pngs.end()) {
+            const QImage image =
+                document()->resource(QTextDocument::ImageResource, QUrl(f.name())).value<QImage>();
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            if (!image.isNull()) image.save(&buffer, "PNG");
+            known = pngs.emplace(f.name(), std::string(bytes.constData(), bytes.size())).first;
         }
-        return out;
-    }
-
-    std::string rtf() const {
-        std::map<QRgb, int> colours;
-        for (QTextBlock b = document()->begin(); b.isValid(); b = b.next())
-            for (auto it = b.begin(); !it.atEnd(); ++it)
-                colours.emplace(it.fragment().charFormat().foreground().color().rgb(), 0);
-        std::string table = "{\\colortbl;";
-        int n = 1;
-        for (auto& [rgb, index] : colours) {
-            index = n++;
-            table += "\\red" + std::to_string(qRed(rgb)) + "\\green" + std::to_string(qGreen(rgb)) +
-                     "\\blue" + std::to_string(qBlue(rgb)) + ";";
-        }
-        table += "}";
-        std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0 " +
-                          fromQString(document()->defaultFont().family()) + ";}}" + table +
-                          "\\f0\\fs20 ";
-        for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
-            if (b != document()->begin()) out += "\\par\n";
-            for (auto it = b.begin(); !it.atEnd(); ++it) {
-                const QTextFragment fr = it.fragment();
-                const QTextCharFormat cf = fr.charFormat();
-                QString t = fr.text();
-                t.remove(QChar::ObjectReplacementCharacter);
-                if (t.isEmpty()) continue;
-                out += "{";
-                if (cf.fontWeight() >= QFont::Bold) out += "\\b";
-                if (cf.fontItalic()) out += "\\i";
-                if (cf.fontUnderline()) out += "\\ul";
-                out += "\\cf" + std::to_string(colours[cf.foreground().color().rgb()]) + " ";
-                out += rtfText(t);
-                out += "}";
-            }
-        }
-        out += "}";
-        return out;
+        ViewRun run;
+        run.kind = ViewRun::Picture;
+        run.text = fromQString(f.property(kPictureText).toString());
+        run.width = static_cast<int>(f.width());
+        run.height = static_cast<int>(f.height());
+        run.png = known->second;
+        for (int i = 0; i < count; ++i)
+            out.runs.push_back(run);
     }
 
     int window_;
     QTextCursor end_;
     QTextCharFormat format_;
     QSet<QString> images_;
+    int32_t background_ = kWhite;
 };
 
 }  // namespace

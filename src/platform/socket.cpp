@@ -114,6 +114,17 @@ SocketState socketState(uint32_t handle) {
     return SocketState::Closed;
 }
 
+bool tcpReadable(uint32_t handle, int timeoutMs) {
+    const int fd = fdOf(handle);
+    if (fd < 0) return false;
+    pollfd p{fd, POLLIN, 0};
+    int r;
+    do {
+        r = ::poll(&p, 1, timeoutMs);
+    } while (r < 0 && errno == EINTR);
+    return r == 1 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
 int tcpRead(uint32_t handle, char* buffer, int size) {
     const int fd = fdOf(handle);
     if (fd < 0 || size <= 0) return -1;

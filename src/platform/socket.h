@@ -24,6 +24,10 @@ bool dataWaiting(uint32_t handle);
 // read, or a peer that has closed (or an error): the end of the session.
 enum class SocketState { Idle, Readable, Closed };
 SocketState socketState(uint32_t handle);
+// Waits at most timeoutMs (0: just looks) until the connection can be read
+// without blocking: data is waiting or the peer has closed (the next read
+// then returns 0). False on time-out or a bad handle.
+bool tcpReadable(uint32_t handle, int timeoutMs);
 // Reads at most size bytes of what is waiting; returns the count, 0 when
 // the peer has closed, -1 on error.
 int tcpRead(uint32_t handle, char* buffer, int size);

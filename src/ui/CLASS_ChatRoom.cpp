@@ -15,59 +15,23 @@
 #include "objects/agent_chain.h"
 #include "platform/desktop.h"
 #include "platform/richtext.h"
+#include "ui/CLASS_ChatRoom_Paster.h"
 #include "ui/CLASS_ChatRoom_ids.h"
+#include "ui/CLASS_ChatRoom_record.h"
 #include "ui/GUI_Methods.h"
 #include "ui/chat_room_input.h"
 #include "ui/display.h"
+#include "ui/view_export.h"
 
 namespace kavel {
 
 namespace pf = platform;
-
-struct ChatRoom {
-    Object header;
-    int32_t view;
-    int32_t userList;
-    int32_t urlList;
-    int32_t input;
-    int32_t clearButton;
-    int32_t splitter;
-    int32_t roomMenu;
-    int32_t userMenu;
-    int32_t pasteName;
-    int32_t pasteDuration;
-    int32_t pasteCode;
-    int32_t pasteSubmit;
-    int32_t pasteCancel;
-    int32_t window;
-    int32_t pasteWindow;
-    std::string name;
-    int32_t listIndex;
-    int32_t menuId;
-    int32_t style;
-    int32_t colour;
-    int32_t background;
-    std::array<std::string, roomid::HistorySize> history;
-    int32_t historyIndex;
-    uint8_t absent;
-    int32_t lists;  // the inner splitter between user and URL list
-    // The texts of urlList, so that a long chat full of links does not ask
-    // the list control about every entry for every new link.
-    std::unordered_set<std::string> urlSet;
-};
 
 namespace {
 
 ChatRoom* self(Object* o) {
     return reinterpret_cast<ChatRoom*>(o);
 }
-
-// --- the later issues' entries of the room menu ---
-
-// Log export and the code paster arrive with their own unit; until then the
-// menu items are there and do nothing.
-void exportLog(ChatRoom*, int /*format*/) {}
-void openCodePaster(ChatRoom*) {}
 
 // --- slots ---
 
@@ -142,7 +106,7 @@ int32_t getMenuId(Object* o) {
 
 int32_t saveLog(Object* o, std::FILE* file, int32_t format) {
     ChatView* view = pf::chatViewOf(self(o)->view);
-    return view && file && view->saveContents(file, format) ? 1 : 0;
+    return view && file && saveViewContents(*view, file, format) ? 1 : 0;
 }
 
 int32_t handleEvent(Object* o, const pf::Event* event);
@@ -337,10 +301,8 @@ void userAction(ChatRoom* room, int id) {
 
 int32_t handleEvent(Object* o, const pf::Event* event) {
     ChatRoom* room = self(o);
-    if (room->window < 0 || event->window != room->window) {
-        // The code paster's window comes with its own unit.
-        return room->pasteWindow > 0 && event->window == room->pasteWindow ? 1 : 0;
-    }
+    if (room->window < 0 || event->window != room->window)
+        return pasterHandleEvent(room, *event) ? 1 : 0;
     switch (event->kind) {
         case pf::EventKind::CloseRequest:
             callSlot<void>(o, room_slot::Destroy);

@@ -95,7 +95,8 @@ bool Printer::smiley(const TextToken& token, std::size_t start) {
     int32_t face = state_.colour;
     if (mode_ == opt::ContrastFirst && (red(face) + green(face) + blue(face)) / 3 < 50)
         face = complement(face);
-    const Picture picture = makeSmiley(*entry, state_.background, face);
+    Picture picture = makeSmiley(*entry, state_.background, face);
+    picture.text = token.text;
     flushTo(start);
     view_.insertImage(picture);
     return true;

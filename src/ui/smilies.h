@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,8 +14,6 @@
 namespace kavel {
 
 inline constexpr int kSmileySize = 15;
-inline constexpr int32_t kBlack = 0x000000;
-inline constexpr int32_t kWhite = 0xFFFFFF;
 
 struct SmileyEntry {
     int templ;       // template number, 4 to 11

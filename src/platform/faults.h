@@ -1,0 +1,115 @@
+#pragma once
+// Faults of the process as the crash handler sees them: the signals of an
+// invalid memory access, a division by zero, a bad instruction and the like,
+// caught on an alternate stack (so that a stack overflow can be caught too),
+// with the stack of the faulting thread and the source positions from the
+// program's own debug information. Also SIGINT and SIGTERM, which ask the
+// program to end in order.
+//
+// Recovery: code run through runGuarded() is abandoned when it faults; the
+// handler leaves it (siglongjmp), the reporter is called on that thread's
+// normal stack, and runGuarded() returns false. A fault outside any guarded
+// call is reported from inside the signal handler and the process ends.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kavel::platform {
+
+enum class FaultKind : uint8_t {
+    None,
+    IntegerDivideByZero,
+    AccessViolation,
+    PrivilegedInstruction,
+    IllegalInstruction,
+    StackOverflow,
+    FloatDenormal,
+    FloatDivideByZero,
+    FloatInexact,
+    FloatInvalid,
+    FloatOverflow,
+    FloatStackCheck,
+    FloatUnderflow,
+    Breakpoint,
+    SingleStep,
+    Unknown,
+};
+
+inline constexpr int kMaxFaultFrames = 48;
+inline constexpr int kMaxPluginName = 256;
+
+struct Fault {
+    FaultKind kind = FaultKind::None;
+    int signal = 0;
+    int signalCode = 0;
+    uintptr_t address = 0;  // the address the fault names (si_addr)
+    // The faulting instruction, then the return addresses of its callers.
+    uintptr_t frames[kMaxFaultFrames] = {};
+    int frameCount = 0;
+    bool mainThread = false;
+    // The plug-in the faulting thread was calling into; empty when none.
+    char plugin[kMaxPluginName] = {};
+};
+
+struct SourcePosition {
+    std::string file;  // absolute, as the debug information places it
+    int line = 0;
+};
+// The source positions of the fault's frames, innermost first. A frame in a
+// function that was inlined gives its position there and then the place it
+// was inlined into. Frames without debug information give nothing.
+std::vector<SourcePosition> sourcePositions(const Fault& fault);
+
+// recoverable: the faulting code has been left and the reporter runs on the
+// thread's normal stack; anything may be done, the guarded call then returns
+// false. Otherwise the reporter runs inside the signal handler, and the
+// process ends when it returns.
+using FaultReporter = void (*)(const Fault& fault, bool recoverable);
+
+// Catches SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGTRAP for the whole process
+// (replacing earlier handlers), gives the calling thread an alternate signal
+// stack and turns SIGINT and SIGTERM into endRequested(). Call on the main
+// thread.
+void installFaultHandlers(FaultReporter reporter);
+
+// Calls fn(arg) with a recovery point on the calling thread; false when a
+// fault abandoned it (after the reporter ran). Threads other than the main
+// one get an alternate signal stack for the call. Nests.
+bool runGuarded(void (*fn)(void*), void* arg);
+
+// A second SIGINT or SIGTERM while the first is still pending ends the
+// process at once, as users of a terminal expect.
+bool endRequested();
+void clearEndRequest();  // tests
+
+// Ends the process now: no destructors, no buffered output, no settings.
+[[noreturn]] void endProcessNow(int status);
+bool onMainThread();
+
+// The plug-in whose entry point the calling thread is running, so that a
+// fault can be laid at its door. The name must outlive the mark.
+class PluginCallMark {
+  public:
+    explicit PluginCallMark(const char* pluginName);
+    ~PluginCallMark();
+    PluginCallMark(const PluginCallMark&) = delete;
+    PluginCallMark& operator=(const PluginCallMark&) = delete;
+
+  private:
+    const char* outer_;
+};
+
+// A loaded plug-in as the crash report lists it.
+struct LoadedPlugin {
+    std::string name;              // library file name without folder
+    const void* handle = nullptr;  // as dlopen returned it
+    // ProcessTOut, ProcessRIn, ProcessTCmd, ProcessRCmd, Setup; null when
+    // the library does not offer that entry point.
+    const void* entries[5] = {};
+};
+// True when handle (from dlopen) still refers to a loaded library. Only
+// compares addresses, so a stale handle is safe to ask about.
+bool libraryLoaded(const void* handle);
+
+}  // namespace kavel::platform

@@ -1,0 +1,287 @@
+// A small client for the crash handler's tests: it brings up as much of
+// the program as a scenario needs, then faults in a chosen way inside the
+// main loop, answers the handler's questions as told and prints what it
+// saw. Run by test_crash_handler in a folder of its own.
+//
+//   crash_child SCENARIO yes|no [ARG]
+//
+// Output lines: "dialog KIND TITLE|TEXT" for every question (CR as \r),
+// "status TEXT" for the status log at the end, "plugin HANDLE TOUT SETUP"
+// with the addresses the dump must show, "ready", "continued", "ended".
+#include <dlfcn.h>
+#include <fenv.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/data.h"
+#include "common/ports.h"
+#include "core/OnError.h"
+#include "core/main.h"
+#include "core/wiring.h"
+#include "net/LEXER.h"
+#include "net/NET_Methods.h"
+#include "platform/clock.h"
+#include "platform/faults.h"
+#include "platform/gadgets.h"
+#include "platform/socket.h"
+#include "ui/GUI.h"
+#include "ui/windows/main_window.h"
+
+using namespace kavel;
+namespace pf = kavel::platform;
+
+namespace {
+
+bool answerYes = true;
+std::string pluginPath;
+void* plugin = nullptr;
+
+void say(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+std::string escaped(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        out += c == '\r' ? std::string("\\r") : std::string(1, c);
+    return out;
+}
+
+[[noreturn]] void finish(int status) {
+    std::fflush(stdout);
+    // Whatever the abandoned passes held is gone; a leak report would only
+    // count it.
+    _exit(status);
+}
+
+// --- the faults; the test finds each marked line in this file ---
+
+[[gnu::noinline]] void segfault() {
+    volatile int* volatile nowhere = nullptr;
+    *nowhere = 1;  // FAULT: segv
+}
+
+[[gnu::noinline]] int divideByZero() {
+    volatile int one = 1;
+    volatile int zero = 0;
+    return one / zero;  // FAULT: intdiv
+}
+
+int (*volatile nextLevel)(int);
+
+[[gnu::noinline]] int recurse(int depth) {  // FAULT: stack from
+    volatile char pad[256];
+    pad[depth % 256] = static_cast<char>(depth);
+    return nextLevel(depth + 1) + pad[0];
+}  // FAULT: stack to
+
+[[gnu::noinline]] void illegalInstruction() {
+    __builtin_trap();  // FAULT: illegal
+}
+
+[[gnu::noinline]] void breakpoint() {
+#if defined(__x86_64__)
+    asm volatile("int3");  // FAULT: breakpoint
+#else
+    __builtin_trap();
+#endif
+}
+
+[[gnu::noinline]] void privileged() {
+#if defined(__x86_64__)
+    asm volatile("hlt");  // FAULT: privileged
+#endif
+}
+
+[[gnu::noinline]] double floatDivide() {
+    feenableexcept(FE_DIVBYZERO);
+    volatile double one = 1.0;
+    volatile double zero = 0.0;
+    return one / zero;  // FAULT: floatdiv
+}
+
+std::vector<pf::LoadedPlugin> listPlugins() {
+    std::vector<pf::LoadedPlugin> out;
+    if (!plugin) return out;
+    pf::LoadedPlugin p;
+    p.name = pluginPath.substr(pluginPath.rfind('/') + 1);
+    p.handle = plugin;
+    const char* names[] = {"ProcessTOut", "ProcessRIn", "ProcessTCmd", "ProcessRCmd", "Setup"};
+    for (int i = 0; i < 5; ++i)
+        p.entries[i] = dlsym(plugin, names[i]);
+    out.push_back(p);
+    return out;
+}
+
+const char* pluginName() {
+    return "libcrash_plugin.so";
+}
+
+void loadPlugin() {
+    plugin = dlopen(pluginPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!plugin) {
+        say(std::string("no plugin: ") + dlerror());
+        finish(3);
+    }
+    setPluginLister(listPlugins);
+    auto dec = [](const void* p) {
+        return std::to_string(static_cast<int64_t>(reinterpret_cast<uintptr_t>(p)));
+    };
+    say("plugin " + dec(plugin) + " " + dec(dlsym(plugin, "ProcessTOut")) + " " +
+        dec(dlsym(plugin, "Setup")));
+}
+
+void callPluginText() {
+    auto entry = reinterpret_cast<KavelProcessTOut>(dlsym(plugin, "ProcessTOut"));
+    pf::PluginCallMark mark(pluginName());
+    entry(&clientState, nullptr);
+}
+
+std::atomic<bool> setupDone{false};
+
+void runSetupThread() {
+    std::thread([] {
+        pf::runGuarded(
+            [](void*) {
+                auto entry = reinterpret_cast<KavelSetup>(dlsym(plugin, "Setup"));
+                pf::PluginCallMark mark(pluginName());
+                entry(&clientState);
+            },
+            nullptr);
+        setupDone = true;
+    }).detach();
+}
+
+// --- the scenarios ---
+
+std::string scenario;
+int passes = 0;
+
+void fault() {
+    if (scenario == "segv" || scenario == "nodump" || scenario == "no-prefs") segfault();
+    if (scenario == "intdiv") divideByZero();
+    if (scenario == "stack") recurse(0);
+    if (scenario == "illegal") illegalInstruction();
+    if (scenario == "breakpoint") breakpoint();
+    if (scenario == "privileged") privileged();
+    if (scenario == "floatdiv") floatDivide();
+    if (scenario == "plugin") callPluginText();
+}
+
+// One pass: the fault on the first, then the program goes on.
+bool faultingPass() {
+    if (++passes == 1) {
+        fault();
+        say("not faulted");
+        return false;
+    }
+    return false;
+}
+
+void printStatus() {
+    for (int i = 0; i < pf::itemCount(mainwin::StatusList); ++i) {
+        const std::string line = pf::itemText(mainwin::StatusList, i);
+        say("status " + line.substr(line.find("] ") + 2));
+    }
+}
+
+// The chat server's lines: "CRASH" faults, "PING" is answered.
+void serverSink(const std::vector<std::string>& messages) {
+    for (const std::string& data : messages) {
+        if (data == "CRASH") segfault();
+        if (data == "PING") SendCommand("PONG");
+        if (data == "BYE") setFlag(flag::ShieldsUp);
+    }
+}
+
+bool serverPass() {
+    PollServer();
+    pf::pollEvent();
+    pf::sleepMs(1);
+    return !hasFlag(flag::ShieldsUp);
+}
+
+void minimalProgram() {
+    loadUiTexts();
+    InitLexTable();
+    openMainWindow();
+    pf::clearItems(mainwin::StatusList);
+    installCrashHandler();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) return 2;
+    scenario = argv[1];
+    answerYes = std::strcmp(argv[2], "yes") == 0;
+    if (argc > 3) pluginPath = argv[3];
+    nextLevel = recurse;
+    int args = 1;
+    pf::startDesktop(args, argv);
+    wirePorts();
+    pf::setDialogAnswerer([](const pf::DialogRequest& r) {
+        const char* kind = r.kind == pf::DialogRequest::YesNo ? "yesno" : "message";
+        say(std::string("dialog ") + kind + " " + escaped(r.title) + "|" + escaped(r.text));
+        pf::DialogAnswer a;
+        a.yes = answerYes;
+        return a;
+    });
+
+    if (scenario == "sigterm" || scenario == "no-prefs") {
+        startUp();
+        say("ready");
+        bool (*pass)() = scenario == "sigterm" ? mainLoopPass : faultingPass;
+        while (guardedPass(pass)) {
+        }
+        if (scenario == "no-prefs") say("continued");
+        shutDown();
+        say("ended");
+        finish(0);
+    }
+
+    minimalProgram();
+    if (scenario == "nodump") {
+        // A working folder that is gone: nothing can be created in it.
+        char folder[] = "/tmp/crash-child-XXXXXX";
+        if (!mkdtemp(folder) || chdir(folder) != 0 || rmdir(folder) != 0) finish(4);
+    }
+    if (scenario == "plugin" || scenario == "setup") loadPlugin();
+
+    if (scenario == "loop") {
+        pf::initNetwork();
+        ports().deliver = serverSink;
+        if (!Connect(clientState, "127.0.0.1", std::atoi(argv[3]))) finish(5);
+        say("ready");
+        while (guardedPass(serverPass)) {
+        }
+        say("ended");
+        finish(0);
+    }
+    if (scenario == "setup") {
+        runSetupThread();
+        // The question comes with the first pass after the thread ended.
+        while (!setupDone)
+            guardedPass([] {
+                pf::sleepMs(1);
+                return true;
+            });
+        guardedPass([] { return true; });
+        printStatus();
+        say("continued");
+        finish(0);
+    }
+
+    guardedPass(faultingPass);
+    printStatus();
+    say("continued");
+    finish(0);
+}

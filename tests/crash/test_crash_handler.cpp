@@ -1,0 +1,404 @@
+// The crash handler: the dump file's text, and real faults in child
+// processes (crash_child) with the dump they leave, the question and what
+// its answers do.
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "common/data.h"
+#include "core/OnError.h"
+#include "support/file_io.h"
+#include "support/latin1.h"
+#include "support/script_server.h"
+
+namespace kavel {
+namespace {
+
+using platform::FaultKind;
+using testing::w1252;
+
+// --- the report's text ------------------------------------------------------
+
+std::tm at(int hour, int minute, int second) {
+    std::tm t{};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 11;
+    t.tm_mday = 7;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    return t;
+}
+
+const void* address(uint64_t value) {
+    return reinterpret_cast<const void*>(static_cast<uintptr_t>(value));
+}
+
+TEST(DumpText, WithoutPluginsItEndsAfterTheHeading) {
+    EXPECT_EQ(dumpFileName(at(21, 45, 3)), "07_12_26__21_45_03.dump.txt");
+    EXPECT_EQ(formatDump(at(21, 45, 3), "NET_Methods", 214, FaultKind::IntegerDivideByZero, {}),
+              "Fehler von [21:45:03]\r\n"
+              "Aufgetreten in NET_Methods Zeile 214\r\n"
+              "\r\n"
+              "Beschreibung: Attempted division by zero\r\n"
+              "\r\n" +
+                  w1252("Weiterführende Informationen:\r\n"));
+}
+
+TEST(DumpText, PluginsWithTheirEntryPointsAtFullWidth) {
+    DumpPlugin half;
+    half.name = "Tauschwerk.so";
+    half.entries[0] = address(0x00007F0012345678);  // outgoing text
+    half.entries[4] = address(0x1000);              // setup
+    half.handle = address(0xFFFF800000001234);
+    half.loaded = true;
+    DumpPlugin gone;
+    gone.name = "alt.so";
+    gone.entries[1] = address(42);
+    gone.entries[2] = address(43);
+    gone.entries[3] = address(44);
+    gone.handle = address(7);
+    const std::string dump =
+        formatDump(at(1, 2, 3), "", 0, FaultKind::AccessViolation, {half, gone});
+    const std::string plugins = dump.substr(dump.find("Informationen:\r\n") + 16);
+    EXPECT_EQ(plugins, w1252("Plugin Tauschwerk.so aktiv\r\n"
+                             "Unterstützt TransmittedIn (ADR 139638282147448)\r\n"
+                             "Unterstützt Setup (ADR 4096)\r\n"
+                             "Ist korrekt geladen (-140737488350668)\r\n"
+                             "\r\n"
+                             "Plugin alt.so aktiv\r\n"
+                             "Unterstützt ReceivedIn (ADR 42)\r\n"
+                             "Unterstützt TransmittedCmd (ADR 43)\r\n"
+                             "Unterstützt ReceivedCmd (ADR 44)\r\n"
+                             "Ist falsch geladen (7)\r\n"
+                             "\r\n"));
+    // No position of ours on the stack.
+    EXPECT_NE(dump.find("Aufgetreten in ? Zeile 0\r\n"), std::string::npos);
+}
+
+TEST(DumpText, UnitsAndDescriptions) {
+    EXPECT_EQ(unitName("/src/core/KAVEL.cpp"), "Main Module");
+    EXPECT_EQ(unitName("/src/net/NET_Methods.cpp"), "NET_Methods");
+    EXPECT_EQ(unitName("src/ui/CLASS_ChatRoom_Paster.cpp"), "CLASS_ChatRoom_Paster");
+    EXPECT_EQ(unitName("main.h"), "main");
+    EXPECT_STREQ(faultDescription(FaultKind::None), "No Error");
+    EXPECT_STREQ(faultDescription(FaultKind::Unknown), "UNKNOWN Error");
+    EXPECT_STREQ(faultDescription(FaultKind::FloatUnderflow),
+                 "FLT_UNDERFLOW The result was too small to represent");
+    // Library headers inlined into our code, and the C library's own
+    // relative names, do not count as ours.
+    const std::vector<platform::SourcePosition> stack = {
+        {"/usr/include/c++/12/bits/basic_string.h", 400},
+        {"../sysdeps/nptl/libc_start_call_main.h", 58},
+        {std::string(KAVEL_TEST_DIR) + "/../src/ui/misc.cpp", 12},
+        {std::string(KAVEL_TEST_DIR) + "/../src/core/KAVEL.cpp", 99}};
+    ASSERT_NE(ownPosition(stack), nullptr);
+    EXPECT_EQ(ownPosition(stack)->line, 12);
+    EXPECT_EQ(ownPosition({stack[0], stack[1]}), nullptr);
+}
+
+// --- real faults ------------------------------------------------------------
+
+// The line of a "FAULT: name" mark in one of the helpers' sources.
+int markedLine(const std::string& file, const std::string& mark) {
+    std::ifstream in(std::string(CRASH_SOURCES) + "/" + file);
+    std::string line;
+    for (int n = 1; std::getline(in, line); ++n)
+        if (line.find("FAULT: " + mark) != std::string::npos) return n;
+    return 0;
+}
+
+class Child {
+  public:
+    Child(const std::vector<std::string>& args) {
+        char tmpl[] = "/tmp/crash-test-XXXXXX";
+        if (mkdtemp(tmpl)) folder = tmpl;
+        int out[2];
+        if (pipe2(out, O_CLOEXEC) != 0) return;
+        pid = fork();
+        if (pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            const int err = ::open((folder + "/stderr").c_str(), O_WRONLY | O_CREAT, 0600);
+            if (err >= 0) dup2(err, STDERR_FILENO);
+            if (chdir(folder.c_str()) != 0) _exit(126);
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            std::vector<char*> argv;
+            std::vector<std::string> all = {CRASH_CHILD};
+            all.insert(all.end(), args.begin(), args.end());
+            for (auto& a : all)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        ::close(out[1]);
+        fd = out[0];
+    }
+    ~Child() {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (fd >= 0) ::close(fd);
+        std::error_code ec;
+        if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+    }
+
+    // Reads output until a line starts with prefix; false after timeoutMs.
+    bool waitFor(const std::string& prefix, int timeoutMs = 30000) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!hasLine(prefix)) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  deadline - std::chrono::steady_clock::now())
+                                  .count();
+            if (left <= 0 || !fill(static_cast<int>(left))) return false;
+        }
+        return true;
+    }
+    // Reads to the end and returns the exit status as waitpid gives it.
+    int finish(int timeoutMs = 60000) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (true) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  deadline - std::chrono::steady_clock::now())
+                                  .count();
+            if (left <= 0 || !fill(static_cast<int>(left))) break;
+        }
+        int status = -1;
+        if (pid > 0) {
+            if (waitpid(pid, &status, WNOHANG) == 0) {
+                ::kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+            }
+            pid = -1;
+        }
+        return status;
+    }
+    bool hasLine(const std::string& prefix) const { return !linesStartingWith(prefix).empty(); }
+    std::vector<std::string> lines() const {
+        std::vector<std::string> out;
+        std::size_t start = 0;
+        for (auto nl = output.find('\n'); nl != std::string::npos; nl = output.find('\n', start)) {
+            out.push_back(output.substr(start, nl - start));
+            start = nl + 1;
+        }
+        return out;
+    }
+    std::vector<std::string> linesStartingWith(const std::string& prefix) const {
+        std::vector<std::string> out;
+        for (const std::string& l : lines())
+            if (l.rfind(prefix, 0) == 0) out.push_back(l.substr(prefix.size()));
+        return out;
+    }
+    // The one dump file the child left, or "" when there is none.
+    std::string dump(std::string* name = nullptr) const {
+        std::string found;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+            const std::string n = e.path().filename().string();
+            if (n.size() > 9 && n.substr(n.size() - 9) == ".dump.txt") {
+                if (!found.empty()) return "more than one dump";
+                found = kavel::test::slurp(e.path().string());
+                if (name) *name = n;
+            }
+        }
+        return found;
+    }
+    std::string errors() const { return kavel::test::slurp(folder + "/stderr"); }
+
+    pid_t pid = -1;
+    std::string folder;
+    std::string output;
+
+  private:
+    bool fill(int waitMs) {
+        if (fd < 0) return false;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, waitMs) <= 0) return false;
+        char buf[4096];
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) return false;
+        output.append(buf, static_cast<std::size_t>(n));
+        return true;
+    }
+    int fd = -1;
+};
+
+const std::string kQuestion =
+    "dialog yesno FEHLER|Es ist ein Fehler aufgetreten.\\r"
+    "Informationen dazu finden sich in der dump.txt.\\r"
+    "Soll das Programm fortgesetzt werden?";
+
+bool exitedWith(int status, int code) {
+    return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+// The dump's head with the time replaced by "hh:ii:ss".
+std::string headOf(const std::string& dump) {
+    static const std::regex time(R"(^Fehler von \[\d\d:\d\d:\d\d\]\r\n)");
+    return std::regex_replace(dump, time, "Fehler von [hh:ii:ss]\r\n",
+                              std::regex_constants::format_first_only);
+}
+
+std::string expectedHead(const std::string& unit, int line, FaultKind kind) {
+    return "Fehler von [hh:ii:ss]\r\nAufgetreten in " + unit + " Zeile " + std::to_string(line) +
+           "\r\n\r\nBeschreibung: " + faultDescription(kind) + "\r\n\r\n" +
+           w1252("Weiterführende Informationen:\r\n");
+}
+
+struct FaultCase {
+    const char* scenario;
+    FaultKind kind;
+};
+
+class Faults : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(Faults, WriteTheDumpAskAndGoOn) {
+    const FaultCase& c = GetParam();
+#if !defined(__x86_64__)
+    if (c.kind == FaultKind::PrivilegedInstruction || c.kind == FaultKind::Breakpoint)
+        GTEST_SKIP() << "x86-64 instructions";
+#endif
+    Child child({c.scenario, "yes"});
+    const int status = child.finish();
+    EXPECT_TRUE(exitedWith(status, 0)) << status << "\n" << child.output << child.errors();
+    EXPECT_TRUE(child.hasLine(kQuestion)) << child.output;
+    EXPECT_TRUE(child.hasLine("continued")) << child.output;
+    EXPECT_FALSE(child.hasLine("not faulted"));
+
+    std::string name;
+    const std::string dump = child.dump(&name);
+    EXPECT_TRUE(std::regex_match(name, std::regex(R"(\d\d_\d\d_\d\d__\d\d_\d\d_\d\d\.dump\.txt)")))
+        << name;
+    if (std::string(c.scenario) == "stack") {
+        // Where the stack runs out depends on the frame; any line of the
+        // recursing function is right.
+        const int from = markedLine("crash_child.cpp", "stack from");
+        const int to = markedLine("crash_child.cpp", "stack to");
+        std::smatch m;
+        const std::string head = headOf(dump);
+        ASSERT_TRUE(
+            std::regex_search(head, m, std::regex(R"(Aufgetreten in crash_child Zeile (\d+))")))
+            << head;
+        const int line = std::stoi(m[1]);
+        EXPECT_TRUE(line >= from && line <= to) << line;
+        EXPECT_EQ(head, expectedHead("crash_child", line, c.kind));
+    } else {
+        EXPECT_EQ(headOf(dump),
+                  expectedHead("crash_child", markedLine("crash_child.cpp", c.scenario), c.kind));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, Faults,
+                         ::testing::Values(FaultCase{"segv", FaultKind::AccessViolation},
+                                           FaultCase{"intdiv", FaultKind::IntegerDivideByZero},
+                                           FaultCase{"stack", FaultKind::StackOverflow},
+                                           FaultCase{"illegal", FaultKind::IllegalInstruction},
+                                           FaultCase{"breakpoint", FaultKind::Breakpoint},
+                                           FaultCase{"privileged",
+                                                     FaultKind::PrivilegedInstruction},
+                                           FaultCase{"floatdiv", FaultKind::FloatDivideByZero}),
+                         [](const auto& info) { return std::string(info.param.scenario); });
+
+std::string pluginLines(const Child& child) {
+    const auto p = child.linesStartingWith("plugin ");
+    if (p.size() != 1) return "no plugin line";
+    std::istringstream in(p[0]);
+    std::string handle, tout, setup;
+    in >> handle >> tout >> setup;
+    return w1252("Plugin libcrash_plugin.so aktiv\r\nUnterstützt TransmittedIn (ADR " + tout +
+                 ")\r\nUnterstützt Setup (ADR " + setup + ")\r\nIst korrekt geladen (" + handle +
+                 ")\r\n\r\n");
+}
+
+const std::string kBlamed =
+    "status Der Fehler trat im Plugin libcrash_plugin.so auf - schalte es im Plugin Manager ab.";
+
+TEST(PluginFaults, AFaultInAnEntryPointNamesThePlugin) {
+    Child child({"plugin", "yes", CRASH_PLUGIN});
+    EXPECT_TRUE(exitedWith(child.finish(), 0)) << child.output << child.errors();
+    EXPECT_TRUE(child.hasLine(kQuestion));
+    EXPECT_TRUE(child.hasLine(kBlamed)) << child.output;
+    EXPECT_EQ(headOf(child.dump()),
+              expectedHead("crash_plugin", markedLine("crash_plugin.c", "plugin"),
+                           FaultKind::AccessViolation) +
+                  pluginLines(child));
+}
+
+TEST(PluginFaults, AFaultOnTheSetupThreadEndsOnlyThatThread) {
+    Child child({"setup", "yes", CRASH_PLUGIN});
+    EXPECT_TRUE(exitedWith(child.finish(), 0)) << child.output << child.errors();
+    EXPECT_TRUE(child.hasLine(kQuestion));
+    EXPECT_TRUE(child.hasLine(kBlamed)) << child.output;
+    EXPECT_TRUE(child.hasLine("continued"));
+    EXPECT_EQ(headOf(child.dump()),
+              expectedHead("crash_plugin", markedLine("crash_plugin.c", "setup"),
+                           FaultKind::AccessViolation) +
+                  pluginLines(child));
+}
+
+TEST(Answers, NoEndsAtOnceWithoutWritingTheSettings) {
+    Child child({"no-prefs", "no"});
+    ASSERT_TRUE(child.waitFor("ready")) << child.output << child.errors();
+    const int status = child.finish();
+    EXPECT_TRUE(exitedWith(status, 1)) << status << child.output << child.errors();
+    EXPECT_TRUE(child.hasLine(kQuestion));
+    EXPECT_FALSE(child.hasLine("continued"));
+    EXPECT_FALSE(child.hasLine("ended"));
+    EXPECT_FALSE(std::filesystem::exists(child.folder + "/prefs.ini"));
+    EXPECT_NE(child.dump(), "");
+}
+
+TEST(Answers, YesKeepsTheLoopAnsweringTheServer) {
+    kavel_test::ScriptServer server;
+    Child child({"loop", "yes", std::to_string(server.port())});
+    ASSERT_TRUE(server.accept(30000)) << child.output << child.errors();
+    ASSERT_TRUE(child.waitFor("ready"));
+    server.send("CRASH\r");
+    ASSERT_TRUE(child.waitFor("dialog yesno")) << child.output << child.errors();
+    server.send("PING\r");
+    EXPECT_TRUE(server.readUntil("PONG\r", 30000)) << child.output << child.errors();
+    server.send("BYE\r");
+    EXPECT_TRUE(exitedWith(child.finish(), 0)) << child.output << child.errors();
+    EXPECT_TRUE(child.hasLine("ended"));
+    EXPECT_EQ(headOf(child.dump()),
+              expectedHead("crash_child", markedLine("crash_child.cpp", "segv"),
+                           FaultKind::AccessViolation));
+}
+
+TEST(Answers, WithoutADumpFileTheBoxComesAndTheProgramEnds) {
+    Child child({"nodump", "yes"});
+    const int status = child.finish();
+    EXPECT_TRUE(exitedWith(status, 1)) << status << child.output << child.errors();
+    EXPECT_EQ(child.linesStartingWith("dialog "),
+              std::vector<std::string>{"message FEHLER|Es ist ein schwerwiegender Fehler "
+                                       "aufgetreten, die dump.txt konnte nicht erstellt werden."});
+    EXPECT_FALSE(child.hasLine("continued"));
+}
+
+TEST(EndSignals, SigtermEndsInOrderAndWritesTheSettings) {
+    Child child({"sigterm", "yes"});
+    ASSERT_TRUE(child.waitFor("ready")) << child.output << child.errors();
+    ::kill(child.pid, SIGTERM);
+    const int status = child.finish();
+    EXPECT_TRUE(exitedWith(status, 0)) << status << child.output << child.errors();
+    EXPECT_TRUE(child.hasLine("ended"));
+    EXPECT_EQ(kavel::test::slurp(child.folder + "/prefs.ini").rfind("[General]\r\n", 0), 0u);
+    EXPECT_EQ(child.dump(), "");
+}
+
+}  // namespace
+}  // namespace kavel

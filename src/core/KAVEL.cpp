@@ -19,6 +19,7 @@
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
+#include "ui/GUI_Options.h"
 #include "ui/GUI_UserInfo.h"
 #include "ui/profile.h"
 #include "ui/smilies.h"
@@ -193,6 +194,8 @@ bool mainLoopPass() {
             if (event.kind == gd::EventKind::CloseRequest) event = {};
             break;
         case win::Options:
+            optionsWindowHandler(event);
+            break;
         case win::Profile:
         case win::PluginManager:
         case win::About:

@@ -98,7 +98,6 @@ void buildMainMenu() {
     clearFlag(flag::MenuDirty);
 }
 
-void openOptionsWindow() {}
 void openProfileWindow(bool) {}
 void openPluginManager() {}
 void openAboutWindow() {}

@@ -20,6 +20,7 @@
 #include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
 #include "ui/GUI_Options.h"
+#include "ui/GUI_Profile.h"
 #include "ui/GUI_UserInfo.h"
 #include "ui/profile.h"
 #include "ui/smilies.h"
@@ -197,6 +198,8 @@ bool mainLoopPass() {
             optionsWindowHandler(event);
             break;
         case win::Profile:
+            profileWindowHandler(event);
+            break;
         case win::PluginManager:
         case win::About:
             fixedWindowHandler(event);

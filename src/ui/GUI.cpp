@@ -98,7 +98,6 @@ void buildMainMenu() {
     clearFlag(flag::MenuDirty);
 }
 
-void openProfileWindow(bool) {}
 void openPluginManager() {}
 void openAboutWindow() {}
 void aboutFrame() {}

@@ -18,6 +18,7 @@
 #include "platform/socket.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
+#include "ui/GUI_About.h"
 #include "ui/GUI_Methods.h"
 #include "ui/GUI_Options.h"
 #include "ui/GUI_Profile.h"
@@ -60,12 +61,11 @@ void pluginCommandStep() {
     clearOptionBits(opt::PluginCommandRequest);
 }
 
-// Windows 1, 2, 4 and 5 have no handlers of their own yet; a close box
-// there closes the window and must not end the program.
+// The plug-in manager has no handler of its own yet; a close box there
+// closes the window and must not end the program.
 void fixedWindowHandler(gd::Event& event) {
     if (event.kind == gd::EventKind::CloseRequest) {
         gd::closeWindow(event.window);
-        if (event.window == win::About) clearFlag(flag::AboutRunning);
         event = {};
     }
 }
@@ -132,6 +132,8 @@ void mainWindowHandler(gd::Event& event) {
             break;  // the help viewer comes with the help file
         case item::About:
             openAboutWindow();
+            setFlag(flag::AboutRunning);
+            startAboutAnimation();
             break;
         default:
             if (event.id >= item::FirstNumbered) menuNumberedItem(event.id);
@@ -200,8 +202,10 @@ bool mainLoopPass() {
         case win::Profile:
             profileWindowHandler(event);
             break;
-        case win::PluginManager:
         case win::About:
+            aboutWindowHandler(event);
+            break;
+        case win::PluginManager:
             fixedWindowHandler(event);
             break;
         default:

@@ -99,8 +99,6 @@ void buildMainMenu() {
 }
 
 void openPluginManager() {}
-void openAboutWindow() {}
-void aboutFrame() {}
 
 void openMainWindow() {
     using namespace mainwin;

@@ -19,6 +19,7 @@
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 #include "ui/GUI_About.h"
+#include "ui/GUI_Help.h"
 #include "ui/GUI_Methods.h"
 #include "ui/GUI_Options.h"
 #include "ui/GUI_Profile.h"
@@ -76,9 +77,13 @@ void menuNumberedItem(int id) {
         for (const AvailableRoom& room : AvailableRooms) {
             if (room.menuId != id) continue;
             std::string roomText = room.name;
-            if (room.hasPassword)
-                roomText +=
-                    " " + gd::inputText(ui(Txt::PasswordTitle), ui(Txt::PasswordPrompt), "");
+            if (room.hasPassword) {
+                // An empty password is an answer; cancelling is not.
+                const auto password =
+                    gd::askText(ui(Txt::PasswordTitle), ui(Txt::PasswordPrompt), "");
+                if (!password) return;
+                roomText += " " + *password;
+            }
             JoinRoom(roomText);
             return;
         }
@@ -128,8 +133,11 @@ void mainWindowHandler(gd::Event& event) {
             if (!gd::windowExists(win::PluginManager)) openPluginManager();
             break;
         case item::Help:
+            openHelp(kHelpTopic);
+            break;
         case item::Manual:
-            break;  // the help viewer comes with the help file
+            openHelp("");
+            break;
         case item::About:
             openAboutWindow();
             setFlag(flag::AboutRunning);

@@ -84,6 +84,9 @@ enum WindowFlag : unsigned {
     kScreenCentred = 1u << 4,
     kParentCentred = 1u << 5,  // centred on the parent window
     kInvisible = 1u << 6,      // created hidden; show with showWindow
+    // The small dialog font that fixed layouts were measured for (8 pt), so
+    // captions fit the places their windows give them.
+    kCompactFont = 1u << 7,
 };
 
 // Opens a window with the given inner size. parent = -1: top-level;

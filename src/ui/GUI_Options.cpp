@@ -35,9 +35,9 @@ uint16_t tickedBits() {
 }  // namespace
 
 void openOptionsWindow() {
-    const int w =
-        pf::openWindow(Window, 0, 0, Width, Height, Title,
-                       pf::kTitleBar | pf::kScreenCentred | pf::kInvisible, mainwin::Window);
+    const int w = pf::openWindow(
+        Window, 0, 0, Width, Height, Title,
+        pf::kTitleBar | pf::kScreenCentred | pf::kInvisible | pf::kCompactFont, mainwin::Window);
     if (w < 0) return;
     const uint16_t current = options();
     for (int i = 0; i < CheckBoxCount; ++i) {

@@ -208,9 +208,9 @@ int32_t swatchColour(int image) {
 }
 
 void openProfileWindow(bool mustCreate) {
-    const int w =
-        pf::openWindow(Window, 0, 0, Width, Height, Title,
-                       pf::kSystemMenu | pf::kParentCentred | pf::kInvisible, mainwin::Window);
+    const int w = pf::openWindow(
+        Window, 0, 0, Width, Height, Title,
+        pf::kSystemMenu | pf::kParentCentred | pf::kInvisible | pf::kCompactFont, mainwin::Window);
     if (w < 0) return;
     pf::panel(w, Panel, 10, 10, 220, 340);
     pf::setAccessibleName(Panel, Title);

@@ -187,10 +187,11 @@ bool mainLoopPass() {
 
     gd::Event event = gd::pollEvent();
     if (event.kind == gd::EventKind::None) {
-        if (hasFlag(flag::AboutRunning))
+        const uint32_t wait = hasFlag(flag::AboutRunning) ? aboutFrameWait() : IdleSleepMs;
+        if (wait == 0)
             aboutFrame();
         else
-            gd::sleepMs(IdleSleepMs);
+            gd::sleepMs(wait);
         return true;
     }
     switch (event.window) {

@@ -7,6 +7,7 @@
 #include "common/data.h"
 #include "common/misc.h"
 #include "common/reset.h"
+#include "platform/clock.h"
 #include "ui/GUI.h"
 #include "ui/windows/about_window.h"
 #include "ui/windows/main_window.h"
@@ -120,9 +121,9 @@ AboutAnimation& aboutAnimation() {
 }
 
 void openAboutWindow() {
-    const int w =
-        pf::openWindow(Window, 0, 0, Width, Height, Title,
-                       pf::kSystemMenu | pf::kScreenCentred | pf::kInvisible, mainwin::Window);
+    const int w = pf::openWindow(
+        Window, 0, 0, Width, Height, Title,
+        pf::kSystemMenu | pf::kScreenCentred | pf::kInvisible | pf::kCompactFont, mainwin::Window);
     if (w < 0) return;
     pf::imageControl(w, Picture, 20, 20, ImageWidth, ImageHeight, true);
     pf::setAccessibleName(Picture, creditLines().front());
@@ -142,6 +143,14 @@ void startAboutAnimation() {
         p.phase = static_cast<float>(source.between(0, 360));
     }
     animation.scroll = H;
+    animation.lastFrame = pf::tickCount() - AboutFrameMs;  // the first frame is due at once
+}
+
+uint32_t aboutFrameWait() {
+    const int32_t since = pf::ticksSince(animation.lastFrame, pf::tickCount());
+    return since >= static_cast<int32_t>(AboutFrameMs) || since < 0
+               ? 0
+               : AboutFrameMs - static_cast<uint32_t>(since);
 }
 
 void aboutFrame() {
@@ -150,6 +159,7 @@ void aboutFrame() {
         clearFlag(flag::AboutRunning);
         return;
     }
+    animation.lastFrame = pf::tickCount();
     pf::fillImage(Image, AboutBackground);
     for (AboutParticle& p : animation.particles)
         stepAndDraw(p);

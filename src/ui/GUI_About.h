@@ -26,6 +26,7 @@ struct AboutParticle {
 struct AboutAnimation {
     std::vector<AboutParticle> particles;
     float scroll = 0;
+    uint32_t lastFrame = 0;  // tick count of the last frame drawn
 };
 
 // The animation's random source: a small generator that tests can seed and
@@ -51,6 +52,12 @@ void startAboutAnimation();
 // Draws one frame on image 12 and shows it in the window. Ends the
 // animation when the window is gone.
 void aboutFrame();
+// Milliseconds until the next frame is due, 0 when it is. Every step of the
+// animation is a fixed distance, so frames drawn as fast as a processor
+// can (thousands a second) would race the credits past unread and keep a
+// core busy; a frame every AboutFrameMs moves them at a reading pace.
+inline constexpr uint32_t AboutFrameMs = 5;
+uint32_t aboutFrameWait();
 // The state of the running animation (tests look at it and move it on).
 AboutAnimation& aboutAnimation();
 

@@ -247,14 +247,27 @@ TEST_F(AboutWindow, TheCreditsWrapBelowMinus660) {
     EXPECT_EQ(aboutAnimation().scroll, 280.0f);
 }
 
-TEST_F(AboutWindow, IdlePassesDrawInsteadOfSleeping) {
+TEST_F(AboutWindow, IdlePassesDrawAFrameEveryFiveMilliseconds) {
+    uint32_t now = 50000;
+    gd::setTickSource([&now] { return now; });
     openAndStart(5);
     const float scroll = aboutAnimation().scroll;
     slept.clear();
-    mainLoopPass();
+    mainLoopPass();  // the first frame is due at once
+    EXPECT_TRUE(slept.empty());
+    EXPECT_FLOAT_EQ(aboutAnimation().scroll, scroll - 0.05f);
+
+    now += 2;
+    mainLoopPass();  // not due yet: wait for the rest, no longer
+    EXPECT_EQ(slept, (std::vector<uint32_t>{3}));
+    EXPECT_FLOAT_EQ(aboutAnimation().scroll, scroll - 0.05f);
+
+    now += 3;
+    slept.clear();
     mainLoopPass();
     EXPECT_TRUE(slept.empty());
     EXPECT_FLOAT_EQ(aboutAnimation().scroll, scroll - 0.1f);
+    gd::setTickSource(nullptr);
 }
 
 TEST_F(AboutWindow, BackAndTheCloseBoxEndTheAnimation) {

@@ -6,7 +6,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QPointer>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QUrl>
 
@@ -52,6 +54,8 @@ void showHelp(int owner, std::string_view title, std::string_view page) {
         browser->setOpenExternalLinks(true);
         browser->setSearchPaths({kRoot});
         browser->resize(620, 520);
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            browser->move(screen->availableGeometry().center() - browser->rect().center());
     }
     browser->setWindowTitle(toQString(title));
     browser->setAccessibleName(toQString(title));

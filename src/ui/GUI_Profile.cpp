@@ -250,10 +250,9 @@ bool takeProfileWindow() {
     const std::string name = pf::controlText(UserName);
     if (name.empty()) return false;
     clearOptionBits(opt::ColourMode);
-    // Background first, name last, as the swatches were always read.
-    for (int i = 3; i >= 0; --i) {
-        const int32_t colour = swatchColour(kColours[i].image);
-        if (colour != -1) clientState.*kColours[i].colour = colour;
+    for (const ColourButton& c : kColours) {
+        const int32_t colour = swatchColour(c.image);
+        if (colour != -1) clientState.*c.colour = colour;
     }
     for (const ColourMode& m : kModes)
         if (pf::controlState(m.button) != 0) setOptionBits(m.mode);

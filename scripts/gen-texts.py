@@ -128,6 +128,7 @@ TEXTS = [
 # above (whose numbering plug-ins and translations rely on). Index: Own::Name.
 OWN_TEXTS = [
     ("RoomWindowFailed", "Das Fenster für den Raum $ konnte nicht geöffnet werden"),
+    ("HelpTitle", "KAVEL > Hilfe"),
 ]
 
 CREDITS = [

@@ -188,8 +188,10 @@ void resetSharedState() {
 
 namespace {
 
+// Between tests no plug-in thread is left that could hold an old text.
 const bool registered = registerReset([] {
     resetSharedState();
+    releaseRetiredTexts();
     loadUiTexts();
 });
 

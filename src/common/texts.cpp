@@ -220,6 +220,7 @@ const char kTextBlock[] =
 
 const char* const kOwnTexts[] = {
     "Das Fenster f\xFCr den Raum $ konnte nicht ge\xF6" "ffnet werden",
+    "KAVEL > Hilfe",
 };
 // clang-format on
 

@@ -187,10 +187,11 @@ enum class Txt : int {
 // This program's own texts, after the table.
 enum class Own : int {
     RoomWindowFailed = 0,
+    HelpTitle = 1,
 };
 
 inline constexpr int kUiTextCount = 177;
-inline constexpr int kOwnTextCount = 1;
+inline constexpr int kOwnTextCount = 2;
 inline constexpr int kCreditLineCount = 33;
 
 }  // namespace kavel

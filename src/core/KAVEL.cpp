@@ -20,8 +20,12 @@
 #include "platform/socket.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
+#include "ui/GUI_About.h"
+#include "ui/GUI_Help.h"
 #include "ui/GUI_Methods.h"
+#include "ui/GUI_Options.h"
 #include "ui/GUI_PluginManager.h"
+#include "ui/GUI_Profile.h"
 #include "ui/GUI_UserInfo.h"
 #include "ui/profile.h"
 #include "ui/smilies.h"
@@ -59,25 +63,19 @@ void pluginCommandStep() {
     if (const auto command = takePluginCommand()) SendCommand(*command);
 }
 
-// Windows 1, 2 and 5 have no handlers of their own yet; a close box
-// there closes the window and must not end the program.
-void fixedWindowHandler(gd::Event& event) {
-    if (event.kind == gd::EventKind::CloseRequest) {
-        gd::closeWindow(event.window);
-        if (event.window == win::About) clearFlag(flag::AboutRunning);
-        event = {};
-    }
-}
-
 void menuNumberedItem(int id) {
     const MainMenuNumbers& n = mainMenuNumbers();
     if (id >= n.firstRoom && id < n.firstJoined) {
         for (const AvailableRoom& room : AvailableRooms) {
             if (room.menuId != id) continue;
             std::string roomText = room.name;
-            if (room.hasPassword)
-                roomText +=
-                    " " + gd::inputText(ui(Txt::PasswordTitle), ui(Txt::PasswordPrompt), "");
+            if (room.hasPassword) {
+                // An empty password is an answer; cancelling is not.
+                const auto password =
+                    gd::askText(ui(Txt::PasswordTitle), ui(Txt::PasswordPrompt), "");
+                if (!password) return;
+                roomText += " " + *password;
+            }
             JoinRoom(roomText);
             return;
         }
@@ -129,10 +127,15 @@ void mainWindowHandler(gd::Event& event) {
             if (!gd::windowExists(win::PluginManager)) openPluginManager();
             break;
         case item::Help:
+            openHelp(kHelpTopic);
+            break;
         case item::Manual:
-            break;  // the help viewer comes with the help file
+            openHelp("");
+            break;
         case item::About:
             openAboutWindow();
+            setFlag(flag::AboutRunning);
+            startAboutAnimation();
             break;
         default:
             if (event.id >= item::FirstNumbered) menuNumberedItem(event.id);
@@ -180,10 +183,11 @@ bool mainLoopPass() {
 
     gd::Event event = gd::pollEvent();
     if (event.kind == gd::EventKind::None) {
-        if (hasFlag(flag::AboutRunning))
+        const uint32_t wait = hasFlag(flag::AboutRunning) ? aboutFrameWait() : IdleSleepMs;
+        if (wait == 0)
             aboutFrame();
         else
-            gd::sleepMs(IdleSleepMs);
+            gd::sleepMs(wait);
         return true;
     }
     switch (event.window) {
@@ -201,9 +205,13 @@ bool mainLoopPass() {
             pluginManagerHandler(event);
             break;
         case win::Options:
+            optionsWindowHandler(event);
+            break;
         case win::Profile:
+            profileWindowHandler(event);
+            break;
         case win::About:
-            fixedWindowHandler(event);
+            aboutWindowHandler(event);
             break;
         default:
             for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))

@@ -221,6 +221,10 @@ void ProfileUploadStep() {
         } else {
             uploadProfile();
         }
+        // A request to register that found the user registered already is
+        // done too: left standing, it would register whatever guest name a
+        // later upload finds, unasked.
+        clearFlag(flag::RegisterPending);
         clearFlag(flag::ProfileUploadPending);
         return;
     }

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,6 +88,9 @@ enum WindowFlag : unsigned {
     kScreenCentred = 1u << 4,
     kParentCentred = 1u << 5,  // centred on the parent window
     kInvisible = 1u << 6,      // created hidden; show with showWindow
+    // The small dialog font that fixed layouts were measured for (8 pt), so
+    // captions fit the places their windows give them.
+    kCompactFont = 1u << 7,
 };
 
 // Opens a window with the given inner size. parent = -1: top-level;
@@ -184,6 +188,9 @@ void menuSeparator();
 void openSubMenu(std::string_view title);
 void closeSubMenu();
 void endMenu();
+// Greys out (or enables) one item of the window's menu bar without
+// building the menu anew.
+void disableMenuItem(int window, int id, bool disabled);
 bool menuItemDisabled(int window, int id);  // menu bar items (tests)
 std::string menuItemText(int window, int id);
 std::vector<int> menuItemIds(int window);  // menu bar items in menu order (tests)
@@ -201,6 +208,10 @@ void messageBox(std::string_view title, std::string_view text);
 bool askYesNo(std::string_view title, std::string_view text);
 std::string inputText(std::string_view title, std::string_view prompt,
                       std::string_view defaultText);
+// The same question where cancelling must be told apart from an empty
+// answer: nullopt when the user cancelled.
+std::optional<std::string> askText(std::string_view title, std::string_view prompt,
+                                   std::string_view defaultText);
 // Returns the chosen colour (red | green << 8 | blue << 16) or -1 when cancelled.
 int32_t chooseColour(int32_t initial);
 
@@ -212,11 +223,45 @@ struct DialogRequest {
 struct DialogAnswer {
     bool yes = false;
     std::string text;
+    bool cancelled = false;  // Input: the dialog was cancelled
     int32_t colour = -1;
 };
 // With an answerer installed every dialog is answered by it instead of being
 // shown; pass nullptr to go back to real dialogs.
 using DialogAnswerer = std::function<DialogAnswer(const DialogRequest&)>;
 void setDialogAnswerer(DialogAnswerer answerer);
+
+// --- images ---------------------------------------------------------------
+// Numbered pictures the program draws on (the colour swatches, the about
+// animation) and shows on image controls and image buttons. Their numbers
+// are the program's own and meet no window or control number.
+
+struct Point {
+    int x = 0;
+    int y = 0;
+};
+
+// Makes image n, filled black, or keeps it when it already has this size.
+// False for a size that is not positive.
+bool createImage(int number, int width, int height);
+void freeImage(int number);
+bool imageExists(int number);
+int imageWidth(int number);
+int imageHeight(int number);
+void fillImage(int number, int32_t colour);
+// Sets single pixels; points outside the image are left out.
+void drawPoints(int number, const std::vector<Point>& points, int32_t colour);
+// Text in the drawing font with its top left corner at (x, y); the
+// background stays as it is. The font is not smoothed, so every pixel of a
+// glyph has exactly the text's colour.
+void drawText(int number, int x, int y, std::string_view text, int32_t colour);
+int textWidth(std::string_view text);
+// The colour at (x, y); -1 outside the image or when there is no image n.
+int32_t imagePixel(int number, int x, int y);
+// Shows a copy of image n on an image control or image button; drawing on
+// the image later shows after the next call.
+void showImage(int control, int number);
+// The colour at (x, y) of the picture the control shows, -1 when none.
+int32_t shownPixel(int control, int x, int y);
 
 }  // namespace kavel::platform

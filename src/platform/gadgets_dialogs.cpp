@@ -43,13 +43,22 @@ bool askYesNo(std::string_view title, std::string_view text) {
 
 std::string inputText(std::string_view title, std::string_view prompt,
                       std::string_view defaultText) {
+    return askText(title, prompt, defaultText).value_or(std::string());
+}
+
+std::optional<std::string> askText(std::string_view title, std::string_view prompt,
+                                   std::string_view defaultText) {
     assertGuiThread();
-    if (state.answerer)
-        return ask({DialogRequest::Input, std::string(title), std::string(prompt)}).text;
+    if (state.answerer) {
+        DialogAnswer a = ask({DialogRequest::Input, std::string(title), std::string(prompt)});
+        if (a.cancelled) return std::nullopt;
+        return std::move(a.text);
+    }
     bool ok = false;
     const QString answer = QInputDialog::getText(nullptr, q(title), multiline(prompt),
                                                  QLineEdit::Normal, q(defaultText), &ok);
-    return ok ? fromQString(answer) : std::string();
+    if (!ok) return std::nullopt;
+    return fromQString(answer);
 }
 
 int32_t chooseColour(int32_t initial) {

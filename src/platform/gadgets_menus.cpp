@@ -146,6 +146,14 @@ void endMenu() {
     b = MenuBuild{};
 }
 
+void disableMenuItem(int window, int id, bool disabled) {
+    assertGuiThread();
+    WindowRec* rec = findWindow(window);
+    if (!rec) return;
+    auto it = rec->items.find(id);
+    if (it != rec->items.end() && it->second) it->second->setEnabled(!disabled);
+}
+
 bool menuItemDisabled(int window, int id) {
     assertGuiThread();
     WindowRec* rec = findWindow(window);

@@ -5,6 +5,8 @@
 // gadgets_qt.h instead.
 
 #include <QAction>
+#include <QFont>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -14,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,6 +112,8 @@ struct GadgetState {
     MenuBuild build;
     int nextPopup = 1;
     DialogAnswerer answerer;
+    std::map<int, QImage> images;  // numbered pictures (gadgets_images.cpp)
+    std::optional<QFont> drawingFont;
 };
 
 extern GadgetState state;

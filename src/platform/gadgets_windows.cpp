@@ -1,6 +1,7 @@
 // Numbered windows: a frame that only asks to be closed, and a canvas below
 // the menu bar that the controls are placed on.
 #include <QCloseEvent>
+#include <QFont>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QResizeEvent>
@@ -83,6 +84,11 @@ int openWindow(int number, int x, int y, int width, int height, std::string_view
 
     auto* frame = new Frame(number, owner ? owner->frame.data() : nullptr, wf);
     frame->setAttribute(Qt::WA_DeleteOnClose, false);
+    if (flags & kCompactFont) {
+        QFont font = frame->font();
+        font.setPointSizeF(8);
+        frame->setFont(font);
+    }
     frame->setWindowTitle(q(title));
     frame->setAccessibleName(q(title));
     auto* canvas = new Canvas(number, frame);

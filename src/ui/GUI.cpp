@@ -100,11 +100,6 @@ void buildMainMenu() {
     clearFlag(flag::MenuDirty);
 }
 
-void openOptionsWindow() {}
-void openProfileWindow(bool) {}
-void openAboutWindow() {}
-void aboutFrame() {}
-
 void openMainWindow() {
     using namespace mainwin;
     if (gd::openWindow(Window, 0, 0, Width, Height, "KAVEL - Client Program",

@@ -26,13 +26,14 @@ struct MainMenuNumbers {
 };
 const MainMenuNumbers& mainMenuNumbers();
 
-// Windows 1 to 5 and the about animation. Until their builders exist
-// these open nothing, so the menu commands are harmless.
+// Windows 1, 2, 4 and 5, each built anew and filled from the current state
+// (GUI_Options, GUI_Profile, GUI_About). mustCreate: the profile window is
+// the way in for a user without a profile, so "Abbrechen" is disabled. The
+// plug-in manager opens nothing until the plug-in host is there.
 void openOptionsWindow();
 void openProfileWindow(bool mustCreate);
 void openPluginManager();
 void openAboutWindow();
-void aboutFrame();
 
 // The label of an available room in the menu: "a_b" with 3 users and no
 // password gives "a-b -> [3 User]".

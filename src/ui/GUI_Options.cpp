@@ -1,0 +1,76 @@
+#include "ui/GUI_Options.h"
+
+#include <cstdint>
+
+#include "common/data.h"
+#include "ui/GUI.h"
+#include "ui/windows/main_window.h"
+#include "ui/windows/options_window.h"
+
+namespace kavel {
+
+namespace pf = platform;
+using namespace optwin;
+
+namespace {
+
+struct Box {
+    Txt caption;
+    int y;
+};
+// In bit order: check box 2 is bit 0x01, check box 9 bit 0x80.
+constexpr Box kBoxes[CheckBoxCount] = {
+    {Txt::OptSound, 50},        {Txt::OptFlash, 80},     {Txt::OptOnlyOwn, 110},
+    {Txt::OptOnTop, 180},       {Txt::OptSeparate, 210}, {Txt::OptMarkUrls, 240},
+    {Txt::OptTextSmilies, 270}, {Txt::OptNoPing, 300},
+};
+
+uint16_t tickedBits() {
+    uint16_t bits = 0;
+    for (int i = 0; i < CheckBoxCount; ++i)
+        if (pf::controlState(FirstCheckBox + i) != 0) bits = static_cast<uint16_t>(bits | 1u << i);
+    return bits;
+}
+
+}  // namespace
+
+void openOptionsWindow() {
+    const int w = pf::openWindow(
+        Window, 0, 0, Width, Height, Title,
+        pf::kTitleBar | pf::kScreenCentred | pf::kInvisible | pf::kCompactFont, mainwin::Window);
+    if (w < 0) return;
+    const uint16_t current = options();
+    for (int i = 0; i < CheckBoxCount; ++i) {
+        const int id =
+            pf::checkBox(w, FirstCheckBox + i, 50, kBoxes[i].y, 210, 30, ui(kBoxes[i].caption));
+        pf::setControlState(id, (current >> i) & 1);
+    }
+    pf::button(w, Accept, 160, 360, 120, 20, ui(Txt::OptAccept));
+    pf::button(w, Cancel, 10, 360, 120, 20, ui(Txt::OptCancel));
+    pf::frame(w, OuterFrame, 0, 0, 290, 390, "");
+    pf::setAccessibleName(OuterFrame, ui(Txt::MenuOptions));
+    pf::frame(w, MessagesFrame, 20, 30, 250, 120, ui(Txt::OptFrameMessages));
+    pf::frame(w, GeneralFrame, 20, 160, 250, 180, ui(Txt::OptFrameGeneral));
+    pf::showWindow(w);
+}
+
+void optionsWindowHandler(pf::Event& event) {
+    if (event.kind == pf::EventKind::CloseRequest) {
+        pf::closeWindow(Window);
+        event = {};
+        return;
+    }
+    if (event.kind != pf::EventKind::Control || event.type != pf::EventType::Click) return;
+    if (event.id == Accept) {
+        // Two atomic steps, each leaving every other bit alone: a plug-in may
+        // set its request bit in the high byte at any moment.
+        const uint16_t low = tickedBits();
+        clearOptionBits(static_cast<uint16_t>(LowByte & ~low));
+        setOptionBits(low);
+        pf::closeWindow(Window);
+    } else if (event.id == Cancel) {
+        pf::closeWindow(Window);
+    }
+}
+
+}  // namespace kavel

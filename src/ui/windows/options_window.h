@@ -1,0 +1,25 @@
+#pragma once
+// Window 1, the options window: eight check boxes over the low byte of the
+// options word.
+
+#include <cstdint>
+
+namespace kavel::optwin {
+
+inline constexpr int Window = 1;
+inline constexpr const char* Title = "KAVEL > Optionen";
+inline constexpr int Width = 291;
+inline constexpr int Height = 392;
+
+// Check boxes 2 to 9 stand for the bits 0x01 to 0x80, in this order.
+inline constexpr int FirstCheckBox = 2;
+inline constexpr int CheckBoxCount = 8;
+inline constexpr uint16_t LowByte = 0x00FF;
+
+inline constexpr int Accept = 10;
+inline constexpr int Cancel = 11;
+inline constexpr int OuterFrame = 12;
+inline constexpr int MessagesFrame = 13;
+inline constexpr int GeneralFrame = 14;
+
+}  // namespace kavel::optwin

@@ -1,0 +1,86 @@
+#pragma once
+// A fixture for the fixed windows: the main window in a fresh working
+// folder, a scripted answerer that records every question, real clicks on
+// real widgets, and one main-loop pass to hand the click to its handler.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/data.h"
+#include "core/main.h"
+#include "platform/clock.h"
+#include "platform/gadgets.h"
+#include "platform/gadgets_qt.h"
+#include "support/work_folder.h"
+#include "ui/GUI.h"
+#include "ui/windows/main_window.h"
+
+namespace kavel::test {
+
+namespace gd = kavel::platform;
+
+class WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        gd::setSleeper([this](uint32_t ms) { slept.push_back(ms); });
+        openMainWindow();
+        gd::clearItems(mainwin::StatusList);
+        gd::clearEvents();
+        gd::setDialogAnswerer([this](const gd::DialogRequest& r) {
+            asked.push_back(r);
+            return answer(r);
+        });
+    }
+    void TearDown() override {
+        gd::setDialogAnswerer(nullptr);
+        gd::setSleeper(nullptr);
+    }
+
+    // A real click on a button, check box or option button, then the main
+    // loop pass that hands it to the window's handler. False when the
+    // click produced no event (a disabled button).
+    bool click(int id) {
+        auto* b = qobject_cast<QAbstractButton*>(gd::controlWidget(id));
+        EXPECT_NE(b, nullptr) << "control " << id;
+        if (!b) return false;
+        b->click();
+        return pass();
+    }
+    // One main-loop pass on the event waiting; false when none was waiting.
+    bool pass() {
+        const std::size_t sleeps = slept.size();
+        mainLoopPass();
+        return slept.size() == sleeps;
+    }
+    void menu(int item) {
+        gd::postEvent({gd::EventKind::Menu, mainwin::Window, item, gd::EventType::None});
+        pass();
+    }
+
+    // The status lines without their time.
+    std::vector<std::string> status() const {
+        std::vector<std::string> out;
+        for (int i = 0; i < gd::itemCount(mainwin::StatusList); ++i) {
+            const std::string line = gd::itemText(mainwin::StatusList, i);
+            out.push_back(line.substr(line.find("] ") + 2));
+        }
+        return out;
+    }
+    std::string lastStatus() const {
+        const auto all = status();
+        return all.empty() ? std::string() : all.back();
+    }
+
+    WorkFolder folder;
+    std::function<gd::DialogAnswer(const gd::DialogRequest&)> answer =
+        [](const gd::DialogRequest&) { return gd::DialogAnswer{}; };
+    std::vector<gd::DialogRequest> asked;
+    std::vector<uint32_t> slept;
+};
+
+}  // namespace kavel::test

@@ -41,7 +41,10 @@ set(KAVEL_DEB_DEPENDS
     "libdw1")
 list(JOIN KAVEL_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
+# The service's settings are the admin's: an update must not overwrite them.
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/conffiles "${CMAKE_INSTALL_FULL_SYSCONFDIR}/default/quarnd\n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${CMAKE_CURRENT_BINARY_DIR}/conffiles
     ${CMAKE_CURRENT_SOURCE_DIR}/deb/postinst
     ${CMAKE_CURRENT_SOURCE_DIR}/deb/prerm
     ${CMAKE_CURRENT_SOURCE_DIR}/deb/postrm)

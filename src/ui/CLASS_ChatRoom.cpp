@@ -19,6 +19,7 @@
 #include "ui/GUI_Methods.h"
 #include "ui/chat_room_input.h"
 #include "ui/display.h"
+#include "ui/room_desktop.h"
 
 namespace kavel {
 
@@ -98,7 +99,7 @@ class RoomTarget : public PrintTarget {
     void addUrl(const std::string& url) override {
         callSlot<void, const std::string&>(&room_->header, room_slot::AddUrl, url);
     }
-    void flash() override { pf::alertWindow(room_->window); }
+    void flash() override { noticeNewMessage(room_->window, room_->view, room_->name); }
     void playMessageSound() override { ports().playSound(sound::Message); }
 
   private:
@@ -226,6 +227,7 @@ void buildWindow(ChatRoom* room) {
     setAccessibleName(room->userList, "Benutzer");
     setAccessibleName(room->urlList, "Links");
     setAccessibleName(room->input, "Eingabe");
+    addRoomFindBar(room->view);
 
     room->roomMenu = kAnyId;
     buildRoomMenu(room);

@@ -1,6 +1,5 @@
 #include "platform/find_bar.h"
 
-#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -9,7 +8,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QShortcut>
 #include <QTextEdit>
 #include <functional>
 
@@ -105,14 +103,14 @@ class FindBar : public QFrame {
 
         // The bar lies over the view; the view's size decides its place.
         view_->installEventFilter(this);
-        auto* open = new QShortcut(QKeySequence::Find, view_->window());
-        open->setContext(Qt::WindowShortcut);
-        connect(open, &QShortcut::activated, this, [this] { this->open(); });
+        // Ctrl+F is caught on its way up to the window rather than made a
+        // shortcut: the window's shortcuts are the room's own.
+        view_->window()->installEventFilter(this);
     }
 
     void open() {
         if (!isVisible()) {
-            returnFocus_ = QApplication::focusWidget();
+            returnFocus_ = view_->window()->focusWidget();
             place();
             show();
             raise();
@@ -151,6 +149,11 @@ class FindBar : public QFrame {
   protected:
     bool eventFilter(QObject* watched, QEvent* e) override {
         if (watched == view_ && e->type() == QEvent::Resize && isVisible()) place();
+        if (watched == view_->window() && e->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(e)->matches(QKeySequence::Find)) {
+            open();
+            return true;
+        }
         return false;
     }
 

@@ -93,6 +93,10 @@ bool claimWorkingFolder(int window) {
     return true;
 }
 
+std::string workingFolderSocket() {
+    return socketName().toStdString();
+}
+
 int handOversReceived() {
     assertGuiThread();
     return handOvers;

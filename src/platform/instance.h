@@ -4,6 +4,8 @@
 // same folder tells it to come to the front and ends, instead of running a
 // second client on the same settings, profiles and logs.
 
+#include <string>
+
 namespace kavel::platform {
 
 // Claims the current working folder for this process. False when a client
@@ -11,6 +13,9 @@ namespace kavel::platform {
 // to the front, and this process should end. True otherwise; from then on
 // a later start brings `window` of this process to the front.
 bool claimWorkingFolder(int window);
+
+// The socket a client in the current working folder listens on.
+std::string workingFolderSocket();
 
 // How often a later start asked this process to come to the front (tests).
 int handOversReceived();

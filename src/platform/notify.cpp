@@ -21,7 +21,9 @@ namespace {
 
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
-const QString kConnection = QStringLiteral("kavel-notifications");
+// Each notifier has a connection of its own: a name given back to Qt is not
+// at once free for a new connection to another bus.
+int connections = 0;
 const QString kAppId = QStringLiteral("net.quarn.Kavel");
 
 // libdbus would otherwise try to autolaunch a bus (through X11), which can
@@ -40,14 +42,15 @@ class Notifier : public QObject {
     Q_OBJECT
 
   public:
-    Notifier(QObject* parent, const QString& address) : QObject(parent) {
+    Notifier(QObject* parent, const QString& address)
+        : QObject(parent), name_(QStringLiteral("kavel-notifications-%1").arg(++connections)) {
         if (!address.isEmpty()) {
-            bus_ = QDBusConnection::connectToBus(address, kConnection);
+            bus_ = QDBusConnection::connectToBus(address, name_);
         } else {
             if (QGuiApplication::platformName() == QStringLiteral("offscreen") ||
                 !sessionBusConfigured())
                 return;
-            bus_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnection);
+            bus_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name_);
         }
         if (!bus_.isConnected()) return;
         bus_.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
@@ -65,9 +68,7 @@ class Notifier : public QObject {
               });
     }
 
-    ~Notifier() override {
-        if (bus_.isConnected()) QDBusConnection::disconnectFromBus(kConnection);
-    }
+    ~Notifier() override { QDBusConnection::disconnectFromBus(name_); }
 
     void notify(QWidget* frame, int window, const QString& summary, const QString& body) {
         if (!bus_.isConnected()) return;
@@ -79,7 +80,7 @@ class Notifier : public QObject {
              << (markup_ ? escapeMarkup(body) : body)
              << QStringList{QStringLiteral("default"), QStringLiteral("Anzeigen")} << hints << -1;
         ++counts.sent;
-        QPointer<QWidget> target(frame);
+        Target target{window, frame};
         watch(bus_.asyncCall(call), [this, target, window](QDBusPendingCallWatcher& w) {
             const QDBusPendingReply<uint> reply = w;
             if (reply.isError()) {
@@ -96,9 +97,13 @@ class Notifier : public QObject {
 
   private slots:
     void actionInvoked(uint id, const QString& action) {
-        const QPointer<QWidget> target = targets_.value(id);
-        if (action != QStringLiteral("default") || !target) return;
-        raise(target);
+        const Target target = targets_.value(id);
+        // A closed window may linger until the next deferred delete, and its
+        // number may be another window's by now.
+        if (action != QStringLiteral("default") || !target.frame ||
+            windowFrame(target.window) != target.frame)
+            return;
+        raise(target.frame);
         ++counts.clicked;
     }
 
@@ -123,10 +128,15 @@ class Notifier : public QObject {
                 });
     }
 
+    QString name_;
     QDBusConnection bus_{QString()};
     bool markup_ = true;
-    QHash<uint, QPointer<QWidget>> targets_;  // notification id -> window to raise
-    QHash<int, uint> lastId_;                 // window -> its latest notification
+    struct Target {
+        int window = -1;
+        QPointer<QWidget> frame;
+    };
+    QHash<uint, Target> targets_;  // notification id -> window to raise
+    QHash<int, uint> lastId_;      // window -> its latest notification
 };
 
 QPointer<Notifier> notifier;

@@ -68,7 +68,6 @@ class FindBar : public QFrame {
         setObjectName(QStringLiteral("findBar"));
         setFrameShape(QFrame::StyledPanel);
         setAutoFillBackground(true);
-        setAccessibleName(toQString(texts.field));
 
         field_ = new FindField(this);
         field_->setPlaceholderText(toQString(texts.field));
@@ -82,6 +81,7 @@ class FindBar : public QFrame {
         auto* next = new QPushButton(toQString(texts.next), this);
         auto* close = new QPushButton(QStringLiteral("\u00d7"), this);
         close->setAccessibleName(toQString(texts.close));
+        close->setFixedWidth(close->sizeHint().height());
         close->setToolTip(toQString(texts.close));
         for (QPushButton* b : {previous, next, close}) {
             b->setFocusPolicy(Qt::NoFocus);

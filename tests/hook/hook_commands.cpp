@@ -8,6 +8,8 @@
 //   type  <window> <control> <text>   puts the text into a text field
 //   key   <window> <key>              the window's shortcut for the key
 //                                     ("Return")
+//   press <window> <key>              a key press at the window's focus
+//                                     widget ("Ctrl+F"), passed on upwards
 //   read  <window> <control>          the text of a view, field or list
 //   click <window> <list> <item>      left click on a list entry
 //   winid <window>                    the window's native id (screenshots)
@@ -19,6 +21,7 @@
 // the & marks, or by the start of it.
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocalServer>
@@ -103,6 +106,15 @@ QString run(const QStringList& f) {
                 return QStringLiteral("ok\t");
             }
         return QStringLiteral("err\tno shortcut ") + f.value(2);
+    }
+    if (command == QStringLiteral("press")) {
+        const QKeySequence seq(f.value(2));
+        if (seq.isEmpty()) return QStringLiteral("err\tno key ") + f.value(2);
+        const QKeyCombination key = seq[0];
+        QKeyEvent press(QEvent::KeyPress, key.key(), key.keyboardModifiers());
+        QWidget* target = w->focusWidget() ? w->focusWidget() : w;
+        QApplication::sendEvent(target, &press);
+        return QStringLiteral("ok\t");
     }
     if (command == QStringLiteral("winid"))
         return QStringLiteral("ok\t") + QString::number(w->winId());

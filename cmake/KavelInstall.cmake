@@ -15,3 +15,10 @@ function(kavel_plugin_install target)
     install(TARGETS ${target} LIBRARY DESTINATION ${KAVEL_PLUGIN_INSTALL_DIR})
     set_property(GLOBAL APPEND PROPERTY KAVEL_INSTALLED_PLUGINS ${target})
 endfunction()
+
+# kavel_expect_installed(<path below the prefix>...): whoever adds an install
+# rule names its files here; the install test fails when one of them is
+# missing, or when anything not named gets installed.
+function(kavel_expect_installed)
+    set_property(GLOBAL APPEND PROPERTY KAVEL_EXPECTED_FILES ${ARGN})
+endfunction()

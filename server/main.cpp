@@ -2,6 +2,8 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,24 @@ quarnd::Server* g_server = nullptr;
 
 void onSignal(int) {
     if (g_server) g_server->requestStop();
+}
+
+// The first line of the log: what runs and where (a service's journal has
+// no command line to look at).
+void logStart(const quarnd::ServerConfig& config, const quarnd::Server& server) {
+    if (!config.logToStderr) return;
+    char when[32];
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
+    std::error_code ec;
+    const std::filesystem::path data = std::filesystem::absolute(config.dataDir, ec);
+    const std::string paste =
+        server.pastePort() ? "paste port " + std::to_string(server.pastePort()) : "paste off";
+    std::fprintf(stderr, "%s quarnd: quarnd %s started: chat port %u, %s, data folder %s\n", when,
+                 QUARND_VERSION, server.chatPort(), paste.c_str(),
+                 (ec ? config.dataDir : data).c_str());
 }
 
 }  // namespace
@@ -44,6 +64,7 @@ int main(int argc, char** argv) {
 
         std::printf("listening chat=%u paste=%u\n", server.chatPort(), server.pastePort());
         std::fflush(stdout);
+        logStart(options.server, server);
         server.run();
         g_server = nullptr;
     } catch (const std::exception& e) {

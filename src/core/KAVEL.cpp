@@ -17,6 +17,7 @@
 #include "objects/CLASS_Object.h"
 #include "platform/clock.h"
 #include "platform/gadgets.h"
+#include "platform/instance.h"
 #include "platform/socket.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
@@ -245,6 +246,11 @@ int kavelMain(int argc, char** argv) {
     static int args = 0;
     args = argc;
     gd::startDesktop(args, argv);
+    // A second start in the same folder brings the running client forward.
+    if (!gd::claimWorkingFolder(win::Main)) {
+        gd::endDesktop();
+        return 0;
+    }
     wirePorts();
     startUp();
     while (guardedPass(mainLoopPass)) {

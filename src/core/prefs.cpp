@@ -40,6 +40,18 @@ std::string_view trimBlanks(std::string_view s) {
     return s;
 }
 
+// "host" or "host:port": a server on another port than the protocol's own.
+void setChatServer(std::string_view value) {
+    const auto colon = value.rfind(':');
+    const std::string_view port = colon == std::string_view::npos ? "" : value.substr(colon + 1);
+    int number = 0;
+    for (char c : port)
+        number = c >= '0' && c <= '9' && number <= 65535 ? number * 10 + (c - '0') : 65536;
+    const bool hasPort = !port.empty() && value.find(':') == colon && number > 0 && number <= 65535;
+    setChatServerHost(std::string(hasPort ? value.substr(0, colon) : value));
+    if (hasPort) setChatServerPort(number);
+}
+
 }  // namespace
 
 Settings parsePrefs(std::string_view content) {
@@ -113,7 +125,7 @@ void loadSettings() {
     setText(&ClientState::profileName, s.profile);
     keptServer = s.server;
     keptPaste = s.pasteServer;
-    if (s.server) setChatServerHost(std::string(trimBlanks(*s.server)));
+    if (s.server) setChatServer(trimBlanks(*s.server));
     paste = s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string();
     setPasteServer(paste);
     if (!pluginLoader) return;

@@ -21,6 +21,7 @@
 #include "ui/GUI_Methods.h"
 #include "ui/chat_room_input.h"
 #include "ui/display.h"
+#include "ui/room_desktop.h"
 #include "ui/view_export.h"
 
 namespace kavel {
@@ -62,7 +63,7 @@ class RoomTarget : public PrintTarget {
     void addUrl(const std::string& url) override {
         callSlot<void, const std::string&>(&room_->header, room_slot::AddUrl, url);
     }
-    void flash() override { pf::alertWindow(room_->window); }
+    void flash() override { noticeNewMessage(room_->window, room_->view, room_->name); }
     void playMessageSound() override { ports().playSound(sound::Message); }
 
   private:
@@ -190,6 +191,7 @@ void buildWindow(ChatRoom* room) {
     setAccessibleName(room->userList, "Benutzer");
     setAccessibleName(room->urlList, "Links");
     setAccessibleName(room->input, "Eingabe");
+    addRoomFindBar(room->view);
 
     room->roomMenu = kAnyId;
     buildRoomMenu(room);

@@ -39,6 +39,7 @@ class PrefsFile : public ::testing::Test {
         std::filesystem::current_path(old_);
         std::filesystem::remove_all(dir_);
         setChatServerHost("");
+        setChatServerPort(1998);
         setPluginLoader(nullptr);
     }
     std::filesystem::path old_, dir_;
@@ -96,6 +97,28 @@ TEST_F(PrefsFile, LoadSetsTheSessionAndSaveKeepsTheDeploymentKeys) {
     EXPECT_EQ(slurp("prefs.ini"),
               "[General]\r\nprofile = carla\r\nactivePlugins = \r\nserver = chat.lan\r\n"
               "pasteServer = paste.lan:8080\r\n");
+}
+
+TEST_F(PrefsFile, ServerMayNameItsPort) {
+    struct Case {
+        const char* value;
+        const char* host;
+        int port;
+    };
+    for (const Case& c :
+         {Case{"chat.lan:2000", "chat.lan", 2000}, Case{"chat.lan", "chat.lan", 1998},
+          Case{"chat.lan:", "chat.lan:", 1998}, Case{"chat.lan:0", "chat.lan:0", 1998},
+          Case{"chat.lan:99999", "chat.lan:99999", 1998},
+          Case{"chat.lan:12a", "chat.lan:12a", 1998}, Case{"::1", "::1", 1998}}) {
+        setChatServerPort(1998);
+        spit("prefs.ini", std::string("[General]\r\nserver = ") + c.value + "\r\n");
+        loadSettings();
+        EXPECT_EQ(chatServerHost(), c.host) << c.value;
+        EXPECT_EQ(chatServerPort(), c.port) << c.value;
+    }
+    // Saving writes the key as it was read.
+    ASSERT_TRUE(saveSettings());
+    EXPECT_NE(slurp("prefs.ini").find("server = ::1\r\n"), std::string::npos);
 }
 
 TEST_F(PrefsFile, AMissingFileChangesNothing) {

@@ -1,0 +1,35 @@
+#pragma once
+// Desktop notifications through the freedesktop notification service
+// (org.freedesktop.Notifications on the session bus). Nothing here waits:
+// the request goes out asynchronously, and without a session bus or without
+// a notification service it is simply dropped.
+
+#include <string>
+#include <string_view>
+
+namespace kavel::platform {
+
+// Shows a notification for the window; clicking it (its default action)
+// brings that window to the front. A newer notification for the same window
+// replaces the older one. Nothing when the window does not exist.
+void notifyDesktop(int window, std::string_view summary, std::string_view body);
+
+// Brings the window to the front and activates it; a minimised window is
+// restored first.
+void raiseWindow(int window);
+
+// Sends the notifications to the bus at this address from now on instead of
+// the session bus (tests run private buses). Without it, a program on the
+// offscreen platform sends none: nobody would see them.
+void useNotificationBus(const std::string& address);
+
+// What became of the notifications so far (tests).
+struct NotifyCounts {
+    int sent = 0;     // requests that went out on the bus
+    int shown = 0;    // answered by the service with an id
+    int failed = 0;   // answered with an error (no service, refused)
+    int clicked = 0;  // default actions that raised their window
+};
+NotifyCounts notifyCounts();
+
+}  // namespace kavel::platform

@@ -1,0 +1,152 @@
+// Desktop notifications of new messages, against a private bus: what the
+// notification service is asked to show, a click bringing the room forward,
+// and no delay when there is no service or no bus at all.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QWidget>
+
+#include "platform/desktop.h"
+#include "platform/notify.h"
+#include "support/private_bus.h"
+#include "ui/room_fixture.h"
+
+namespace kavel::testing {
+namespace {
+
+using kavel_test::PrivateBus;
+using kavel_test::pumpUntil;
+using kavel_test::RecordingNotifications;
+
+const QStringList kMarkupServer{"body", "actions", "body-markup"};
+
+class NotifyTest : public RoomTest {
+  protected:
+    void SetUp() override {
+        if (bus.address().isEmpty()) GTEST_SKIP() << "no dbus-daemon";
+        RoomTest::SetUp();
+        platform::useNotificationBus(bus.address().toStdString());
+    }
+    // Another window comes to the front, so that the rooms are behind it.
+    int frontWindow() {
+        const int w = platform::openWindow(platform::kAnyId, 0, 0, 200, 100, "anderes", 0);
+        platform::showWindow(w);
+        platform::raiseWindow(w);
+        if (!pumpUntil([w] { return platform::isForegroundWindow(w); }, 5000))
+            ADD_FAILURE() << "the platform brings no window to the front";
+        return w;
+    }
+    PrivateBus bus;
+};
+
+TEST_F(NotifyTest, NewMessageInABackgroundRoomIsShownAndAClickBringsTheRoomForward) {
+    RecordingNotifications service(bus.address(), kMarkupServer);
+    setOptions(opt::ColourFirst | opt::Flash);
+    ChatRoom* room = newChatRoom("Lobby");
+    const int other = frontWindow();
+    const int alerts = platform::alertsRequested();
+    roomPrint(room, "bob: Treffen um <8> & dann?");
+    ASSERT_TRUE(pumpUntil([&] { return platform::notifyCounts().shown == 1; }));
+    EXPECT_EQ(platform::alertsRequested(), alerts + 1);  // the attention request stays
+    ASSERT_EQ(service.shown.size(), 1u);
+    const auto& n = service.shown[0];
+    EXPECT_EQ(n.app, "KAVEL");
+    EXPECT_EQ(n.summary, "Lobby");
+    // The service reads markup, so the text must not be taken for it.
+    EXPECT_EQ(n.body, "bob: Treffen um &lt;8&gt; &amp; dann?");
+    EXPECT_EQ(n.replaces, 0u);
+    EXPECT_TRUE(n.actions.contains("default"));
+    EXPECT_EQ(n.hints.value("desktop-entry").toString(), "net.quarn.Kavel");
+
+    // A second message replaces the room's notification instead of piling up.
+    roomPrint(room, "bob: hallo?");
+    ASSERT_TRUE(pumpUntil([&] { return platform::notifyCounts().shown == 2; }));
+    EXPECT_EQ(service.shown[1].replaces, 1u);
+
+    // Another action than the default one does nothing; the default one
+    // brings the room forward.
+    QWidget* frame = platform::windowFrame(roomControls(room).window);
+    service.invoke(1, "dismiss");
+    service.invoke(1, "default");
+    ASSERT_TRUE(pumpUntil([&] { return platform::notifyCounts().clicked == 1; }));
+    EXPECT_TRUE(pumpUntil([&] { return frame->isActiveWindow(); }));
+    EXPECT_FALSE(platform::isForegroundWindow(other));
+    platform::closeWindow(other);
+}
+
+TEST_F(NotifyTest, PlainTextServiceGetsTheTextAsItIs) {
+    RecordingNotifications service(bus.address(), {"body", "actions"});
+    setOptions(opt::ColourFirst | opt::Flash);
+    ChatRoom* room = newChatRoom("Technik");
+    const int other = frontWindow();
+    // The capabilities are asked once the bus is connected; let them arrive.
+    roomPrint(room, "eins");
+    ASSERT_TRUE(pumpUntil([&] { return platform::notifyCounts().shown == 1; }));
+    roomPrint(room, "a <b> c");
+    ASSERT_TRUE(pumpUntil([&] { return platform::notifyCounts().shown == 2; }));
+    EXPECT_EQ(service.shown[1].body, "a <b> c");
+    platform::closeWindow(other);
+}
+
+TEST_F(NotifyTest, NoNotificationWithoutBlinkenOrForAClosedRoom) {
+    RecordingNotifications service(bus.address(), kMarkupServer);
+    setOptions(opt::ColourFirst | opt::Sound);
+    ChatRoom* room = newChatRoom("Lobby");
+    const int other = frontWindow();
+    roomPrint(room, "bob: still");
+    platform::notifyDesktop(12345, "weg", "kein Fenster");
+    pumpUntil([] { return false; }, 200);
+    EXPECT_EQ(platform::notifyCounts().sent, 0);
+    EXPECT_TRUE(service.shown.empty());
+    platform::closeWindow(other);
+}
+
+TEST_F(NotifyTest, ClickAfterTheRoomClosedIsIgnored) {
+    RecordingNotifications service(bus.address(), kMarkupServer);
+    setOptions(opt::ColourFirst | opt::Flash);
+    ChatRoom* room = newChatRoom("Lobby");
+    const int other = frontWindow();
+    roomPrint(room, "bob: gleich weg");
+    ASSERT_TRUE(pumpUntil([&] { return platform::notifyCounts().shown == 1; }));
+    roomDestroy(room);
+    service.invoke(1, "default");
+    pumpUntil([] { return false; }, 300);
+    EXPECT_EQ(platform::notifyCounts().clicked, 0);
+    platform::closeWindow(other);
+}
+
+TEST_F(NotifyTest, WithoutAServiceNothingWaits) {
+    setOptions(opt::ColourFirst | opt::Flash);
+    ChatRoom* room = newChatRoom("Lobby");
+    const int other = frontWindow();
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 20; ++i)
+        roomPrint(room, "bob: niemand zeigt das");
+    // D-Bus would wait 25 s for an answer; the printing waits for none.
+    EXPECT_LT(timer.elapsed(), 5000);
+    ASSERT_TRUE(pumpUntil([&] { return platform::notifyCounts().failed == 20; }));
+    EXPECT_EQ(platform::notifyCounts().shown, 0);
+    platform::closeWindow(other);
+}
+
+TEST(NotifyWithoutBus, NoBusMeansNoNotificationAndNoWait) {
+    const int w = platform::openWindow(platform::kAnyId, 0, 0, 200, 100, "Raum", 0);
+    platform::useNotificationBus("unix:path=/nonexistent/kavel-test-bus");
+    QElapsedTimer timer;
+    timer.start();
+    platform::notifyDesktop(w, "Raum", "Text");
+    platform::notifyDesktop(w, "Raum", "Text");
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_EQ(platform::notifyCounts().sent, 0);
+    platform::closeWindow(w);
+}
+
+TEST(NotifyWithoutBus, OffscreenProgramSendsNothingToTheSessionBus) {
+    const int w = platform::openWindow(platform::kAnyId, 0, 0, 200, 100, "Raum", 0);
+    platform::notifyDesktop(w, "Raum", "Text");
+    EXPECT_EQ(platform::notifyCounts().sent, 0);
+    platform::closeWindow(w);
+}
+
+}  // namespace
+}  // namespace kavel::testing

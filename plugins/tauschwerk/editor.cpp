@@ -81,6 +81,11 @@ class RuleEditor : public QWidget {
         setWindowTitle(QStringLiteral("KAVEL > Makro Editor"));
         setAccessibleName(windowTitle());
         setFixedSize(kWidth, kHeight);
+        // The places are made for a compact dialog font, like the client's
+        // own fixed windows; the default font would clip the captions.
+        QFont compact = font();
+        compact.setPointSizeF(8);
+        setFont(compact);
 
         label(WordLabel, 20, 40);
         word_ = field(80, 40, editorText(WordColumn));

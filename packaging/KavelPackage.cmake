@@ -18,7 +18,9 @@ them Tauschwerk, word replacement rules). The interface is German.
 The package also holds quarnd, a small QUARN server with a paste service,
 and a systemd unit to run it for a local network (not enabled).")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
-set(CPACK_STRIP_FILES ON)
+# The install already moved the debug information into .debug files, which
+# the crash handler needs; a strip here would only lose the symbol tables.
+set(CPACK_STRIP_FILES OFF)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)

@@ -21,17 +21,11 @@
 namespace kavel::testing {
 namespace {
 
+using test::agentNames;
 using test::pluginData;
 using test::PluginFolder;
 using test::pluginMapped;
 using test::pumpUntil;
-
-std::vector<std::string> agentNames() {
-    std::vector<std::string> names;
-    for (Agent* agent : AgentList)
-        names.push_back(agentGetName(agent));
-    return names;
-}
 
 class PluginHost : public ::testing::Test {
   protected:

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "objects/CLASS_Agents.h"
 #include "support/file_io.h"
@@ -22,6 +23,14 @@ namespace kavel::test {
 // The path of a test plug-in built with the tests ("tp_a" -> .../tp_a.so).
 inline std::string testPlugin(const std::string& name) {
     return std::string(KAVEL_TEST_PLUGINS) + "/" + name + ".so";
+}
+
+// The loaded agents' names, in load order.
+inline std::vector<std::string> agentNames() {
+    std::vector<std::string> names;
+    for (Agent* agent : AgentList)
+        names.push_back(agentGetName(agent));
+    return names;
 }
 
 class PluginFolder : public WorkFolder {

@@ -1,23 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "common/datemask.h"
+#include "support/local_time.h"
 
 using kavel::formatDateMask;
 
-namespace {
-
-std::tm at(int year, int month, int day, int hour, int minute, int second) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return t;
-}
-
-}  // namespace
+using kavel::test::at;
 
 TEST(DateMask, FillsEveryFieldWithTwoDigits) {
     auto t = at(2026, 12, 7, 21, 30, 5);

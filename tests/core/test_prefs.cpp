@@ -15,6 +15,7 @@
 #include "net/NET_Methods.h"
 
 #include "support/file_io.h"
+#include "support/work_folder.h"
 
 using namespace kavel;
 
@@ -27,22 +28,15 @@ using test::spit;
 class PrefsFile : public ::testing::Test {
   protected:
     void SetUp() override {
-        old_ = std::filesystem::current_path();
-        std::string tmpl = (std::filesystem::temp_directory_path() / "kavel-prefs-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-        std::filesystem::current_path(dir_);
         resetSharedState();
         setChatServerHost("");
     }
     void TearDown() override {
-        std::filesystem::current_path(old_);
-        std::filesystem::remove_all(dir_);
         setChatServerHost("");
         setChatServerPort(1998);
         setPluginLoader(nullptr);
     }
-    std::filesystem::path old_, dir_;
+    test::WorkFolder folder;
 };
 
 TEST(PrefsParse, IniRules) {

@@ -20,6 +20,7 @@
 #include "core/OnError.h"
 #include "support/file_io.h"
 #include "support/latin1.h"
+#include "support/local_time.h"
 #include "support/script_server.h"
 
 namespace kavel {
@@ -31,14 +32,7 @@ using testing::w1252;
 // --- the report's text ------------------------------------------------------
 
 std::tm at(int hour, int minute, int second) {
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 7;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return t;
+    return test::at(2026, 12, 7, hour, minute, second);
 }
 
 const void* address(uint64_t value) {

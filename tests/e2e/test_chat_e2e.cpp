@@ -7,19 +7,15 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <chrono>
-#include <functional>
 
 #include "common/data.h"
 #include "net/LEXER.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
 #include "platform/desktop.h"
-#include "platform/encoding.h"
 #include "platform/gadgets.h"
-#include "platform/gadgets_qt.h"
 #include "platform/socket.h"
-#include "support/quarnd_process.h"
+#include "support/live_client.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 #include "ui/windows/main_window.h"
@@ -27,32 +23,14 @@
 namespace kavel::testing {
 namespace {
 
+using test::joinedRoom;
+using test::pollUntil;
+using test::roomText;
+
 const std::string VT = "\x0b";
 
-bool pollUntil(const std::function<bool()>& done, int ms = 5000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (done()) return true;
-        PollServer();
-        platform::pollEvent();
-        usleep(2000);
-    }
-    return done();
-}
-
-ChatRoom* joined(const std::string& name) {
-    for (ChatRoom* r : joinedRooms)
-        if (roomGetName(r) == name) return r;
-    return nullptr;
-}
-
-std::string viewText(ChatRoom* room) {
-    auto* edit = qobject_cast<QTextEdit*>(platform::controlWidget(roomControls(room).view));
-    return platform::fromQString(edit->toPlainText());
-}
-
 QTextCharFormat formatOf(ChatRoom* room, const std::string& needle) {
-    auto* edit = qobject_cast<QTextEdit*>(platform::controlWidget(roomControls(room).view));
+    QTextEdit* edit = test::roomView(room);
     const QString all = edit->toPlainText();
     const int at = all.lastIndexOf(platform::toQString(needle));
     QTextCursor c(edit->document());
@@ -77,23 +55,21 @@ TEST(ChatEndToEnd, MarkedUpLinesFromARealServer) {
     Login("anna", "");
     ASSERT_TRUE(pollUntil([] { return hasFlag(flag::LoggedIn); }));
     JoinRoom("lobby");
-    ASSERT_TRUE(pollUntil([] { return joined("lobby") != nullptr; }));
-    ChatRoom* room = joined("lobby");
+    ASSERT_TRUE(pollUntil([] { return joinedRoom("lobby") != nullptr; }));
+    ChatRoom* room = joinedRoom("lobby");
 
     quarnd_test::RawQuarnClient bert(server.chatPort());
-    bert.command("LOGIN bert  [CLIENT:raw]");
-    bert.send("JOIN lobby");
-    bert.drain(100);
+    test::joinAsGuest(bert, "bert", "lobby");
     // The user looks at another window, so a notice has something to do.
     QApplication::setActiveWindow(platform::windowFrame(mainwin::Window));
     ASSERT_FALSE(platform::isForegroundWindow(roomControls(room).window));
     const int alerts = platform::alertsRequested();
     bert.send("CHAT lobby " + VT + "C00FF00gr\xFCn " + VT + "Bfett" + VT +
               "B http://example.org/x?y=1 hallo anna :)");
-    ASSERT_TRUE(pollUntil([&] { return viewText(room).find("hallo") != std::string::npos; }))
-        << viewText(room);
+    ASSERT_TRUE(pollUntil([&] { return roomText(room).find("hallo") != std::string::npos; }))
+        << roomText(room);
 
-    const std::string text = viewText(room);
+    const std::string text = roomText(room);
     EXPECT_NE(text.find("gr\xFCn fett http://example.org/x?y=1 hallo anna ?"), std::string::npos)
         << text;
     EXPECT_EQ(formatOf(room, "gr\xFCn").foreground().color(), QColor(0, 255, 0));
@@ -103,8 +79,7 @@ TEST(ChatEndToEnd, MarkedUpLinesFromARealServer) {
     EXPECT_EQ(formatOf(room, "example").fontWeight(), QFont::Bold);
     EXPECT_EQ(formatOf(room, "hallo").fontWeight(), QFont::Normal);
     EXPECT_EQ(formatOf(room, "anna").fontWeight(), QFont::Bold);
-    auto* edit = qobject_cast<QTextEdit*>(platform::controlWidget(roomControls(room).view));
-    QTextCursor smiley(edit->document());
+    QTextCursor smiley(test::roomView(room)->document());
     smiley.setPosition(static_cast<int>(text.rfind("anna ?")) + 6);
     EXPECT_TRUE(smiley.charFormat().isImageFormat());
     EXPECT_EQ(platform::itemText(roomControls(room).urlList, 0), "http://example.org/x?y=1");
@@ -114,17 +89,12 @@ TEST(ChatEndToEnd, MarkedUpLinesFromARealServer) {
     // The own line goes out converted and comes back rendered.
     platform::setControlText(roomControls(room).input, "[bselbst b]gesagt");
     roomHandleEvent(room, {platform::EventKind::Menu, roomControls(room).window, 111});
-    ASSERT_TRUE(pollUntil([&] { return viewText(room).find("gesagt") != std::string::npos; }))
-        << viewText(room);
+    ASSERT_TRUE(pollUntil([&] { return roomText(room).find("gesagt") != std::string::npos; }))
+        << roomText(room);
     EXPECT_EQ(formatOf(room, "selbst").fontWeight(), QFont::Bold);
     EXPECT_EQ(formatOf(room, "selbst").foreground().color(), QColor(255, 0, 0));
     EXPECT_EQ(formatOf(room, "gesagt").fontWeight(), QFont::Normal);
-    auto fromServer = bert.drain(200);
-    bool seen = false;
-    for (const auto& t : fromServer)
-        for (const auto& m : t)
-            seen |= m.find("gesagt") != std::string::npos;
-    EXPECT_TRUE(seen);
+    EXPECT_TRUE(test::peerSees(bert, "gesagt"));
 
     Disconnect();
     platform::closeWindow(mainwin::Window);

@@ -2,20 +2,14 @@
 // announcement comes back into the room and other members see it.
 #include <gtest/gtest.h>
 
-#include <QTextEdit>
-#include <chrono>
-#include <functional>
-
 #include "common/data.h"
 #include "net/LEXER.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
-#include "platform/encoding.h"
 #include "platform/gadgets.h"
-#include "platform/gadgets_qt.h"
 #include "platform/socket.h"
-#include "support/quarnd_process.h"
+#include "support/live_client.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/CLASS_ChatRoom_Paster.h"
 #include "ui/GUI.h"
@@ -24,21 +18,8 @@
 namespace kavel::testing {
 namespace {
 
-bool pollUntil(const std::function<bool()>& done, int ms = 5000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (done()) return true;
-        PollServer();
-        platform::pollEvent();
-        usleep(2000);
-    }
-    return done();
-}
-
-std::string viewText(ChatRoom* room) {
-    auto* edit = qobject_cast<QTextEdit*>(platform::controlWidget(roomControls(room).view));
-    return platform::fromQString(edit->toPlainText());
-}
+using test::pollUntil;
+using test::roomText;
 
 TEST(PasteEndToEnd, TheLinkIsAnnouncedInTheRoom) {
     quarnd_test::QuarndProcess server;
@@ -62,9 +43,7 @@ TEST(PasteEndToEnd, TheLinkIsAnnouncedInTheRoom) {
     ASSERT_TRUE(pollUntil([] { return !joinedRooms.empty(); }));
     ChatRoom* room = joinedRooms.front();
     quarnd_test::RawQuarnClient bert(server.chatPort());
-    bert.command("LOGIN bert  [CLIENT:raw]");
-    bert.send("JOIN Lobby");
-    bert.drain(100);
+    test::joinAsGuest(bert, "bert", "Lobby");
 
     const int window = roomControls(room).window;
     roomHandleEvent(room, {platform::EventKind::Menu, window, 2});
@@ -78,13 +57,9 @@ TEST(PasteEndToEnd, TheLinkIsAnnouncedInTheRoom) {
     const std::string announced =
         "anna: Code Gru\xDF -> http://127.0.0.1:" + std::to_string(server.pastePort()) +
         "/main.php?code=";
-    ASSERT_TRUE(pollUntil([&] { return viewText(room).find(announced) != std::string::npos; }))
-        << viewText(room);
-    bool seen = false;
-    for (const auto& t : bert.drain(200))
-        for (const auto& m : t)
-            seen |= m.find("Code Gru\xDF -> http://") != std::string::npos;
-    EXPECT_TRUE(seen);
+    ASSERT_TRUE(pollUntil([&] { return roomText(room).find(announced) != std::string::npos; }))
+        << roomText(room);
+    EXPECT_TRUE(test::peerSees(bert, "Code Gru\xDF -> http://"));
 
     Disconnect();
     setPasteServer("");

@@ -19,8 +19,9 @@
 #include "objects/CLASS_Agents.h"
 #include "platform/gadgets.h"
 #include "platform/socket.h"
+#include "support/live_client.h"
 #include "support/plugin_folder.h"
-#include "support/quarnd_process.h"
+#include "support/qt_wait.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/CLASS_ChatRoom_ids.h"
 #include "ui/GUI.h"
@@ -40,23 +41,8 @@ bool loopUntil(const std::function<bool()>& done) {
     return true;
 }
 
-ChatRoom* joined(const std::string& name) {
-    for (ChatRoom* r : joinedRooms)
-        if (roomGetName(r) == name) return r;
-    return nullptr;
-}
-
 QWidget* editorWindow() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowTitle() == "KAVEL > Makro Editor") return w;
-    return nullptr;
-}
-
-template <typename T>
-T* named(QWidget* window, const QString& name) {
-    for (T* child : window->findChildren<T*>())
-        if (child->accessibleName() == name) return child;
-    return nullptr;
+    return test::visibleWindow("KAVEL > Makro Editor");
 }
 
 TEST(TauschwerkEndToEnd, ARuleMadeInTheEditorRewritesWhatTheRoomReceives) {
@@ -86,23 +72,21 @@ TEST(TauschwerkEndToEnd, ARuleMadeInTheEditorRewritesWhatTheRoomReceives) {
     platform::postEvent({platform::EventKind::Menu, mainwin::Window, entry});
     QWidget* editor = nullptr;
     ASSERT_TRUE(loopUntil([&] { return (editor = editorWindow()) != nullptr; }));
-    named<QLineEdit>(editor, "Wort")->setText("hallo");
-    named<QLineEdit>(editor, "Ersetzung")->setText("Hi");
-    named<QPushButton>(editor, QString::fromLatin1("Regel hinzuf\xFCgen"))->click();
-    named<QPushButton>(editor, "Speichern und Ende")->click();
+    test::named<QLineEdit>(editor, "Wort")->setText("hallo");
+    test::named<QLineEdit>(editor, "Ersetzung")->setText("Hi");
+    test::named<QPushButton>(editor, QString::fromLatin1("Regel hinzuf\xFCgen"))->click();
+    test::named<QPushButton>(editor, "Speichern und Ende")->click();
     ASSERT_TRUE(loopUntil([] { return runningSetups() == 0 && !editorWindow(); }));
 
     ASSERT_EQ(Connect(clientState, "127.0.0.1", server.chatPort()), 1);
     Login("anna", "");
     ASSERT_TRUE(loopUntil([] { return hasFlag(flag::LoggedIn); }));
     JoinRoom("lobby");
-    ASSERT_TRUE(loopUntil([] { return joined("lobby") != nullptr; }));
-    ChatRoom* room = joined("lobby");
+    ASSERT_TRUE(loopUntil([] { return test::joinedRoom("lobby") != nullptr; }));
+    ChatRoom* room = test::joinedRoom("lobby");
 
     quarnd_test::RawQuarnClient bert(server.chatPort());
-    bert.command("LOGIN bert  [CLIENT:raw]");
-    bert.send("JOIN lobby");
-    bert.drain(100);
+    test::joinAsGuest(bert, "bert", "lobby");
 
     platform::setControlText(roomControls(room).input, "hallo welt");
     platform::postEvent({platform::EventKind::Menu, roomControls(room).window, roomid::Send});

@@ -3,6 +3,7 @@
 // bytes that reach the server.
 #include "ui/room_fixture.h"
 
+#include "support/live_client.h"
 #include "ui/GUI_UserInfo.h"
 
 using ::testing::ElementsAre;
@@ -10,11 +11,7 @@ using ::testing::ElementsAre;
 namespace kavel::testing {
 namespace {
 
-ChatRoom* joined(const std::string& name) {
-    for (ChatRoom* r : joinedRooms)
-        if (roomGetName(r) == name) return r;
-    return nullptr;
-}
+using test::joinedRoom;
 
 class DispatchRoomsTest : public RoomTest {
   protected:
@@ -35,7 +32,7 @@ class DispatchRoomsTest : public RoomTest {
 
 TEST_F(DispatchRoomsTest, FirstMessageOpensTheRoomWindowAndRendersTheText) {
     DispatchServerData({"CHAT newroom hello", "USERLIST newroom bert"});
-    ChatRoom* room = joined("newroom");
+    ChatRoom* room = joinedRoom("newroom");
     ASSERT_NE(room, nullptr);
     EXPECT_EQ(viewText(room), "hello\n");
     EXPECT_THAT(items(roomControls(room).userList), ElementsAre("bert"));
@@ -84,7 +81,7 @@ TEST_F(DispatchRoomsTest, FloodQuestionThroughTheDialogs) {
 
 TEST_F(DispatchRoomsTest, DirectIsCompletedByASenderLineInALaterRead) {
     DispatchServerData({"CHAT lobby x", "DIRECT WAKEUP"});
-    ChatRoom* room = joined("lobby");
+    ChatRoom* room = joinedRoom("lobby");
     ASSERT_NE(room, nullptr);
     platform::clearItems(mainwin::StatusList);
     // The server's bytes through the session's own reading.

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "net/NET_Methods_Http.h"
 #include "platform/clock.h"
@@ -152,36 +153,37 @@ TEST(HttpRequest, ContentLengthLeavesOutTheFinalLineEnd) {
     EXPECT_EQ(r.size() - (r.find("\r\n\r\n") + 4), 27u);
 }
 
-TEST_F(Upload, ReadsAReplySplitIntoSegments) {
-    script([](ScriptServer& s) {
-        s.readUntil("\r\n\r\n", 5000);
-        // Each piece arrives on its own; the Location is in a later one and
-        // even its name is cut.
-        for (const char* piece : {"HTTP/1.1 302 Fo", "und\r\nServer: q\r\nLoca",
-                                  "tion:  /main.php?sid=9&code=3", "\r", "\n", "\r\n"}) {
-            s.send(piece);
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        }
-    });
-    EXPECT_EQ(post("a=b"), "/main.php?sid=9&code=3");
-}
-
-TEST_F(Upload, AServerThatClosesAfterTheHeaderLineStillCounts) {
-    script([](ScriptServer& s) {
-        s.readUntil("\r\n\r\n", 5000);
-        s.send("HTTP/1.1 302 Found\r\nLocation: /x\r\n");
-        s.closeClient();
-    });
-    EXPECT_EQ(post("a=b"), "/x");
-}
-
-TEST_F(Upload, ReplyWithoutLocationOrWithoutLineEndGivesNothing) {
-    script([](ScriptServer& s) {
-        s.readUntil("\r\n\r\n", 5000);
-        s.send("HTTP/1.1 302 Found\r\nLocation: /never-ended");
-        s.closeClient();
-    });
-    EXPECT_EQ(post("a=b"), "");
+// The link is the Location of a header line that ended, however the reply
+// is cut and whether or not the server closes after it.
+TEST_F(Upload, ReadsTheReplyUntilTheLocationLineEnds) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> pieces;  // each arrives on its own
+        bool closeAfter;
+        std::string link;
+    };
+    const Case cases[] = {
+        {"split into segments, even the header name",
+         {"HTTP/1.1 302 Fo", "und\r\nServer: q\r\nLoca", "tion:  /main.php?sid=9&code=3", "\r",
+          "\n", "\r\n"},
+         false,
+         "/main.php?sid=9&code=3"},
+        {"closed after the header line", {"HTTP/1.1 302 Found\r\nLocation: /x\r\n"}, true, "/x"},
+        {"closed before the line end", {"HTTP/1.1 302 Found\r\nLocation: /never-ended"}, true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        script([&c](ScriptServer& s) {
+            s.readUntil("\r\n\r\n", 5000);
+            for (const std::string& piece : c.pieces) {
+                s.send(piece);
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            }
+            if (c.closeAfter) s.closeClient();
+        });
+        EXPECT_EQ(post("a=b"), c.link);
+        peer.join();
+    }
 }
 
 TEST_F(Upload, UnreachableServerGivesNothingAtOnce) {

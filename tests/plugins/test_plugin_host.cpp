@@ -1,7 +1,6 @@
 // The plug-in host with real libraries built by the tests: loading, the
 // entry-point patterns, the four chains with their null rules, Setup on its
 // own thread, the command poll on the wire and activePlugins.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -20,15 +19,21 @@
 #include "platform/library.h"
 #include "platform/socket.h"
 #include "support/plugin_folder.h"
+#include "support/qt_wait.h"
 #include "support/script_server.h"
 #include "ui/GUI.h"
 
 namespace kavel::testing {
 namespace {
 
+using test::agentNames;
+using test::pluginData;
 using test::PluginFolder;
+using test::pluginMapped;
 
-// Lets queued jobs run (a finished Setup's release) while waiting.
+// Lets queued jobs run (a finished Setup's release) while waiting. Deferred
+// deletions are left for later: a condition that reads a plug-in's variable
+// must not find the library released under it.
 bool waitFor(const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!done()) {
@@ -37,30 +42,6 @@ bool waitFor(const std::function<bool()>& done) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
-}
-
-// A variable of the plug-in as the host loaded it (same name, same copy);
-// null once the library is gone.
-template <typename T>
-T* pluginData(const std::string& file, const char* name) {
-    void* handle = ::dlopen(("plugins/" + file).c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (!handle) return nullptr;
-    auto* data = static_cast<T*>(::dlsym(handle, name));
-    ::dlclose(handle);  // the host's own reference keeps it mapped
-    return data;
-}
-
-bool stillMapped(const std::string& file) {
-    void* handle = ::dlopen(("plugins/" + file).c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (handle) ::dlclose(handle);
-    return handle != nullptr;
-}
-
-std::vector<std::string> agentNames() {
-    std::vector<std::string> names;
-    for (Agent* agent : AgentList)
-        names.push_back(agentGetName(agent));
-    return names;
 }
 
 class PluginHost : public ::testing::Test {
@@ -225,11 +206,11 @@ TEST_F(PluginHost, ALibraryStaysMappedUntilItsSetupReturns) {
 
     agentDestroy(AgentList.front());  // the user switched it off meanwhile
     EXPECT_TRUE(AgentList.empty());
-    EXPECT_TRUE(stillMapped("tp_reader.so"));
+    EXPECT_TRUE(pluginMapped("tp_reader.so"));
     __atomic_store_n(stop, 1, __ATOMIC_SEQ_CST);
     ASSERT_TRUE(waitFor([&] { return __atomic_load_n(done, __ATOMIC_SEQ_CST) == 1; }));
     ASSERT_TRUE(waitFor([] { return runningSetups() == 0; }));
-    EXPECT_TRUE(waitFor([] { return !stillMapped("tp_reader.so"); }));
+    EXPECT_TRUE(waitFor([] { return !pluginMapped("tp_reader.so"); }));
 }
 
 TEST_F(PluginHost, ActivePluginsKeepsOnlyWhatLoaded) {

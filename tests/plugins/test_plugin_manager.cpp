@@ -28,6 +28,7 @@ namespace {
 
 namespace gd = platform;
 using namespace pluginmgr;
+using test::agentNames;
 using test::PluginFolder;
 
 using Names = std::vector<std::string>;
@@ -41,13 +42,6 @@ Names items(int list) {
 
 Names sorted(Names names) {
     std::sort(names.begin(), names.end());
-    return names;
-}
-
-Names agentNames() {
-    Names names;
-    for (Agent* agent : AgentList)
-        names.push_back(agentGetName(agent));
     return names;
 }
 

@@ -2,61 +2,31 @@
 // on Setup's thread while ProcessTOut runs, a Setup thread reading the nick
 // while the user is renamed, and the request bit set from another thread.
 // `make tsan` runs these under ThreadSanitizer.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <kavel/plugin.h>
 
-#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <atomic>
-#include <chrono>
-#include <cstring>
-#include <functional>
 #include <thread>
 
 #include "common/data.h"
 #include "objects/CLASS_Agents.h"
 #include "objects/agent_chain.h"
 #include "support/plugin_folder.h"
+#include "support/qt_wait.h"
 
 namespace kavel::testing {
 namespace {
 
+using test::named;
+using test::pluginData;
 using test::PluginFolder;
+using test::pumpUntil;
 const std::string VT = "\x0b";
 
-bool pumpUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        std::this_thread::yield();
-    }
-    return true;
-}
-
 QWidget* editorWindow() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowTitle() == "KAVEL > Makro Editor") return w;
-    return nullptr;
-}
-
-template <typename T>
-T* named(QWidget* window, const char* name) {
-    for (T* child : window->findChildren<T*>())
-        if (child->accessibleName() == QString::fromLatin1(name)) return child;
-    return nullptr;
-}
-
-template <typename T>
-T* pluginData(const std::string& file, const char* name) {
-    void* handle = ::dlopen(("plugins/" + file).c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (!handle) return nullptr;
-    auto* data = static_cast<T*>(::dlsym(handle, name));
-    ::dlclose(handle);
-    return data;
+    return test::visibleWindow("KAVEL > Makro Editor");
 }
 
 class PluginThreads : public ::testing::Test {
@@ -86,7 +56,7 @@ TEST_F(PluginThreads, TheEditorSavesOnSetupsThreadWhileTheMainThreadRewrites) {
         ASSERT_TRUE(pumpUntil([&] { return (window = editorWindow()) != nullptr; }));
         named<QLineEdit>(window, "Wort")->setText(QString("w%1").arg(round));
         named<QLineEdit>(window, "Ersetzung")->setText("x");
-        named<QPushButton>(window, "Regel hinzuf\xFCgen")->click();
+        named<QPushButton>(window, QString::fromLatin1("Regel hinzuf\xFCgen"))->click();
         named<QPushButton>(window, "Speichern und Ende")->click();
         // The save lands on Setup's thread at a moment of its choosing;
         // the main thread keeps sending lines meanwhile.

@@ -1,7 +1,6 @@
 // Tauschwerk.so as the client loads it: macro.dat read at load and written
 // at unload, ProcessTOut on real bytes, and the rule editor driven
 // offscreen through Setup.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,9 +13,7 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <functional>
 #include <thread>
 
 #include "common/data.h"
@@ -24,23 +21,14 @@
 #include "objects/agent_chain.h"
 #include "platform/encoding.h"
 #include "support/plugin_folder.h"
+#include "support/qt_wait.h"
 
 namespace kavel::testing {
 namespace {
 
 using test::PluginFolder;
+using test::pumpUntil;
 const std::string VT = "\x0b";
-
-bool pumpUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 class Tauschwerk : public ::testing::Test {
   protected:
@@ -57,11 +45,7 @@ class Tauschwerk : public ::testing::Test {
         EXPECT_TRUE(pumpUntil([] { return !mapped(); }));
         resetSharedState();
     }
-    static bool mapped() {
-        void* handle = ::dlopen("plugins/Tauschwerk.so", RTLD_NOW | RTLD_NOLOAD);
-        if (handle) ::dlclose(handle);
-        return handle != nullptr;
-    }
+    static bool mapped() { return test::pluginMapped("Tauschwerk.so"); }
     Agent* load() { return loadPlugin("plugins/Tauschwerk.so"); }
     void unload() {
         unloadAllAgents();
@@ -167,23 +151,12 @@ TEST_F(Tauschwerk, TheFileIsReplacedByRenameNotOverwritten) {
 // --- the rule editor ---
 
 QWidget* editorWindow() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && w->windowTitle() == "KAVEL > Makro Editor") return w;
-    return nullptr;
-}
-
-int openEditors() {
-    int n = 0;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        n += w->isVisible() && w->windowTitle() == "KAVEL > Makro Editor";
-    return n;
+    return test::visibleWindow("KAVEL > Makro Editor");
 }
 
 template <typename T>
 T* named(QWidget* window, const std::string& name) {
-    for (T* child : window->findChildren<T*>())
-        if (child->accessibleName() == platform::toQString(name)) return child;
-    return nullptr;
+    return test::named<T>(window, platform::toQString(name));
 }
 
 struct Fragment {
@@ -363,7 +336,7 @@ TEST_F(RuleEditor, ASecondSetupRaisesTheOpenEditor) {
     ASSERT_NE(window, nullptr);
     agentSetup(AgentList.front());
     EXPECT_TRUE(pumpUntil([] { return runningSetups() == 1; }));
-    EXPECT_EQ(openEditors(), 1);
+    EXPECT_EQ(test::visibleWindows("KAVEL > Makro Editor").size(), 1);
     EXPECT_EQ(editorWindow(), window);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -69,6 +70,37 @@ inline std::unique_ptr<RawQuarnClient> clientFrom(const std::string& from, int p
     dup2(fd, c->fd());
     ::close(fd);
     return c;
+}
+
+// One HTTP request from `from` to 127.0.0.1:port, as httpExchange.
+inline std::string httpFrom(const std::string& from, int port, const std::string& request,
+                            int timeoutMs = 5000) {
+    return httpExchange(connectFrom(from, port), request, timeoutMs);
+}
+
+// A guest session of `name`, from `from` unless it is 127.0.0.1.
+inline std::unique_ptr<RawQuarnClient> guest(int port, const std::string& name,
+                                             const std::string& from = "127.0.0.1") {
+    auto c = from == "127.0.0.1" ? std::make_unique<RawQuarnClient>(port) : clientFrom(from, port);
+    const auto reply = c->command("LOGIN " + name + "  [CLIENT:KAVEL@Windows]");
+    if (reply != RawQuarnClient::Messages{"[2]- Gast"})
+        throw std::runtime_error("guest login as " + name + " refused");
+    return c;
+}
+
+// The server's resident size; ASan's shadow memory and free quarantine make
+// it meaningless there, so the callers' bounds are lifted under ASan.
+inline long rssKiB(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    while (in >> key) {
+        if (key == "VmRSS:") {
+            long kb = 0;
+            in >> kb;
+            return kb;
+        }
+    }
+    return -1;
 }
 
 }  // namespace quarnd_test

@@ -19,10 +19,15 @@
 
 using quarnd_test::clientFrom;
 using quarnd_test::connectFrom;
+using quarnd_test::guest;
+using quarnd_test::httpFrom;
+using quarnd_test::locationOf;
 using quarnd_test::passwordLogin;
 using quarnd_test::QuarndProcess;
 using quarnd_test::RawQuarnClient;
 using quarnd_test::registeredLogin;
+using quarnd_test::rssKiB;
+using quarnd_test::statusOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -39,13 +44,6 @@ std::unique_ptr<QuarndProcess> startServer(std::vector<std::string> args) {
 
 std::string first(const RawQuarnClient::Messages& m) {
     return m.empty() ? "<nothing>" : m.front();
-}
-
-std::unique_ptr<RawQuarnClient> guest(int port, const std::string& name,
-                                      const std::string& from = "127.0.0.1") {
-    auto c = from == "127.0.0.1" ? std::make_unique<RawQuarnClient>(port) : clientFrom(from, port);
-    EXPECT_THAT(c->command("LOGIN " + name + "  [CLIENT:KAVEL@Windows]"), ElementsAre("[2]- Gast"));
-    return c;
 }
 
 std::string loginReply(int port, const std::string& line, const std::string& from = "127.0.0.1") {
@@ -69,27 +67,6 @@ long slowestRoomList(RawQuarnClient& c, int rounds) {
     return worst;
 }
 
-std::string httpFrom(const std::string& from, int port, const std::string& request,
-                     int timeoutMs = 5000) {
-    const int fd = connectFrom(from, port);
-    std::string_view rest = request;
-    while (!rest.empty()) {
-        const ssize_t n = ::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL);
-        if (n <= 0) break;
-        rest.remove_prefix(static_cast<std::size_t>(n));
-    }
-    std::string reply;
-    char buf[65536];
-    pollfd p{fd, POLLIN, 0};
-    while (poll(&p, 1, timeoutMs) > 0) {
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        reply.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return reply;
-}
-
 std::string pastePost(const std::string& title, const std::string& code,
                       const std::string& host = "localhost") {
     const std::string body =
@@ -97,16 +74,6 @@ std::string pastePost(const std::string& title, const std::string& code,
     return "POST http://" + host + "/main.php HTTP/1.1\r\nHost: " + host +
            "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
            std::to_string(body.size()) + "\r\n\r\n" + body + "\r\n";
-}
-
-std::string statusOf(const std::string& reply) {
-    return reply.substr(0, reply.find('\r'));
-}
-
-std::string locationOf(const std::string& reply) {
-    const auto at = reply.find("\r\nLocation: ");
-    if (at == std::string::npos) return "";
-    return reply.substr(at + 12, reply.find('\r', at + 12) - at - 12);
 }
 
 // The GET for the paste a POST reply links to.
@@ -122,19 +89,6 @@ constexpr long kRssLimitKiB = 1L << 40;  // shadow memory makes RSS meaningless
 #else
 constexpr long kRssLimitKiB = 160 * 1024;
 #endif
-
-long rssKiB(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
-    while (in >> key) {
-        if (key == "VmRSS:") {
-            long kb = 0;
-            in >> kb;
-            return kb;
-        }
-    }
-    return -1;
-}
 
 TEST(server_hostile, PasswordFloodLeavesOthersServed) {
     // An interval no loaded machine outlasts: exactly the first change counts.

@@ -7,6 +7,8 @@
 #include "support/quarnd_process.h"
 
 using quarnd::HttpRequestParser;
+using quarnd_test::httpRequest;
+using quarnd_test::locationOf;
 using quarnd_test::QuarndProcess;
 using Status = HttpRequestParser::Status;
 
@@ -19,33 +21,6 @@ std::string clientPost(const std::string& host, const std::string& body) {
            "\r\nUser-Agent: KAVEL\r\nContent-Type: application/x-www-form-urlencoded\r\n"
            "Content-Length: " +
            std::to_string(body.size()) + "\r\n\r\n" + body + "\r\n";
-}
-
-std::string httpExchange(int port, const std::string& request) {
-    const int fd = quarnd_test::connectLoopback(port);
-    std::string_view rest = request;
-    while (!rest.empty()) {
-        const ssize_t n = ::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL);
-        if (n <= 0) break;
-        rest.remove_prefix(static_cast<std::size_t>(n));
-    }
-    std::string reply;
-    char buf[4096];
-    pollfd p{fd, POLLIN, 0};
-    while (poll(&p, 1, 5000) > 0) {
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        reply.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return reply;
-}
-
-std::string locationOf(const std::string& reply) {
-    const auto at = reply.find("\r\nLocation: ");
-    if (at == std::string::npos) return "";
-    const auto start = at + 12;
-    return reply.substr(start, reply.find('\r', start) - start);
 }
 
 TEST(server_paste, ParserGivesTheSameResultWholeAndByteByByte) {
@@ -110,7 +85,7 @@ TEST_F(server_paste_service, PostThenViewRoundTrip) {
         "titel=Mein+%3Cb%3ETest%3C%2Fb%3E&dauer=600&site=script_paste_tempcode&code=if+%28a+%3C+b%"
         "29"
         "\r\n%7B+%E4%F6%FC+%7D";
-    const std::string reply = httpExchange(server.pastePort(), clientPost("localhost", body));
+    const std::string reply = httpRequest(server.pastePort(), clientPost("localhost", body));
     ASSERT_EQ(reply.rfind("HTTP/1.1 302 Found\r\n", 0), 0u) << reply;
     const std::string link = locationOf(reply);
     const std::string prefix =
@@ -122,7 +97,7 @@ TEST_F(server_paste_service, PostThenViewRoundTrip) {
     ASSERT_FALSE(id.empty());
 
     // The link as the client rewrites it: sid dropped.
-    const std::string page = httpExchange(
+    const std::string page = httpRequest(
         server.pastePort(), "GET /main.php?code=" + id + " HTTP/1.1\r\nHost: x\r\n\r\n");
     ASSERT_EQ(page.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << page;
     EXPECT_NE(page.find("Content-Type: text/html; charset=windows-1252"), std::string::npos);
@@ -135,7 +110,7 @@ TEST_F(server_paste_service, PostThenViewRoundTrip) {
 
     // Pastes outlive a restart.
     server.restart();
-    const std::string again = httpExchange(
+    const std::string again = httpRequest(
         server.pastePort(), "GET http://localhost/main.php?sid=1&code=" + id + " HTTP/1.1\r\n\r\n");
     EXPECT_EQ(again.rfind("HTTP/1.1 200 OK", 0), 0u);
 }
@@ -143,29 +118,28 @@ TEST_F(server_paste_service, PostThenViewRoundTrip) {
 TEST_F(server_paste_service, BadRequestsAndUnknownPastes) {
     const int port = server.pastePort();
     const std::string good = "titel=t&dauer=120&site=script_paste_tempcode&code=c";
-    EXPECT_EQ(httpExchange(port, clientPost("h", good)).rfind("HTTP/1.1 302", 0), 0u);
+    EXPECT_EQ(httpRequest(port, clientPost("h", good)).rfind("HTTP/1.1 302", 0), 0u);
     for (const std::string body :
          {"titel=t&dauer=121&site=script_paste_tempcode&code=c",
           "titel=t&dauer=120&site=other&code=c", "dauer=120&site=script_paste_tempcode&code=c",
           "titel=t&dauer=120&site=script_paste_tempcode",
           "titel=t&dauer=120&site=script_paste_tempcode&code="}) {
-        EXPECT_EQ(httpExchange(port, clientPost("h", body)).rfind("HTTP/1.1 400", 0), 0u) << body;
+        EXPECT_EQ(httpRequest(port, clientPost("h", body)).rfind("HTTP/1.1 400", 0), 0u) << body;
     }
     EXPECT_EQ(
-        httpExchange(port, "GET /main.php?code=nope HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 404", 0),
-        0u);
-    EXPECT_EQ(httpExchange(port, "GET /other HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 404", 0), 0u);
-    EXPECT_EQ(httpExchange(port, "DELETE /main.php HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 404", 0), 0u);
-    EXPECT_EQ(httpExchange(port, "POST /main.php HTTP/1.1\r\nContent-Length: 2000000\r\n\r\nxx")
+        httpRequest(port, "GET /main.php?code=nope HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 404", 0), 0u);
+    EXPECT_EQ(httpRequest(port, "GET /other HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 404", 0), 0u);
+    EXPECT_EQ(httpRequest(port, "DELETE /main.php HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 404", 0), 0u);
+    EXPECT_EQ(httpRequest(port, "POST /main.php HTTP/1.1\r\nContent-Length: 2000000\r\n\r\nxx")
                   .rfind("HTTP/1.1 413", 0),
               0u);
-    EXPECT_EQ(httpExchange(port, "garbage\r\n\r\n").rfind("HTTP/1.1 400", 0), 0u);
+    EXPECT_EQ(httpRequest(port, "garbage\r\n\r\n").rfind("HTTP/1.1 400", 0), 0u);
 }
 
 TEST_F(server_paste_service, LinkHostFollowsHostHeaderOrOption) {
     const std::string body = "titel=t&dauer=120&site=script_paste_tempcode&code=c";
     const std::string port = std::to_string(server.pastePort());
-    EXPECT_EQ(locationOf(httpExchange(server.pastePort(), clientPost("paste.lan:9999", body)))
+    EXPECT_EQ(locationOf(httpRequest(server.pastePort(), clientPost("paste.lan:9999", body)))
                   .rfind("http://paste.lan:" + port + "/main.php?sid=", 0),
               0u);
 
@@ -173,7 +147,7 @@ TEST_F(server_paste_service, LinkHostFollowsHostHeaderOrOption) {
     o.extraArgs = {"--host", "chat.example"};
     QuarndProcess named(o);
     EXPECT_EQ(
-        locationOf(httpExchange(named.pastePort(), clientPost("ignored", body)))
+        locationOf(httpRequest(named.pastePort(), clientPost("ignored", body)))
             .rfind("http://chat.example:" + std::to_string(named.pastePort()) + "/main.php", 0),
         0u);
 }

@@ -34,6 +34,15 @@ class server_protocol : public ::testing::Test {
     std::unique_ptr<RawQuarnClient> registered(const std::string& name) {
         return quarnd_test::registeredLogin(server.chatPort(), name);
     }
+    // anna and bernd in the Lobby; anna has read the notice of bernd's arrival.
+    std::pair<std::unique_ptr<RawQuarnClient>, std::unique_ptr<RawQuarnClient>> twoInLobby() {
+        auto a = login("anna");
+        auto b = login("bernd");
+        a->command("JOIN Lobby");
+        b->command("JOIN Lobby");
+        a->receive();
+        return {std::move(a), std::move(b)};
+    }
     void writeFile(const std::string& name, const std::string& text) {
         std::ofstream(server.dataDir() + "/" + name, std::ios::binary) << text;
     }
@@ -153,11 +162,7 @@ TEST_F(server_protocol, CreatedRoomAndPasswordRooms) {
 }
 
 TEST_F(server_protocol, LeaveAndDisconnectTellTheOthers) {
-    auto a = login("anna");
-    auto b = login("bernd");
-    a->command("JOIN Lobby");
-    b->command("JOIN Lobby");
-    a->receive();
+    auto [a, b] = twoInLobby();
     b->send("LEAVE Lobby");
     EXPECT_THAT(a->receive().value(), ElementsAre("USERLIST_CLEAR Lobby", "USERLIST Lobby anna",
                                                   "CHAT Lobby *** bernd verl\xe4sst den Raum"));
@@ -173,11 +178,7 @@ TEST_F(server_protocol, LeaveAndDisconnectTellTheOthers) {
 }
 
 TEST_F(server_protocol, ChatAndActionLines) {
-    auto a = login("anna");
-    auto b = login("bernd");
-    a->command("JOIN Lobby");
-    b->command("JOIN Lobby");
-    a->receive();
+    auto [a, b] = twoInLobby();
     const std::string colour =
         "\x0b"
         "CFF0080";
@@ -203,11 +204,7 @@ TEST_F(server_protocol, ChatAndActionLines) {
 }
 
 TEST_F(server_protocol, AwayNamesAndNameChanges) {
-    auto a = login("anna");
-    auto b = login("bernd");
-    a->command("JOIN Lobby");
-    b->command("JOIN Lobby");
-    a->receive();
+    auto [a, b] = twoInLobby();
     EXPECT_THAT(a->command("NAME [anna>brb]"),
                 ElementsAre("[11]- Name ge\xe4ndert zu [anna>brb]", "USERLIST_CLEAR Lobby",
                             "USERLIST Lobby [anna>brb]", "USERLIST Lobby bernd"));

@@ -6,48 +6,28 @@
 #include <sys/wait.h>
 
 #include <atomic>
-#include <fstream>
 #include <random>
 #include <thread>
 
 #include "options.h"
 #include "protocol.h"
 #include "server.h"
-#include "support/quarnd_process.h"
+#include "server/server_clients.h"
 
+using quarnd_test::guest;
 using quarnd_test::QuarndProcess;
 using quarnd_test::RawQuarnClient;
+using quarnd_test::rssKiB;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 namespace {
 
-std::unique_ptr<RawQuarnClient> loggedIn(const QuarndProcess& server, const std::string& name) {
-    auto c = std::make_unique<RawQuarnClient>(server.chatPort());
-    EXPECT_THAT(c->command("LOGIN " + name + "  [CLIENT:KAVEL@Windows]"), ElementsAre("[2]- Gast"));
-    return c;
-}
-
-// ASan's shadow memory and free quarantine make the server's resident size
-// meaningless as a bound; the other checks still run there.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr long kRssLimitKiB = 1L << 40;
 #else
 constexpr long kRssLimitKiB = 64 * 1024;
 #endif
-
-long rssKiB(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
-    while (in >> key) {
-        if (key == "VmRSS:") {
-            long kb = 0;
-            in >> kb;
-            return kb;
-        }
-    }
-    return -1;
-}
 
 TEST(server_robustness, LineSplitterCutsLongLinesAndDropsLfAndNul) {
     quarnd::LineSplitter s;
@@ -67,8 +47,8 @@ TEST(server_robustness, LineSplitterCutsLongLinesAndDropsLfAndNul) {
 
 TEST(server_robustness, TenMegabytesWithoutCarriageReturnIsCutAndOthersAreServed) {
     QuarndProcess server;
-    auto a = loggedIn(server, "flooder");
-    auto b = loggedIn(server, "bystander");
+    auto a = guest(server.chatPort(), "flooder");
+    auto b = guest(server.chatPort(), "bystander");
     a->command("JOIN Lobby");
     b->command("JOIN Lobby");
     a->receive();
@@ -94,7 +74,7 @@ TEST(server_robustness, TenMegabytesWithoutCarriageReturnIsCutAndOthersAreServed
 
 TEST(server_robustness, RandomBytesPartialLinesAndAbruptCloses) {
     QuarndProcess server;
-    auto watcher = loggedIn(server, "watcher");
+    auto watcher = guest(server.chatPort(), "watcher");
     watcher->command("JOIN Lobby");
     std::mt19937 rng(20261209);
     std::uniform_int_distribution<int> byte(0, 255);
@@ -111,20 +91,20 @@ TEST(server_robustness, RandomBytesPartialLinesAndAbruptCloses) {
     watcher->drain(500);
     // Still alive and serving, and nobody got stuck in the Lobby.
     EXPECT_EQ(watcher->command("ROOMLIST")[1], "ROOMLIST Lobby 1");
-    auto late = loggedIn(server, "late");
+    auto late = guest(server.chatPort(), "late");
     EXPECT_EQ(late->command("JOIN Lobby").size(), 4u);
     EXPECT_EQ(waitpid(server.pid(), nullptr, WNOHANG), 0);
 }
 
 TEST(server_robustness, SlowReaderIsDroppedInsteadOfBuffered) {
     QuarndProcess server;
-    auto slow = loggedIn(server, "schnecke");
+    auto slow = guest(server.chatPort(), "schnecke");
     slow->command("JOIN Lobby");
     // Shrink the slow side's kernel buffer so the backlog lands in quarnd.
     const int small = 4096;
     setsockopt(slow->fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
 
-    auto loud = loggedIn(server, "laut");
+    auto loud = guest(server.chatPort(), "laut");
     loud->command("JOIN Lobby");
     std::atomic<bool> done{false};
     std::thread reader([&] {  // the loud client reads its own echoes
@@ -149,7 +129,7 @@ TEST(server_robustness, SlowReaderIsDroppedInsteadOfBuffered) {
     EXPECT_THAT(server.log(), HasSubstr("schnecke): output backlog over limit"));
     EXPECT_LT(rssKiB(server.pid()), kRssLimitKiB);
     // The others carry on.
-    auto other = loggedIn(server, "andere");
+    auto other = guest(server.chatPort(), "andere");
     EXPECT_EQ(other->command("ROOMLIST")[1], "ROOMLIST Lobby 1");
 }
 
@@ -181,7 +161,7 @@ TEST(server_robustness, IdleSessionsAreDisconnected) {
 
 TEST(server_robustness, SigtermClosesClientsAndExitsCleanly) {
     QuarndProcess server;
-    auto a = loggedIn(server, "anna");
+    auto a = guest(server.chatPort(), "anna");
     const int status = server.stop();
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);

@@ -10,15 +10,13 @@
 // folder.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "objects/CLASS_Agents.h"
 #include "support/file_io.h"
+#include "support/work_folder.h"
 
 namespace kavel::test {
 
@@ -27,23 +25,18 @@ inline std::string testPlugin(const std::string& name) {
     return std::string(KAVEL_TEST_PLUGINS) + "/" + name + ".so";
 }
 
-class PluginFolder {
+// The loaded agents' names, in load order.
+inline std::vector<std::string> agentNames() {
+    std::vector<std::string> names;
+    for (Agent* agent : AgentList)
+        names.push_back(agentGetName(agent));
+    return names;
+}
+
+class PluginFolder : public WorkFolder {
   public:
-    PluginFolder() : previous_(std::filesystem::current_path()) {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "kavel-plugins-XXXXXX");
-        if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        root_ = tmpl;
-        std::filesystem::create_directory(root_ / "plugins");
-        std::filesystem::current_path(root_);
-    }
-    ~PluginFolder() {
-        unloadAllAgents();
-        std::error_code ec;
-        std::filesystem::current_path(previous_, ec);
-        std::filesystem::remove_all(root_, ec);
-    }
-    PluginFolder(const PluginFolder&) = delete;
-    PluginFolder& operator=(const PluginFolder&) = delete;
+    PluginFolder() { std::filesystem::create_directory(path() / "plugins"); }
+    ~PluginFolder() { unloadAllAgents(); }
 
     // Copies a built library into plugins/; source is a test plug-in's name
     // or a path. Returns the file name in plugins/.
@@ -51,21 +44,16 @@ class PluginFolder {
         const std::string from =
             source.find('/') == std::string::npos ? testPlugin(source) : source;
         if (as.empty()) as = std::filesystem::path(from).filename().string();
-        std::filesystem::copy_file(from, root_ / "plugins" / as,
+        std::filesystem::copy_file(from, path() / "plugins" / as,
                                    std::filesystem::copy_options::overwrite_existing);
         return as;
     }
     void write(const std::string& relative, const std::string& content) {
-        spit((root_ / relative).string(), content);
+        spit((path() / relative).string(), content);
     }
     std::string read(const std::string& relative) const {
-        return slurp((root_ / relative).string());
+        return slurp((path() / relative).string());
     }
-    const std::filesystem::path& root() const { return root_; }
-
-  private:
-    std::filesystem::path previous_;
-    std::filesystem::path root_;
 };
 
 }  // namespace kavel::test

@@ -17,7 +17,11 @@
 #include <functional>
 #include <vector>
 
+#include "support/qt_wait.h"
+
 namespace kavel_test {
+
+using kavel::test::pumpUntil;
 
 class PrivateBus {
   public:
@@ -122,18 +126,5 @@ class RecordingNotifications : public QDBusVirtualObject {
     QStringList capabilities_;
     uint next_ = 1;
 };
-
-// Lets Qt deliver what is pending until the condition holds; false after
-// the time limit (generous: a loaded machine must not fail a test).
-inline bool pumpUntil(const std::function<bool()>& condition, int limitMs = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > limitMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 }  // namespace kavel_test

@@ -226,6 +226,41 @@ inline int connectLoopback(int port) {
     return fd;
 }
 
+// Sends the request on fd, reads the reply until the peer closes or stays
+// silent for timeoutMs, and closes fd.
+inline std::string httpExchange(int fd, std::string_view request, int timeoutMs = 5000) {
+    while (!request.empty()) {
+        const ssize_t n = ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        if (n <= 0) break;
+        request.remove_prefix(static_cast<std::size_t>(n));
+    }
+    std::string reply;
+    char buf[65536];
+    pollfd p{fd, POLLIN, 0};
+    while (poll(&p, 1, timeoutMs) > 0) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        reply.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return reply;
+}
+
+// One request to 127.0.0.1:port, as httpExchange.
+inline std::string httpRequest(int port, std::string_view request) {
+    return httpExchange(connectLoopback(port), request);
+}
+
+// The status line and the Location header of an HTTP reply ("" when none).
+inline std::string statusOf(const std::string& reply) {
+    return reply.substr(0, reply.find('\r'));
+}
+inline std::string locationOf(const std::string& reply) {
+    const auto at = reply.find("\r\nLocation: ");
+    if (at == std::string::npos) return "";
+    return reply.substr(at + 12, reply.find('\r', at + 12) - at - 12);
+}
+
 class RawQuarnClient {
   public:
     using Messages = std::vector<std::string>;

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "support/file_io.h"
+#include "support/local_time.h"
 #include "ui/CLASS_ChatRoom_Paster.h"
 #include "ui/room_fixture.h"
 #include "ui/rtf_writer.h"
@@ -22,17 +23,7 @@ namespace kavel::testing {
 namespace {
 
 const std::string VT = "\x0b";
-
-std::tm at(int year, int month, int day, int hour, int minute, int second) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return t;
-}
+using test::at;
 
 TEST(LogFileName, RoomAndLocalTimeWithTheEnding) {
     const std::tm when = at(2026, 12, 7, 21, 30, 5);

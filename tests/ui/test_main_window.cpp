@@ -14,6 +14,7 @@
 #include "platform/gadgets.h"
 #include "platform/socket.h"
 #include "support/script_server.h"
+#include "support/work_folder.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
@@ -217,10 +218,7 @@ TEST_F(MainWindow, PasswordRoomsAskAndJoinEvenWithAnEmptyAnswer) {
 // Start-up in a folder without prefs.ini: no profile, so the defaults and
 // the profile request.
 TEST(StartUp, WithoutSettingsAsksForAProfile) {
-    const auto old = std::filesystem::current_path();
-    std::string tmpl = (std::filesystem::temp_directory_path() / "kavel-start-XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    std::filesystem::current_path(tmpl);
+    test::WorkFolder folder;
     resetSharedState();
     startUp();
     std::vector<std::string> lines;
@@ -238,8 +236,6 @@ TEST(StartUp, WithoutSettingsAsksForAProfile) {
     shutDown();
     EXPECT_TRUE(std::filesystem::exists("prefs.ini"));
     gd::closeWindow(W);
-    std::filesystem::current_path(old);
-    std::filesystem::remove_all(tmpl);
 }
 
 }  // namespace

@@ -23,37 +23,21 @@ TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
     QWidget* frame = gd::windowFrame(Window);
     EXPECT_EQ(frame->parentWidget(), gd::windowFrame(mainwin::Window));
     EXPECT_FALSE(frame->windowFlags().testFlag(Qt::WindowCloseButtonHint));
-
-    struct Place {
-        int id, x, y, w, h;
-        const char* text;
-    };
-    const Place places[] = {
-        {2, 50, 50, 210, 30, "Sound abspielen"},
-        {3, 50, 80, 210, 30, "blinken"},
-        {4, 50, 110, 210, 30, "nur eigene"},
-        {5, 50, 180, 210, 30, "immer im Vordergrund halten"},
-        {6, 50, 210, 210, 30, "Chatfenster separat anzeigen"},
-        {7, 50, 240, 210, 30, "Links/URLs im Text markieren"},
-        {8, 50, 270, 210, 30, "Smilies nicht grafisch darstellen"},
-        {9, 50, 300, 210, 30, "kein automatischer Ping"},
-        {Accept, 160, 360, 120, 20, "Annehmen"},
-        {Cancel, 10, 360, 120, 20, "Abbrechen"},
-        {OuterFrame, 0, 0, 290, 390, ""},
-        {MessagesFrame, 20, 30, 250, 120, "Verhalten bei neuen Nachrichten"},
-        {GeneralFrame, 20, 160, 250, 180, "Generelle Einstellungen"},
-    };
-    for (const Place& p : places) {
-        SCOPED_TRACE(p.id);
-        ASSERT_TRUE(gd::controlExists(p.id));
-        EXPECT_EQ(gd::controlWindow(p.id), Window);
-        EXPECT_EQ(gd::controlX(p.id), p.x);
-        EXPECT_EQ(gd::controlY(p.id), p.y);
-        EXPECT_EQ(gd::controlWidth(p.id), p.w);
-        EXPECT_EQ(gd::controlHeight(p.id), p.h);
-        EXPECT_EQ(gd::controlText(p.id), p.text);
-        EXPECT_FALSE(gd::accessibleName(p.id).empty());
-    }
+    expectPlaces(Window, {
+                             {2, 50, 50, 210, 30, "Sound abspielen"},
+                             {3, 50, 80, 210, 30, "blinken"},
+                             {4, 50, 110, 210, 30, "nur eigene"},
+                             {5, 50, 180, 210, 30, "immer im Vordergrund halten"},
+                             {6, 50, 210, 210, 30, "Chatfenster separat anzeigen"},
+                             {7, 50, 240, 210, 30, "Links/URLs im Text markieren"},
+                             {8, 50, 270, 210, 30, "Smilies nicht grafisch darstellen"},
+                             {9, 50, 300, 210, 30, "kein automatischer Ping"},
+                             {Accept, 160, 360, 120, 20, "Annehmen"},
+                             {Cancel, 10, 360, 120, 20, "Abbrechen"},
+                             {OuterFrame, 0, 0, 290, 390, ""},
+                             {MessagesFrame, 20, 30, 250, 120, "Verhalten bei neuen Nachrichten"},
+                             {GeneralFrame, 20, 160, 250, 180, "Generelle Einstellungen"},
+                         });
 }
 
 TEST_F(OptionsWindow, TheBoxesShowTheLowByte) {

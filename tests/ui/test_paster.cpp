@@ -182,22 +182,6 @@ TEST_F(PasterTest, AFailedPostAnnouncesNothingAndKeepsTheCode) {
 
 // --- against quarnd's paste service -----------------------------------------
 
-std::string httpGet(int port, const std::string& target) {
-    const int fd = quarnd_test::connectLoopback(port);
-    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) < 0) return {};
-    std::string reply;
-    char buf[4096];
-    pollfd p{fd, POLLIN, 0};
-    while (::poll(&p, 1, 5000) > 0) {
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        reply.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return reply;
-}
-
 std::string htmlUnescape(std::string s) {
     const std::pair<std::string, std::string> entities[] = {
         {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}};
@@ -223,7 +207,9 @@ TEST_F(PasterTest, QuarndStoresThePasteUnderTheAnnouncedLink) {
         line.substr(line.find(" -> ") + 4, line.size() - 1 - (line.find(" -> ") + 4));
     EXPECT_EQ(link.find("sid="), std::string::npos);
 
-    const std::string page = httpGet(quarnd.pastePort(), link.substr(link.find("/main.php")));
+    const std::string page =
+        quarnd_test::httpRequest(quarnd.pastePort(), "GET " + link.substr(link.find("/main.php")) +
+                                                         " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     ASSERT_EQ(page.rfind("HTTP/1.1 200", 0), 0u) << page;
     const auto pre = page.find("<pre>");
     const auto end = page.find("</pre>");

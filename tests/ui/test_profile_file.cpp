@@ -13,6 +13,7 @@
 #include "ui/profile.h"
 
 #include "support/file_io.h"
+#include "support/work_folder.h"
 
 using namespace kavel;
 
@@ -74,19 +75,10 @@ TEST(ProfileCodec, ShortAndOldFilesReadTheSame) {
 class ProfileFiles : public ::testing::Test {
   protected:
     void SetUp() override {
-        old_ = std::filesystem::current_path();
-        std::string tmpl = (std::filesystem::temp_directory_path() / "kavel-prof-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-        std::filesystem::current_path(dir_);
         resetSharedState();
         loadUiTexts();
     }
-    void TearDown() override {
-        std::filesystem::current_path(old_);
-        std::filesystem::remove_all(dir_);
-    }
-    std::filesystem::path old_, dir_;
+    test::WorkFolder folder;
 };
 
 TEST_F(ProfileFiles, SaveAndLoadRoundTripWithMode0600) {

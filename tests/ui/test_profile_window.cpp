@@ -56,72 +56,55 @@ TEST_F(ProfileWindow, EveryControlInItsPlaceWithItsCaption) {
     EXPECT_EQ(gd::windowHeight(Window), 362);
     EXPECT_EQ(gd::windowFrame(Window)->parentWidget(), gd::windowFrame(mainwin::Window));
 
-    struct Place {
-        int id, x, y, w, h;
-        const char* text;
-    };
-    const Place places[] = {
-        {Panel, 10, 10, 220, 340, "Login"},
-        {UserNameLabel, 53, 62, 90, 20, "Benutzername:"},
-        {UserName, 63, 82, 90, 20, ""},
-        {PasswordLabel, 53, 112, 60, 20, "Passwort:"},
-        {Password, 63, 132, 90, 20, ""},
-        {Register, 48, 182, 120, 20, "neu registrieren"},
-        {WhyRegister, 48, 212, 120, 20, "warum registrieren?"},
-        {Apply, 48, 242, 120, 21,
-         "\xFC"
-         "bernehmen"},
-        {SecurityFrame, 21, 30, 170, 252, "Sicherheitseinstellungen"},
-        {NameColourLabel, 15, 48, 158, 20, "Farbe des Benutzernamens"},
-        {TextColourLabel, 15, 78, 158, 20, "Farbe der Nachricht"},
-        {UrlColourLabel, 15, 108, 158, 20, "Markierungsfarbe von URLs"},
-        {BackgroundLabel, 15, 138, 158, 20, "Hintergrundfarbe des Chats"},
-        {NameColour, 175, 43, 20, 20, ""},
-        {TextColour, 175, 73, 20, 20, ""},
-        {UrlColour, 175, 103, 20, 20, ""},
-        {BackgroundColour, 175, 133, 20, 20, ""},
-        {ColourFrame, 8, 18, 200, 150, "Farbeinstellungen"},
-        {ContrastFirst, 28, 218, 160, 20, "Kontrast vor Farbe"},
-        {ColourFirst, 28, 248, 160, 20, "Farbe vor Kontrast"},
-        {IgnoreColours, 28, 278, 160, 20, "Farbgebung ignorieren"},
-        {DisplayFrame, 8, 186, 200, 120, "Anzeigeoptionen"},
-        {42, 38, 43, 90, 20, "Hobbies:"},
-        {37, 48, 63, 120, 20, ""},
-        {43, 38, 93, 90, 20, "E-Mail Adresse:"},
-        {38, 48, 113, 120, 20, ""},
-        {44, 38, 143, 90, 20, "Wohnort:"},
-        {39, 48, 163, 120, 20, ""},
-        {45, 38, 193, 90, 20, "ICQ-Nummer:"},
-        {40, 48, 213, 120, 20, ""},
-        {46, 38, 243, 90, 20, "Homepage:"},
-        {41, 48, 263, 120, 20, ""},
-        {InfoFrame, 18, 18, 180, 280, "Optionale Informationen"},
-        {OwnRemarks, 18, 38, 180, 110, ""},
-        {AdminRemarks, 18, 188, 180, 110, ""},
-        {OwnRemarksFrame, 8, 18, 200, 140, "Eigene Bemerkungen"},
-        {AdminRemarksFrame, 8, 166, 200, 140, "Bemerkungen der Administratoren"},
-        {SaveProfile, 38, 68, 140, 40, "Profil speichern"},
-        {LoadLabel, 38, 148, 140, 20, "Profil laden"},
-        {ProfileList, 38, 168, 140, -1, ""},  // a drop-down list is as high as its font
-        {Accept, 18, 238, 80, 40, "Annehmen"},
-        {Cancel, 118, 238, 80, 40, "Abbrechen"},
-        {SaveFrame, 8, 26, 200, 270, "Absichern"},
-    };
-    for (const Place& p : places) {
-        SCOPED_TRACE(p.id);
-        ASSERT_TRUE(gd::controlExists(p.id));
-        EXPECT_EQ(gd::controlWindow(p.id), Window);
-        EXPECT_EQ(gd::controlX(p.id), p.x);
-        EXPECT_EQ(gd::controlY(p.id), p.y);
-        EXPECT_EQ(gd::controlWidth(p.id), p.w);
-        if (p.h >= 0) {
-            EXPECT_EQ(gd::controlHeight(p.id), p.h);
-        }
-        if (*p.text) {
-            EXPECT_EQ(gd::controlText(p.id), p.text);
-        }
-        EXPECT_FALSE(gd::accessibleName(p.id).empty());
-    }
+    expectPlaces(
+        Window,
+        {
+            {Panel, 10, 10, 220, 340, "Login"},
+            {UserNameLabel, 53, 62, 90, 20, "Benutzername:"},
+            {UserName, 63, 82, 90, 20, nullptr},
+            {PasswordLabel, 53, 112, 60, 20, "Passwort:"},
+            {Password, 63, 132, 90, 20, nullptr},
+            {Register, 48, 182, 120, 20, "neu registrieren"},
+            {WhyRegister, 48, 212, 120, 20, "warum registrieren?"},
+            {Apply, 48, 242, 120, 21,
+             "\xFC"
+             "bernehmen"},
+            {SecurityFrame, 21, 30, 170, 252, "Sicherheitseinstellungen"},
+            {NameColourLabel, 15, 48, 158, 20, "Farbe des Benutzernamens"},
+            {TextColourLabel, 15, 78, 158, 20, "Farbe der Nachricht"},
+            {UrlColourLabel, 15, 108, 158, 20, "Markierungsfarbe von URLs"},
+            {BackgroundLabel, 15, 138, 158, 20, "Hintergrundfarbe des Chats"},
+            {NameColour, 175, 43, 20, 20, nullptr},
+            {TextColour, 175, 73, 20, 20, nullptr},
+            {UrlColour, 175, 103, 20, 20, nullptr},
+            {BackgroundColour, 175, 133, 20, 20, nullptr},
+            {ColourFrame, 8, 18, 200, 150, "Farbeinstellungen"},
+            {ContrastFirst, 28, 218, 160, 20, "Kontrast vor Farbe"},
+            {ColourFirst, 28, 248, 160, 20, "Farbe vor Kontrast"},
+            {IgnoreColours, 28, 278, 160, 20, "Farbgebung ignorieren"},
+            {DisplayFrame, 8, 186, 200, 120, "Anzeigeoptionen"},
+            {42, 38, 43, 90, 20, "Hobbies:"},
+            {37, 48, 63, 120, 20, nullptr},
+            {43, 38, 93, 90, 20, "E-Mail Adresse:"},
+            {38, 48, 113, 120, 20, nullptr},
+            {44, 38, 143, 90, 20, "Wohnort:"},
+            {39, 48, 163, 120, 20, nullptr},
+            {45, 38, 193, 90, 20, "ICQ-Nummer:"},
+            {40, 48, 213, 120, 20, nullptr},
+            {46, 38, 243, 90, 20, "Homepage:"},
+            {41, 48, 263, 120, 20, nullptr},
+            {InfoFrame, 18, 18, 180, 280, "Optionale Informationen"},
+            {OwnRemarks, 18, 38, 180, 110, nullptr},
+            {AdminRemarks, 18, 188, 180, 110, nullptr},
+            {OwnRemarksFrame, 8, 18, 200, 140, "Eigene Bemerkungen"},
+            {AdminRemarksFrame, 8, 166, 200, 140, "Bemerkungen der Administratoren"},
+            {SaveProfile, 38, 68, 140, 40, "Profil speichern"},
+            {LoadLabel, 38, 148, 140, 20, "Profil laden"},
+            {ProfileList, 38, 168, 140, -1, nullptr},  // a drop-down list is as high as its font
+            {Accept, 18, 238, 80, 40, "Annehmen"},
+            {Cancel, 118, 238, 80, 40, "Abbrechen"},
+            {SaveFrame, 8, 26, 200, 270, "Absichern"},
+        });
 
     // Five tabs; every control sits on the page of its tab.
     auto* tabs = qobject_cast<QTabWidget*>(gd::controlWidget(Panel));

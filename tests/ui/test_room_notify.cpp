@@ -26,23 +26,28 @@ class NotifyTest : public RoomTest {
         RoomTest::SetUp();
         platform::useNotificationBus(bus.address().toStdString());
     }
+    void TearDown() override {
+        if (other >= 0) platform::closeWindow(other);
+        RoomTest::TearDown();
+    }
     // Another window comes to the front, so that the rooms are behind it.
     int frontWindow() {
-        const int w = platform::openWindow(platform::kAnyId, 0, 0, 200, 100, "anderes", 0);
-        platform::showWindow(w);
-        platform::raiseWindow(w);
-        if (!pumpUntil([w] { return platform::isForegroundWindow(w); }, 5000))
+        other = platform::openWindow(platform::kAnyId, 0, 0, 200, 100, "anderes", 0);
+        platform::showWindow(other);
+        platform::raiseWindow(other);
+        if (!pumpUntil([this] { return platform::isForegroundWindow(other); }, 5000))
             ADD_FAILURE() << "the platform brings no window to the front";
-        return w;
+        return other;
     }
     PrivateBus bus;
+    int other = -1;
 };
 
 TEST_F(NotifyTest, NewMessageInABackgroundRoomIsShownAndAClickBringsTheRoomForward) {
     RecordingNotifications service(bus.address(), kMarkupServer);
     setOptions(opt::ColourFirst | opt::Flash);
     ChatRoom* room = newChatRoom("Lobby");
-    const int other = frontWindow();
+    frontWindow();
     const int alerts = platform::alertsRequested();
     roomPrint(room, "bob: Treffen um <8> & dann?");
     ASSERT_TRUE(pumpUntil([&] { return platform::notifyCounts().shown == 1; }));
@@ -70,54 +75,50 @@ TEST_F(NotifyTest, NewMessageInABackgroundRoomIsShownAndAClickBringsTheRoomForwa
     ASSERT_TRUE(pumpUntil([&] { return platform::notifyCounts().clicked == 1; }));
     EXPECT_TRUE(pumpUntil([&] { return frame->isActiveWindow(); }));
     EXPECT_FALSE(platform::isForegroundWindow(other));
-    platform::closeWindow(other);
 }
 
 TEST_F(NotifyTest, PlainTextServiceGetsTheTextAsItIs) {
     RecordingNotifications service(bus.address(), {"body", "actions"});
     setOptions(opt::ColourFirst | opt::Flash);
     ChatRoom* room = newChatRoom("Technik");
-    const int other = frontWindow();
+    frontWindow();
     // The capabilities are asked once the bus is connected; let them arrive.
     roomPrint(room, "eins");
     ASSERT_TRUE(pumpUntil([&] { return platform::notifyCounts().shown == 1; }));
     roomPrint(room, "a <b> c");
     ASSERT_TRUE(pumpUntil([&] { return platform::notifyCounts().shown == 2; }));
     EXPECT_EQ(service.shown[1].body, "a <b> c");
-    platform::closeWindow(other);
 }
 
 TEST_F(NotifyTest, NoNotificationWithoutBlinkenOrForAClosedRoom) {
     RecordingNotifications service(bus.address(), kMarkupServer);
     setOptions(opt::ColourFirst | opt::Sound);
     ChatRoom* room = newChatRoom("Lobby");
-    const int other = frontWindow();
+    frontWindow();
     roomPrint(room, "bob: still");
     platform::notifyDesktop(12345, "weg", "kein Fenster");
     pumpUntil([] { return false; }, 200);
     EXPECT_EQ(platform::notifyCounts().sent, 0);
     EXPECT_TRUE(service.shown.empty());
-    platform::closeWindow(other);
 }
 
 TEST_F(NotifyTest, ClickAfterTheRoomClosedIsIgnored) {
     RecordingNotifications service(bus.address(), kMarkupServer);
     setOptions(opt::ColourFirst | opt::Flash);
     ChatRoom* room = newChatRoom("Lobby");
-    const int other = frontWindow();
+    frontWindow();
     roomPrint(room, "bob: gleich weg");
     ASSERT_TRUE(pumpUntil([&] { return platform::notifyCounts().shown == 1; }));
     roomDestroy(room);
     service.invoke(1, "default");
     pumpUntil([] { return false; }, 300);
     EXPECT_EQ(platform::notifyCounts().clicked, 0);
-    platform::closeWindow(other);
 }
 
 TEST_F(NotifyTest, WithoutAServiceNothingWaits) {
     setOptions(opt::ColourFirst | opt::Flash);
     ChatRoom* room = newChatRoom("Lobby");
-    const int other = frontWindow();
+    frontWindow();
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < 20; ++i)
@@ -126,7 +127,6 @@ TEST_F(NotifyTest, WithoutAServiceNothingWaits) {
     EXPECT_LT(timer.elapsed(), 5000);
     ASSERT_TRUE(pumpUntil([&] { return platform::notifyCounts().failed == 20; }));
     EXPECT_EQ(platform::notifyCounts().shown, 0);
-    platform::closeWindow(other);
 }
 
 TEST(NotifyWithoutBus, NoBusMeansNoNotificationAndNoWait) {

@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,32 @@ class WindowTest : public ::testing::Test {
     std::string lastStatus() const {
         const auto all = status();
         return all.empty() ? std::string() : all.back();
+    }
+
+    // Where a control sits in its window and what it says; a height below 0
+    // or a null text is not checked (a drop-down list is as high as its font).
+    struct Place {
+        int id, x, y, w, h;
+        const char* text;
+    };
+    // Every control in `window` at its place, with its caption and an
+    // accessible name.
+    static void expectPlaces(int window, std::initializer_list<Place> places) {
+        for (const Place& p : places) {
+            SCOPED_TRACE(p.id);
+            ASSERT_TRUE(gd::controlExists(p.id));
+            EXPECT_EQ(gd::controlWindow(p.id), window);
+            EXPECT_EQ(gd::controlX(p.id), p.x);
+            EXPECT_EQ(gd::controlY(p.id), p.y);
+            EXPECT_EQ(gd::controlWidth(p.id), p.w);
+            if (p.h >= 0) {
+                EXPECT_EQ(gd::controlHeight(p.id), p.h);
+            }
+            if (p.text) {
+                EXPECT_EQ(gd::controlText(p.id), p.text);
+            }
+            EXPECT_FALSE(gd::accessibleName(p.id).empty());
+        }
     }
 
     WorkFolder folder;

@@ -1,0 +1,67 @@
+#pragma once
+// The client core against a real quarnd within the test's process: polling
+// the connection and the window events until something has happened, the
+// joined rooms and their text, and a raw second user in a room.
+
+#include <unistd.h>
+
+#include <QTextEdit>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "net/NET_Methods.h"
+#include "platform/encoding.h"
+#include "platform/gadgets.h"
+#include "platform/gadgets_qt.h"
+#include "support/quarnd_process.h"
+#include "ui/CLASS_ChatRoom.h"
+
+namespace kavel::test {
+
+// Reads from the server and hands out window events until done holds.
+inline bool pollUntil(const std::function<bool()>& done, int ms = 5000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (done()) return true;
+        PollServer();
+        platform::pollEvent();
+        usleep(2000);
+    }
+    return done();
+}
+
+inline ChatRoom* joinedRoom(const std::string& name) {
+    for (ChatRoom* r : joinedRooms)
+        if (roomGetName(r) == name) return r;
+    return nullptr;
+}
+
+inline QTextEdit* roomView(ChatRoom* room) {
+    return qobject_cast<QTextEdit*>(platform::controlWidget(roomControls(room).view));
+}
+inline std::string roomText(ChatRoom* room) {
+    return platform::fromQString(roomView(room)->toPlainText());
+}
+
+// Logs `peer` in as the guest `name` and joins `room`; what the join
+// brings is read and dropped.
+inline void joinAsGuest(quarnd_test::RawQuarnClient& peer, const std::string& name,
+                        const std::string& room) {
+    peer.command("LOGIN " + name + "  [CLIENT:raw]");
+    peer.send("JOIN " + room);
+    peer.drain(100);
+}
+
+// Whether any message that reaches `peer` within quietMs contains needle.
+inline bool peerSees(quarnd_test::RawQuarnClient& peer, const std::string& needle,
+                     int quietMs = 200) {
+    bool seen = false;
+    for (const auto& t : peer.drain(quietMs))
+        for (const auto& m : t)
+            seen |= m.find(needle) != std::string::npos;
+    return seen;
+}
+
+}  // namespace kavel::test

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <ostream>
 #include <thread>
 #include <vector>
 
@@ -26,6 +27,11 @@ struct ReplyCase {
     bool complete;
     std::string location;
 };
+
+// Test names and failure messages show the case by its name, not its bytes.
+[[maybe_unused]] void PrintTo(const ReplyCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ReplyParser : public ::testing::TestWithParam<ReplyCase> {};
 

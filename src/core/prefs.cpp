@@ -22,6 +22,7 @@ const bool registered = registerReset([] {
     paste.clear();
     keptServer.reset();
     keptPaste.reset();
+    pluginLoader = nullptr;
 });
 
 bool sameKey(std::string_view a, std::string_view b) {

@@ -16,8 +16,11 @@ namespace gd = platform;
 namespace {
 
 MainMenuNumbers numbers;
-const bool registered = registerReset([] { numbers = MainMenuNumbers{}; });
 AgentNamer agentNamer = nullptr;
+const bool registered = registerReset([] {
+    numbers = MainMenuNumbers{};
+    agentNamer = nullptr;
+});
 
 }  // namespace
 

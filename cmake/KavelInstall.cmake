@@ -43,6 +43,18 @@ function(kavel_install_debug_split target dir)
     set_property(GLOBAL APPEND PROPERTY KAVEL_DEBUG_FILES "${dir}/.debug/${file}.debug")
 endfunction()
 
+# kavel_install_strip_debug(<target> <folder below the prefix>): for a
+# program without a crash report (quarnd), whose debug information would
+# only make the package larger; its symbol table stays.
+function(kavel_install_strip_debug target dir)
+    set(file "$<TARGET_FILE_NAME:${target}>")
+    install(CODE "
+        execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --strip-debug
+                                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${dir}/${file}\"
+                        COMMAND_ERROR_IS_FATAL ANY)
+    ")
+endfunction()
+
 # kavel_expect_installed(<path below the prefix>...): whoever adds an install
 # rule names its files here; the install test fails when one of them is
 # missing, or when anything not named gets installed.

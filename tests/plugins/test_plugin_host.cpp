@@ -32,8 +32,7 @@ using test::PluginFolder;
 using test::pluginMapped;
 
 // Lets queued jobs run (a finished Setup's release) while waiting. Deferred
-// deletions are left for later: a condition that reads a plug-in's variable
-// must not find the library released under it.
+// deletions are left for later.
 bool waitFor(const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!done()) {
@@ -208,7 +207,15 @@ TEST_F(PluginHost, ALibraryStaysMappedUntilItsSetupReturns) {
     EXPECT_TRUE(AgentList.empty());
     EXPECT_TRUE(pluginMapped("tp_reader.so"));
     __atomic_store_n(stop, 1, __ATOMIC_SEQ_CST);
-    ASSERT_TRUE(waitFor([&] { return __atomic_load_n(done, __ATOMIC_SEQ_CST) == 1; }));
+    // No events while reading the plug-in's variable: the library is
+    // released by a job on this thread, which must not run between the
+    // thread's last write and our read.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (__atomic_load_n(done, __ATOMIC_SEQ_CST) != 1 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(__atomic_load_n(done, __ATOMIC_SEQ_CST), 1);
+    EXPECT_TRUE(pluginMapped("tp_reader.so"));
     ASSERT_TRUE(waitFor([] { return runningSetups() == 0; }));
     EXPECT_TRUE(waitFor([] { return !pluginMapped("tp_reader.so"); }));
 }

@@ -59,13 +59,7 @@ void reportClicks(B* b, int window, int id) {
 
 }  // namespace
 
-int listBox(int window, int id, int x, int y, int w, int h) {
-    assertGuiThread();
-    auto* list = new QListWidget;
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setContextMenuPolicy(Qt::CustomContextMenu);
-    id = place(window, id, list, Kind::ListBox, x, y, w, h);
-    if (id < 0) return -1;
+void detail::reportListEvents(QListWidget* list, int window, int id) {
     QObject::connect(list, &QListWidget::itemClicked, [window, id](QListWidgetItem*) {
         pushEvent({EventKind::Control, window, id, EventType::LeftClick});
     });
@@ -75,6 +69,16 @@ int listBox(int window, int id, int x, int y, int w, int h) {
     QObject::connect(list, &QListWidget::currentRowChanged, [window, id](int) {
         pushEvent({EventKind::Control, window, id, EventType::Change});
     });
+}
+
+int listBox(int window, int id, int x, int y, int w, int h) {
+    assertGuiThread();
+    auto* list = new QListWidget;
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    id = place(window, id, list, Kind::ListBox, x, y, w, h);
+    if (id < 0) return -1;
+    reportListEvents(list, window, id);
     QObject::connect(list, &QWidget::customContextMenuRequested, [window, id](const QPoint&) {
         pushEvent({EventKind::Control, window, id, EventType::RightClick});
     });

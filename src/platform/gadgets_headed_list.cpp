@@ -56,15 +56,7 @@ int headedList(int window, int id, int x, int y, int w, int h, std::string_view 
     // A list box in every respect but its heading.
     id = detail::place(window, id, list, detail::Kind::ListBox, x, y, w, h, list->accessibleName());
     if (id < 0) return -1;
-    QObject::connect(list, &QListWidget::itemClicked, [window, id](QListWidgetItem*) {
-        pushEvent({EventKind::Control, window, id, EventType::LeftClick});
-    });
-    QObject::connect(list, &QListWidget::itemDoubleClicked, [window, id](QListWidgetItem*) {
-        pushEvent({EventKind::Control, window, id, EventType::DoubleClick});
-    });
-    QObject::connect(list, &QListWidget::currentRowChanged, [window, id](int) {
-        pushEvent({EventKind::Control, window, id, EventType::Change});
-    });
+    detail::reportListEvents(list, window, id);
     return id;
 }
 

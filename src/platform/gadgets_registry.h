@@ -23,6 +23,8 @@
 
 #include "platform/gadgets.h"
 
+class QListWidget;
+
 namespace kavel::platform::detail {
 
 // Numbers handed out for kAnyId start well above every fixed number.
@@ -154,6 +156,9 @@ const KindOps& kindOps(Kind kind);
 // then deleted). name: the accessible name, empty for the kind's own.
 int place(int window, int id, QWidget* widget, Kind kind, int x, int y, int w, int h,
           const QString& name = {});
+// Reports a list box's clicks, double clicks and selection changes as
+// events of control id.
+void reportListEvents(QListWidget* list, int window, int id);
 
 // --- shared helpers -------------------------------------------------------
 

@@ -40,7 +40,9 @@ set(KAVEL_DEB_DEPENDS
     "libsqlite3-0"
     "libcrypt1"
     "libelf1"
-    "libdw1")
+    "libdw1"
+    # Qt's own dialog buttons and context menus in German.
+    "qt6-translations-l10n")
 list(JOIN KAVEL_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 # The service's settings are the admin's: an update must not overwrite them.

@@ -90,11 +90,17 @@ extern uint16_t AppFlags;
 inline bool hasFlag(uint16_t bit) {
     return (AppFlags & bit) != 0;
 }
+// The connect item reads "Trennen" exactly while LoggedIn is set, so every
+// change of that bit asks for the menu to be rebuilt.
+inline void changeFlags(uint16_t next) {
+    if ((AppFlags ^ next) & flag::LoggedIn) next = static_cast<uint16_t>(next | flag::MenuDirty);
+    AppFlags = next;
+}
 inline void setFlag(uint16_t bit) {
-    AppFlags = static_cast<uint16_t>(AppFlags | bit);
+    changeFlags(static_cast<uint16_t>(AppFlags | bit));
 }
 inline void clearFlag(uint16_t bit) {
-    AppFlags = static_cast<uint16_t>(AppFlags & ~bit);
+    changeFlags(static_cast<uint16_t>(AppFlags & ~bit));
 }
 
 // A room the server offers (ROOMLIST).

@@ -153,11 +153,11 @@ void startUp() {
     loadUiTexts();
     joinedRooms.clear();
     AvailableRooms.clear();
-    installCrashHandler(freePlugins);
-    setPluginLoader([](const std::string& path) { return loadPlugin(path) != nullptr; });
-    setAgentNamer(&agentGetName);
+    // The crash handler from here on, and the plug-in host for the settings.
+    wireProgram();
     loadSettings();
     openMainWindow();
+    reportPluginKeptOut();
     if (initSounds()) playSound(sound::Startup);
     loadSmileyPictures();
     if (!gd::initNetwork()) {
@@ -251,7 +251,6 @@ int kavelMain(int argc, char** argv) {
         gd::endDesktop();
         return 0;
     }
-    wirePorts();
     startUp();
     while (guardedPass(mainLoopPass)) {
     }

@@ -31,9 +31,20 @@ using platform::FaultKind;
 // Status line of ours after "Yes" when a plug-in was running; "$" is its name.
 constexpr const char* kPluginBlamed =
     "Der Fehler trat im Plugin $ auf - schalte es im Plugin Manager ab";
+// Our box when a plug-in's library faulted while it was opened or closed.
+constexpr const char* kLoadFault =
+    "Das Plugin $ hat beim Laden einen Fehler verursacht.\r"
+    "Informationen dazu finden sich in der dump.txt.\r"
+    "Es wird beim n\xE4"
+    "chsten Start nicht geladen; das Programm wird beendet.";
+constexpr const char* kUnloadFault =
+    "Das Plugin $ hat beim Freigeben einen Fehler verursacht.\r"
+    "Informationen dazu finden sich in der dump.txt.\r"
+    "Das Programm wird beendet.";
 
 PluginLister pluginLister = nullptr;
 void (*releasePluginsHook)() = nullptr;
+void (*faultedWhileLoading)(const std::string&) = nullptr;
 
 // A fault on another thread leaves its question for the main loop.
 enum PendingState : int { NoQuestion = 0, AskQuestion, DumpNotWritten };
@@ -84,6 +95,24 @@ void settle(bool dumpWritten, const char* plugin) {
     if (plugin && *plugin) statusMessage(cp1252::fillPlaceholder(kPluginBlamed, plugin));
 }
 
+// A library that faulted in its own constructors or destructors leaves the
+// dynamic loader half-way: nothing more can be loaded or freed safely, so
+// the program only says why it ends. The plug-in that faulted while loading
+// stays out of the next start, which could not get past it otherwise.
+[[noreturn]] void endAfterLibraryFault(const platform::Fault& fault, bool dumpWritten) {
+    const bool loading = fault.pluginCall == platform::PluginCall::Load;
+    if (loading && faultedWhileLoading) faultedWhileLoading(fault.plugin);
+    if (fault.mainThread) {
+        if (dumpWritten)
+            platform::messageBox(
+                ui(Txt::ErrorTitle),
+                cp1252::fillPlaceholder(loading ? kLoadFault : kUnloadFault, fault.plugin));
+        else
+            platform::messageBox(ui(Txt::ErrorTitle), ui(Txt::DumpFailed));
+    }
+    platform::endProcessNow(1);
+}
+
 void report(const platform::Fault& fault, bool recoverable) {
     const std::tm when = localNow();
     const std::vector<platform::SourcePosition> stack = platform::sourcePositions(fault);
@@ -104,6 +133,8 @@ void report(const platform::Fault& fault, bool recoverable) {
     const bool written = platform::writeFileAtomically(
         name, formatDump(when, own ? unitName(own->file) : std::string(), own ? own->line : 0,
                          fault.kind, plugins));
+    if (recoverable && fault.plugin[0] && fault.pluginCall != platform::PluginCall::Entry)
+        endAfterLibraryFault(fault, written);
     if (!recoverable) {
         // Nothing to go back to (a fault before or after the main loop):
         // the dump is all we can leave.
@@ -216,9 +247,12 @@ std::string formatDump(const std::tm& when, std::string_view unit, int line, Fau
     return out;
 }
 
-void installCrashHandler(void (*releasePlugins)()) {
+void installCrashHandler(void (*releasePlugins)(), void (*faultedLoading)(const std::string&)) {
     releasePluginsHook = releasePlugins;
+    faultedWhileLoading = faultedLoading;
     platform::installFaultHandlers(report);
+    // A signal answers the fault question (and any other dialog) at once.
+    platform::answerDialogsOnEndSignal();
 }
 
 void setPluginLister(PluginLister lister) {

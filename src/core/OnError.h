@@ -5,11 +5,13 @@
 // the main loop pass was doing and the loop goes on; "No" ends the program
 // at once, without writing the settings.
 //
-// A plug-in's Setup thread runs its entry through platform::runGuarded: a
-// fault there is reported and ends that thread; the question is asked on
-// the main thread by the next loop pass. While the host calls into a
-// plug-in it holds a platform::PluginCallMark, so that after "Yes" the
-// status log names the plug-in to switch off.
+// The plug-in host runs a plug-in's Setup through platform::runGuarded on
+// its thread: a fault there is reported and ends that thread; the question
+// is asked on the main thread by the next loop pass. While the host calls
+// into a plug-in, or opens or closes its library, it holds a
+// platform::PluginCallMark, so that after "Yes" the status log names the
+// plug-in to switch off, and a fault in a library's constructors or
+// destructors ends the program with a box that names it.
 
 #include <ctime>
 #include <string>
@@ -21,9 +23,12 @@
 namespace kavel {
 
 // Installs the handler for the whole process; also makes SIGINT and SIGTERM
-// end the main loop in order. releasePlugins, when given, frees the plug-in
-// libraries when the user chooses to end after a fault.
-void installCrashHandler(void (*releasePlugins)() = nullptr);
+// end the main loop in order and answer an open dialog. releasePlugins, when
+// given, frees the plug-in libraries when the user chooses to end after a
+// fault; faultedLoading is told the plug-in whose library faulted while it
+// was being opened, just before the program ends.
+void installCrashHandler(void (*releasePlugins)() = nullptr,
+                         void (*faultedLoading)(const std::string&) = nullptr);
 
 // One pass of the main loop under the handler. False when the loop is to
 // end: pass() said so, or SIGINT or SIGTERM arrived.

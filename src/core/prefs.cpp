@@ -7,6 +7,7 @@
 #include "net/NET_Methods_Http.h"
 #include "platform/files.h"
 #include "ui/GUI.h"
+#include "ui/GUI_Methods.h"
 
 namespace kavel {
 
@@ -17,12 +18,18 @@ std::string paste;
 std::optional<std::string> keptServer;
 std::optional<std::string> keptPaste;
 PluginLoader pluginLoader = nullptr;
+std::string keptOut;
+
+// Status line of ours; "$" is the plug-in's name.
+constexpr const char* kKeptOut =
+    "Das Plugin $ wurde nicht geladen, da es beim letzten Start einen Fehler verursacht hat";
 
 const bool registered = registerReset([] {
     paste.clear();
     keptServer.reset();
     keptPaste.reset();
     pluginLoader = nullptr;
+    keptOut.clear();
 });
 
 bool sameKey(std::string_view a, std::string_view b) {
@@ -92,6 +99,8 @@ Settings parsePrefs(std::string_view content) {
             s.server = std::string(value);
         } else if (sameKey(key, "pasteServer") && !s.pasteServer) {
             s.pasteServer = std::string(value);
+        } else if (sameKey(key, "faultedPlugin") && !s.faultedPlugin) {
+            s.faultedPlugin = std::string(value);
         }
     }
     return s;
@@ -103,6 +112,7 @@ std::string formatPrefs(const Settings& s) {
     out += "activePlugins = " + s.activePlugins + "\r\n";
     if (s.server) out += "server = " + *s.server + "\r\n";
     if (s.pasteServer) out += "pasteServer = " + *s.pasteServer + "\r\n";
+    if (s.faultedPlugin) out += "faultedPlugin = " + *s.faultedPlugin + "\r\n";
     return out;
 }
 
@@ -129,9 +139,25 @@ void loadSettings() {
     if (s.server) setChatServer(trimBlanks(*s.server));
     paste = s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string();
     setPasteServer(paste);
+    keptOut = s.faultedPlugin.value_or(std::string());
     if (!pluginLoader) return;
     for (const std::string& name : pluginList(s.activePlugins))
-        pluginLoader("plugins/" + name);  // a plug-in that fails is left out
+        if (name != keptOut) pluginLoader("plugins/" + name);  // one that fails is left out
+}
+
+void keepPluginOut(const std::string& name) {
+    Settings s = parsePrefs(platform::readWholeFile(kPrefsFile).value_or(std::string()));
+    std::string active;
+    for (const std::string& entry : pluginList(s.activePlugins))
+        if (entry != name) active += entry + ",";
+    if (!active.empty()) active.pop_back();
+    s.activePlugins = active;
+    s.faultedPlugin = name;
+    platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
+}
+
+void reportPluginKeptOut() {
+    if (!keptOut.empty()) statusMessage(cp1252::fillPlaceholder(kKeptOut, keptOut));
 }
 
 bool saveSettings() {

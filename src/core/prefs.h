@@ -17,6 +17,9 @@ struct Settings {
     // Deployment keys: kept exactly as found, written back only when present.
     std::optional<std::string> server;
     std::optional<std::string> pasteServer;
+    // The plug-in whose library faulted while it was being loaded: it stays
+    // out of the next start. Written by the crash handler, read once.
+    std::optional<std::string> faultedPlugin;
 };
 
 // INI reading: "[" opens a section; in [General] a line "key = value"
@@ -34,6 +37,13 @@ std::vector<std::string> pluginList(std::string_view activePlugins);
 void loadSettings();
 // Shutdown: writes prefs.ini anew (through a temporary file).
 bool saveSettings();
+
+// The crash handler, when a plug-in's library faulted while it was being
+// loaded: prefs.ini as it is on disk, that plug-in taken out of
+// activePlugins and named as faultedPlugin, so the next start goes without it.
+void keepPluginOut(const std::string& name);
+// Start-up, once the main window exists: says which plug-in was kept out.
+void reportPluginKeptOut();
 
 // The paste service as "host" or "host:port"; empty when not configured.
 const std::string& pasteServer();

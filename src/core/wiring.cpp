@@ -5,10 +5,14 @@
 #include "common/ports.h"
 #include "common/reset.h"
 #include "core/OS_Dependant.h"
+#include "core/OnError.h"
 #include "core/main.h"
+#include "core/prefs.h"
 #include "net/NET_Methods.h"
+#include "objects/CLASS_Agents.h"
 #include "platform/gadgets.h"
 #include "ui/CLASS_ChatRoom.h"
+#include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
 #include "ui/GUI_UserInfo.h"
 
@@ -42,6 +46,14 @@ void wirePorts() {
     p.userInfoLine = [](std::string_view line) { appendUserInfoLine(line); };
     p.endProgram = [] { endAtOnce(); };
     p.deliver = [](const std::vector<std::string>& messages) { DispatchServerData(messages); };
+}
+
+void wireProgram() {
+    wirePorts();
+    installCrashHandler(&freeAllAgents, &keepPluginOut);
+    setPluginLister(&loadedPlugins);
+    setPluginLoader([](const std::string& path) { return loadPlugin(path) != nullptr; });
+    setAgentNamer(&agentGetName);
 }
 
 namespace {

@@ -202,7 +202,8 @@ void Disconnect() {
 }
 
 bool uploadProfile() {
-    if (hasFlag(flag::Guest)) return false;
+    // Only a registered user has a server profile to update.
+    if (!hasFlag(flag::LoggedIn) || hasFlag(flag::Guest)) return false;
     SendCommand(wire::saveProfile(text(clientState.password), colourToHex(clientState.nameColour),
                                   text(clientState.infoFields), text(clientState.ownRemarks)));
     ports().status(ui(Txt::ProfileUploaded, text(clientState.profileName)));

@@ -11,6 +11,7 @@
 #include "common/data.h"
 #include "objects/CLASS_Object.h"
 #include "objects/agent_chain.h"
+#include "platform/faults.h"
 #include "platform/gadgets.h"
 #include "platform/library.h"
 
@@ -33,6 +34,10 @@ struct Agent {
 namespace {
 
 std::atomic<int> setupsRunning{0};
+// The plug-in whose library is being opened or closed right now, so that a
+// fault in its constructors or destructors finds it in the crash report.
+const Agent* leaving = nullptr;
+const std::string* arriving = nullptr;
 // Set at the end of the program: the GUI thread may be gone at any moment,
 // so a Setup thread returning now keeps its library to the end.
 std::atomic<bool> endingProgram{false};
@@ -52,18 +57,21 @@ std::string copyResult(const char* result) {
 std::string processTOut(Object* o, const std::string& text) {
     Agent* a = self(o);
     if (!a->textOut) return text;
+    pf::PluginCallMark mark(a->name.c_str());
     return copyResult(a->textOut(&clientState, text.c_str()));
 }
 
 std::string processRIn(Object* o, const std::string& text) {
     Agent* a = self(o);
     if (!a->receivedText) return text;
+    pf::PluginCallMark mark(a->name.c_str());
     return copyResult(a->receivedText(&clientState, text.c_str()));
 }
 
 std::string processTCmd(Object* o, const std::string& text) {
     Agent* a = self(o);
     if (!a->commandOut) return text;
+    pf::PluginCallMark mark(a->name.c_str());
     return copyResult(a->commandOut(&clientState, text.c_str()));
 }
 
@@ -72,6 +80,7 @@ std::string processTCmd(Object* o, const std::string& text) {
 std::string processRCmd(Object* o, const std::string& data) {
     Agent* a = self(o);
     if (!a->receivedCommand || data.empty()) return data;
+    pf::PluginCallMark mark(a->name.c_str());
     const char* result = a->receivedCommand(&clientState, data.c_str());
     return result ? std::string(result) : data;
 }
@@ -88,8 +97,20 @@ void setup(Object* o) {
     // running stays mapped until Setup returns.
     void* hold = pf::retainLibrary(a->library);
     ++setupsRunning;
-    const bool started = pf::startDetachedThread([entry, hold] {
-        entry(&clientState);
+    const bool started = pf::startDetachedThread([entry, hold, name = a->name] {
+        // A fault in the plug-in ends this thread; the question about it
+        // is asked on the main thread.
+        struct Call {
+            KavelSetup entry;
+            const char* name;
+        } call{entry, name.c_str()};
+        pf::runGuarded(
+            [](void* c) {
+                const auto* call = static_cast<const Call*>(c);
+                pf::PluginCallMark mark(call->name);
+                call->entry(&clientState);
+            },
+            &call);
         --setupsRunning;
         // Released on the GUI thread, which is never inside plug-in code
         // when it picks up the job; right now it may still be unwinding
@@ -122,11 +143,43 @@ std::string getName(Object* o) {
     return self(o)->name;
 }
 
+// Opening and closing a library runs the plug-in's own constructors and
+// destructors; the crash handler must know whose they are.
+void* openMarked(const std::string& path, const std::string& name) {
+    struct Call {
+        const std::string& path;
+        const std::string& name;
+        void* library;
+    } call{path, name, nullptr};
+    arriving = &name;
+    pf::runGuarded(
+        [](void* c) {
+            auto* call = static_cast<Call*>(c);
+            pf::PluginCallMark mark(call->name.c_str(), pf::PluginCall::Load);
+            call->library = pf::openLibrary(call->path);
+        },
+        &call);
+    arriving = nullptr;
+    return call.library;
+}
+
+void closeMarked(const Agent* a) {
+    leaving = a;
+    pf::runGuarded(
+        [](void* c) {
+            const auto* a = static_cast<const Agent*>(c);
+            pf::PluginCallMark mark(a->name.c_str(), pf::PluginCall::Unload);
+            pf::closeLibrary(a->library);
+        },
+        const_cast<Agent*>(a));
+    leaving = nullptr;
+}
+
 void unload(Object* o) {
     Agent* a = self(o);
     std::erase(AgentList, a);
     // Closing the library runs its destructors: a plug-in saves its data now.
-    pf::closeLibrary(a->library);
+    closeMarked(a);
     a->library = nullptr;
     using std::string;
     a->name.~string();
@@ -184,9 +237,10 @@ Agent* newAgent(const std::string& name, void* library) {
 }
 
 Agent* loadPlugin(const std::string& path) {
-    void* library = pf::openLibrary(path);
+    const std::string name = pluginFileName(path);
+    void* library = openMarked(path, name);
     if (!library) return nullptr;
-    Agent* agent = newAgent(pluginFileName(path), library);
+    Agent* agent = newAgent(name, library);
     if (!agent) {
         pf::closeLibrary(library);
         return nullptr;
@@ -277,6 +331,27 @@ std::optional<std::string> takePluginCommand() {
 
 int runningSetups() {
     return setupsRunning.load();
+}
+
+std::vector<pf::LoadedPlugin> loadedPlugins() {
+    std::vector<pf::LoadedPlugin> out;
+    auto add = [&out](const Agent* a) {
+        pf::LoadedPlugin p;
+        p.name = a->name;
+        p.handle = a->library;
+        p.entries[0] = reinterpret_cast<const void*>(a->textOut);
+        p.entries[1] = reinterpret_cast<const void*>(a->receivedText);
+        p.entries[2] = reinterpret_cast<const void*>(a->commandOut);
+        p.entries[3] = reinterpret_cast<const void*>(a->receivedCommand);
+        p.entries[4] = reinterpret_cast<const void*>(a->setupEntry);
+        out.push_back(std::move(p));
+    };
+    for (const Agent* a : AgentList)
+        add(a);
+    if (leaving) add(leaving);
+    // Still inside its library's constructors: no handle, no entry points.
+    if (arriving) out.push_back(pf::LoadedPlugin{*arriving, nullptr, {}});
+    return out;
 }
 
 }  // namespace kavel

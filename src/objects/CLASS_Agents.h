@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/faults.h"
+
 namespace kavel {
 
 struct Agent;  // the record is private to CLASS_Agents.cpp
@@ -87,5 +89,9 @@ std::optional<std::string> takePluginCommand();
 
 // Setup threads that have not returned yet.
 int runningSetups();
+
+// The loaded plug-ins as the crash report lists them, in AgentList order,
+// and the one whose library is being opened or closed at the moment.
+std::vector<platform::LoadedPlugin> loadedPlugins();
 
 }  // namespace kavel

@@ -7,6 +7,7 @@
 #include <dwarf.h>
 #include <elfutils/libdw.h>
 #include <elfutils/libdwfl.h>
+#include <fcntl.h>
 #include <link.h>
 #include <pthread.h>
 #include <setjmp.h>
@@ -17,6 +18,7 @@
 #include <unwind.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -35,6 +37,7 @@ constexpr uintptr_t kStackGuardGap = 1024 * 1024;
 struct ThreadState {
     sigjmp_buf* guard = nullptr;
     const char* plugin = nullptr;
+    PluginCall pluginCall = PluginCall::Entry;
     bool reporting = false;
     uintptr_t stackLow = 0;
     uintptr_t stackHigh = 0;
@@ -47,6 +50,8 @@ FaultReporter reporter = nullptr;
 Fault current;
 std::atomic<pid_t> reportingThread{0};
 volatile sig_atomic_t endSignal = 0;
+// The self-pipe of the end signals: read end, write end.
+int endPipe[2] = {-1, -1};
 pid_t mainThreadId = 0;
 
 void stackBounds(uintptr_t& low, uintptr_t& high) {
@@ -265,6 +270,7 @@ void onFault(int sig, siginfo_t* info, void* context) {
     if (const char* plugin = self.plugin) {
         for (int i = 0; i < kMaxPluginName - 1 && plugin[i]; ++i)
             current.plugin[i] = plugin[i];
+        current.pluginCall = self.pluginCall;
     }
     Walk walk;
     walk.pc = programCounter(uc);
@@ -288,6 +294,12 @@ void onEndSignal(int sig) {
         return;
     }
     endSignal = sig;
+    if (endPipe[1] >= 0) {
+        const int saved = errno;
+        const char byte = 1;
+        [[maybe_unused]] const auto written = ::write(endPipe[1], &byte, 1);
+        errno = saved;
+    }
 }
 
 // Compilers name files relative to the folder they ran in; the report
@@ -381,6 +393,7 @@ void installFaultHandlers(FaultReporter faultReporter) {
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP})
         sigaction(sig, &fault, nullptr);
 
+    if (endPipe[0] < 0 && pipe2(endPipe, O_CLOEXEC | O_NONBLOCK) != 0) endPipe[0] = endPipe[1] = -1;
     struct sigaction end {};
     end.sa_handler = onEndSignal;
     end.sa_flags = SA_RESTART;
@@ -415,6 +428,13 @@ bool endRequested() {
 
 void clearEndRequest() {
     endSignal = 0;
+    char drain[64];
+    while (endPipe[0] >= 0 && ::read(endPipe[0], drain, sizeof drain) > 0) {
+    }
+}
+
+int endSignalFd() {
+    return endPipe[0];
 }
 
 void endProcessNow(int status) {
@@ -425,14 +445,17 @@ bool onMainThread() {
     return gettid() == (mainThreadId ? mainThreadId : getpid());
 }
 
-PluginCallMark::PluginCallMark(const char* pluginName) : outer_(self.plugin) {
+PluginCallMark::PluginCallMark(const char* pluginName, PluginCall call)
+    : outer_(self.plugin), outerCall_(self.pluginCall) {
     self.plugin = pluginName;
+    self.pluginCall = call;
     std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
 PluginCallMark::~PluginCallMark() {
     std::atomic_signal_fence(std::memory_order_seq_cst);
     self.plugin = outer_;
+    self.pluginCall = outerCall_;
 }
 
 bool libraryLoaded(const void* handle) {

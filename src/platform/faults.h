@@ -37,6 +37,12 @@ enum class FaultKind : uint8_t {
 };
 
 inline constexpr int kMaxFaultFrames = 48;
+
+// What the program was doing with a plug-in when it faulted: calling one of
+// its entry points (the program can go on without that call), or opening or
+// closing its library, which runs the library's own constructors and
+// destructors and leaves the dynamic loader half-way when they fault.
+enum class PluginCall : uint8_t { Entry, Load, Unload };
 inline constexpr int kMaxPluginName = 256;
 
 struct Fault {
@@ -50,6 +56,7 @@ struct Fault {
     bool mainThread = false;
     // The plug-in the faulting thread was calling into; empty when none.
     char plugin[kMaxPluginName] = {};
+    PluginCall pluginCall = PluginCall::Entry;
 };
 
 struct SourcePosition {
@@ -82,6 +89,9 @@ bool runGuarded(void (*fn)(void*), void* arg);
 // process at once, as users of a terminal expect.
 bool endRequested();
 void clearEndRequest();  // tests
+// Becomes readable when SIGINT or SIGTERM arrives, so that a wait (a modal
+// dialog's, say) can end at once; -1 before installFaultHandlers.
+int endSignalFd();
 
 // Ends the process now: no destructors, no buffered output, no settings.
 [[noreturn]] void endProcessNow(int status);
@@ -91,13 +101,14 @@ bool onMainThread();
 // fault can be laid at its door. The name must outlive the mark.
 class PluginCallMark {
   public:
-    explicit PluginCallMark(const char* pluginName);
+    explicit PluginCallMark(const char* pluginName, PluginCall call = PluginCall::Entry);
     ~PluginCallMark();
     PluginCallMark(const PluginCallMark&) = delete;
     PluginCallMark& operator=(const PluginCallMark&) = delete;
 
   private:
     const char* outer_;
+    PluginCall outerCall_;
 };
 
 // A loaded plug-in as the crash report lists it.

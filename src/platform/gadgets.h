@@ -230,6 +230,9 @@ struct DialogAnswer {
 // shown; pass nullptr to go back to real dialogs.
 using DialogAnswerer = std::function<DialogAnswer(const DialogRequest&)>;
 void setDialogAnswerer(DialogAnswerer answerer);
+// From now on SIGINT and SIGTERM (see faults.h) answer an open dialog with
+// its cancel or "No", and a dialog asked for after them is not shown.
+void answerDialogsOnEndSignal();
 
 // --- images ---------------------------------------------------------------
 // Numbered pictures the program draws on (the colour swatches, the about

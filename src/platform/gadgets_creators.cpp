@@ -179,7 +179,9 @@ int comboBox(int window, int id, int x, int y, int w, int h) {
     c->setMaxVisibleItems(std::max(1, h / 20));
     id = place(window, id, c, Kind::Combo, x, y, w, c->sizeHint().height());
     if (id < 0) return -1;
-    QObject::connect(c, &QComboBox::currentIndexChanged, [window, id](int) {
+    // The user's choice, also of the entry already shown (a preselected
+    // profile must load when chosen); filling the list is no choice.
+    QObject::connect(c, &QComboBox::activated, [window, id](int) {
         pushEvent({EventKind::Control, window, id, EventType::Change});
     });
     return id;

@@ -1,11 +1,20 @@
 // The standard dialogs. Each is modal and returns its answer; with a
-// scripted answerer installed (tests) none of them ever opens.
+// scripted answerer installed (tests) none of them ever opens. SIGINT or
+// SIGTERM answers an open dialog with its cancel or "No" at once, so that
+// the program can end (a logout does not wait for a dialog nobody sees).
+#include <QAbstractButton>
+#include <QApplication>
 #include <QColorDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
+#include <QSocketNotifier>
+
+#include <unistd.h>
 
 #include "platform/encoding.h"
+#include "platform/faults.h"
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
 #include "platform/gadgets_registry.h"
@@ -20,7 +29,42 @@ DialogAnswer ask(const DialogRequest& request) {
     return state.answerer(request);
 }
 
+// Answers every open modal dialog as its cancel would.
+void cancelModalDialogs() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(w);
+        if (!dialog || !dialog->isVisible() || !dialog->isModal()) continue;
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        if (box && box->escapeButton())
+            box->escapeButton()->click();
+        else
+            dialog->reject();
+    }
+}
+
+QPointer<QSocketNotifier> endWatch;
+
+// Runs the dialog unless the program is ending already, which counts as
+// cancelled; its result otherwise.
+int runModal(QDialog& dialog) {
+    if (endRequested()) return QDialog::Rejected;
+    answerDialogsOnEndSignal();
+    return dialog.exec();
+}
+
 }  // namespace
+
+void answerDialogsOnEndSignal() {
+    const int fd = endSignalFd();
+    if (endWatch || fd < 0 || !QCoreApplication::instance()) return;
+    endWatch = new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(endWatch.data(), &QSocketNotifier::activated, [fd] {
+        char drain[64];
+        while (::read(fd, drain, sizeof drain) > 0) {
+        }
+        cancelModalDialogs();
+    });
+}
 
 void messageBox(std::string_view title, std::string_view text) {
     assertGuiThread();
@@ -29,7 +73,8 @@ void messageBox(std::string_view title, std::string_view text) {
         return;
     }
     QMessageBox box(QMessageBox::Information, q(title), multiline(text), QMessageBox::Ok);
-    box.exec();
+    box.setEscapeButton(QMessageBox::Ok);
+    runModal(box);
 }
 
 bool askYesNo(std::string_view title, std::string_view text) {
@@ -38,7 +83,8 @@ bool askYesNo(std::string_view title, std::string_view text) {
         return ask({DialogRequest::YesNo, std::string(title), std::string(text)}).yes;
     QMessageBox box(QMessageBox::Question, q(title), multiline(text),
                     QMessageBox::Yes | QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    box.setEscapeButton(QMessageBox::No);
+    return runModal(box) == QMessageBox::Yes;
 }
 
 std::string inputText(std::string_view title, std::string_view prompt,
@@ -54,18 +100,21 @@ std::optional<std::string> askText(std::string_view title, std::string_view prom
         if (a.cancelled) return std::nullopt;
         return std::move(a.text);
     }
-    bool ok = false;
-    const QString answer = QInputDialog::getText(nullptr, q(title), multiline(prompt),
-                                                 QLineEdit::Normal, q(defaultText), &ok);
-    if (!ok) return std::nullopt;
-    return fromQString(answer);
+    QInputDialog dialog;
+    dialog.setWindowTitle(q(title));
+    dialog.setLabelText(multiline(prompt));
+    dialog.setTextEchoMode(QLineEdit::Normal);
+    dialog.setTextValue(q(defaultText));
+    if (runModal(dialog) != QDialog::Accepted) return std::nullopt;
+    return fromQString(dialog.textValue());
 }
 
 int32_t chooseColour(int32_t initial) {
     assertGuiThread();
     if (state.answerer) return ask({DialogRequest::Colour, {}, {}}).colour;
-    const QColor start = toQColor(initial);
-    const QColor chosen = QColorDialog::getColor(start);
+    QColorDialog dialog(toQColor(initial));
+    if (runModal(dialog) != QDialog::Accepted) return -1;
+    const QColor chosen = dialog.selectedColor();
     if (!chosen.isValid()) return -1;
     return fromQColor(chosen);
 }

@@ -3,7 +3,9 @@
 #include "platform/gadgets_registry.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QThread>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -107,6 +109,12 @@ bool startDesktop(int& argc, char** argv) {
     application = std::make_unique<QApplication>(argc, argv);
     // The program decides when it ends, not the last window closing.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Qt's own texts (standard buttons, context menus of text fields) in
+    // German like ours, from the translations the system provides.
+    auto* german = new QTranslator(application.get());
+    if (german->load(QStringLiteral("qtbase_de"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(german);
     return true;
 }
 

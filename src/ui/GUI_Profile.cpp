@@ -21,6 +21,15 @@ namespace {
 
 constexpr char kVT = '\x0b';
 
+// Status line of ours: the profile file separates its fields by spaces and
+// the wire protocol its words, so neither can carry such a name or password.
+constexpr const char* kBlankInLogin =
+    "Benutzername und Passwort d\xFCrfen keine Leerzeichen enthalten";
+
+bool fitsTheWire(std::string_view value) {
+    return value.find_first_of(std::string_view(" \r\n\0\x0b", 5)) == std::string_view::npos;
+}
+
 // A colour button, the swatch image it shows and the field it edits.
 struct ColourButton {
     int button;
@@ -149,11 +158,15 @@ void fillProfileList() {
 }
 
 // "Annehmen" (closing) and "übernehmen" (staying open).
+// takeProfileWindow reports a name it refuses; an empty one is ours to name.
+bool takeOrComplain() {
+    if (takeProfileWindow()) return true;
+    if (pf::controlText(UserName).empty()) statusMessage(ui(Txt::NeedUserName));
+    return false;
+}
+
 void acceptProfile(bool close) {
-    if (!takeProfileWindow()) {
-        statusMessage(ui(Txt::NeedUserName));
-        return;
-    }
+    if (!takeOrComplain()) return;
     setFlag(flag::ProfileUploadPending);
     if (!text(clientState.profileName).empty())
         pf::disableMenuItem(mainwin::Window, mainwin::item::Connect, false);
@@ -178,10 +191,7 @@ void registerProfile() {
 }
 
 void saveProfileFromWindow() {
-    if (!takeProfileWindow()) {
-        statusMessage(ui(Txt::NeedUserName));
-        return;
-    }
+    if (!takeOrComplain()) return;
     // saveProfile reports its own failure; "angelegt" only when it is true.
     if (!saveProfile()) return;
     fillProfileWindow();
@@ -249,6 +259,10 @@ void fillProfileWindow() {
 bool takeProfileWindow() {
     const std::string name = pf::controlText(UserName);
     if (name.empty()) return false;
+    if (!fitsTheWire(name) || !fitsTheWire(pf::controlText(Password))) {
+        statusMessage(kBlankInLogin);
+        return false;
+    }
     clearOptionBits(opt::ColourMode);
     for (const ColourButton& c : kColours) {
         const int32_t colour = swatchColour(c.image);

@@ -115,6 +115,8 @@ bool loadProfile(std::string_view fileName) {
     const auto stored = static_cast<uint16_t>(p->options & ~opt::PluginCommandRequest);
     setOptions(static_cast<uint16_t>(stored | (options() & opt::PluginCommandRequest)));
     setText(&ClientState::infoFields, p->infoFields);
+    // "Verbinden" is offered only once there is a profile to log in with.
+    setFlag(flag::MenuDirty);
     return true;
 }
 

@@ -1,23 +1,21 @@
-// A small client for the crash handler's tests: it brings up as much of
-// the program as a scenario needs, then faults in a chosen way inside the
-// main loop, answers the handler's questions as told and prints what it
-// saw. Run by test_crash_handler in a folder of its own.
+// A small client for the crash handler's tests of the fault kinds: it
+// brings up as much of the program as a scenario needs, wired as the
+// program wires itself, then faults in a chosen way inside the main loop,
+// answers the handler's questions as told and prints what it saw. Run by
+// test_crash_handler in a folder of its own. (Plug-in faults are tested on
+// the real program.)
 //
 //   crash_child SCENARIO yes|no [ARG]
 //
 // Output lines: "dialog KIND TITLE|TEXT" for every question (CR as \r),
-// "status TEXT" for the status log at the end, "plugin HANDLE TOUT SETUP"
-// with the addresses the dump must show, "ready", "continued", "ended".
-#include <dlfcn.h>
+// "status TEXT" for the status log at the end, "ready", "continued", "ended".
 #include <fenv.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/data.h"
@@ -40,8 +38,6 @@ namespace pf = kavel::platform;
 namespace {
 
 bool answerYes = true;
-std::string pluginPath;
-void* plugin = nullptr;
 
 void say(const std::string& line) {
     std::fputs((line + "\n").c_str(), stdout);
@@ -108,58 +104,6 @@ int (*volatile nextLevel)(int);
     return one / zero;  // FAULT: floatdiv
 }
 
-std::vector<pf::LoadedPlugin> listPlugins() {
-    std::vector<pf::LoadedPlugin> out;
-    if (!plugin) return out;
-    pf::LoadedPlugin p;
-    p.name = pluginPath.substr(pluginPath.rfind('/') + 1);
-    p.handle = plugin;
-    const char* names[] = {"ProcessTOut", "ProcessRIn", "ProcessTCmd", "ProcessRCmd", "Setup"};
-    for (int i = 0; i < 5; ++i)
-        p.entries[i] = dlsym(plugin, names[i]);
-    out.push_back(p);
-    return out;
-}
-
-const char* pluginName() {
-    return "libcrash_plugin.so";
-}
-
-void loadPlugin() {
-    plugin = dlopen(pluginPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!plugin) {
-        say(std::string("no plugin: ") + dlerror());
-        finish(3);
-    }
-    setPluginLister(listPlugins);
-    auto dec = [](const void* p) {
-        return std::to_string(static_cast<int64_t>(reinterpret_cast<uintptr_t>(p)));
-    };
-    say("plugin " + dec(plugin) + " " + dec(dlsym(plugin, "ProcessTOut")) + " " +
-        dec(dlsym(plugin, "Setup")));
-}
-
-void callPluginText() {
-    auto entry = reinterpret_cast<KavelProcessTOut>(dlsym(plugin, "ProcessTOut"));
-    pf::PluginCallMark mark(pluginName());
-    entry(&clientState, nullptr);
-}
-
-std::atomic<bool> setupDone{false};
-
-void runSetupThread() {
-    std::thread([] {
-        pf::runGuarded(
-            [](void*) {
-                auto entry = reinterpret_cast<KavelSetup>(dlsym(plugin, "Setup"));
-                pf::PluginCallMark mark(pluginName());
-                entry(&clientState);
-            },
-            nullptr);
-        setupDone = true;
-    }).detach();
-}
-
 // --- the scenarios ---
 
 std::string scenario;
@@ -173,7 +117,6 @@ void fault() {
     if (scenario == "breakpoint") breakpoint();
     if (scenario == "privileged") privileged();
     if (scenario == "floatdiv") floatDivide();
-    if (scenario == "plugin") callPluginText();
 }
 
 // One pass: the fault on the first, then the program goes on.
@@ -214,7 +157,7 @@ void minimalProgram() {
     InitLexTable();
     openMainWindow();
     pf::clearItems(mainwin::StatusList);
-    installCrashHandler();
+    wireProgram();
 }
 
 }  // namespace
@@ -223,11 +166,9 @@ int main(int argc, char** argv) {
     if (argc < 3) return 2;
     scenario = argv[1];
     answerYes = std::strcmp(argv[2], "yes") == 0;
-    if (argc > 3) pluginPath = argv[3];
     nextLevel = recurse;
     int args = 1;
     pf::startDesktop(args, argv);
-    wirePorts();
     pf::setDialogAnswerer([](const pf::DialogRequest& r) {
         const char* kind = r.kind == pf::DialogRequest::YesNo ? "yesno" : "message";
         say(std::string("dialog ") + kind + " " + escaped(r.title) + "|" + escaped(r.text));
@@ -254,8 +195,6 @@ int main(int argc, char** argv) {
         char folder[] = "/tmp/crash-child-XXXXXX";
         if (!mkdtemp(folder) || chdir(folder) != 0 || rmdir(folder) != 0) finish(4);
     }
-    if (scenario == "plugin" || scenario == "setup") loadPlugin();
-
     if (scenario == "loop") {
         pf::initNetwork();
         ports().deliver = serverSink;
@@ -266,20 +205,6 @@ int main(int argc, char** argv) {
         say("ended");
         finish(0);
     }
-    if (scenario == "setup") {
-        runSetupThread();
-        // The question comes with the first pass after the thread ended.
-        while (!setupDone)
-            guardedPass([] {
-                pf::sleepMs(1);
-                return true;
-            });
-        guardedPass([] { return true; });
-        printStatus();
-        say("continued");
-        finish(0);
-    }
-
     guardedPass(faultingPass);
     printStatus();
     say("continued");

@@ -9,9 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -19,6 +23,7 @@
 #include "common/data.h"
 #include "core/OnError.h"
 #include "support/file_io.h"
+#include "support/kavel_process.h"
 #include "support/latin1.h"
 #include "support/local_time.h"
 #include "support/script_server.h"
@@ -307,43 +312,6 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Faults,
                                            FaultCase{"floatdiv", FaultKind::FloatDivideByZero}),
                          [](const auto& info) { return std::string(info.param.scenario); });
 
-std::string pluginLines(const Child& child) {
-    const auto p = child.linesStartingWith("plugin ");
-    if (p.size() != 1) return "no plugin line";
-    std::istringstream in(p[0]);
-    std::string handle, tout, setup;
-    in >> handle >> tout >> setup;
-    return w1252("Plugin libcrash_plugin.so aktiv\r\nUnterstützt TransmittedIn (ADR " + tout +
-                 ")\r\nUnterstützt Setup (ADR " + setup + ")\r\nIst korrekt geladen (" + handle +
-                 ")\r\n\r\n");
-}
-
-const std::string kBlamed =
-    "status Der Fehler trat im Plugin libcrash_plugin.so auf - schalte es im Plugin Manager ab.";
-
-TEST(PluginFaults, AFaultInAnEntryPointNamesThePlugin) {
-    Child child({"plugin", "yes", CRASH_PLUGIN});
-    EXPECT_TRUE(exitedWith(child.finish(), 0)) << child.output << child.errors();
-    EXPECT_TRUE(child.hasLine(kQuestion));
-    EXPECT_TRUE(child.hasLine(kBlamed)) << child.output;
-    EXPECT_EQ(headOf(child.dump()),
-              expectedHead("crash_plugin", markedLine("crash_plugin.c", "plugin"),
-                           FaultKind::AccessViolation) +
-                  pluginLines(child));
-}
-
-TEST(PluginFaults, AFaultOnTheSetupThreadEndsOnlyThatThread) {
-    Child child({"setup", "yes", CRASH_PLUGIN});
-    EXPECT_TRUE(exitedWith(child.finish(), 0)) << child.output << child.errors();
-    EXPECT_TRUE(child.hasLine(kQuestion));
-    EXPECT_TRUE(child.hasLine(kBlamed)) << child.output;
-    EXPECT_TRUE(child.hasLine("continued"));
-    EXPECT_EQ(headOf(child.dump()),
-              expectedHead("crash_plugin", markedLine("crash_plugin.c", "setup"),
-                           FaultKind::AccessViolation) +
-                  pluginLines(child));
-}
-
 TEST(Answers, NoEndsAtOnceWithoutWritingTheSettings) {
     Child child({"no-prefs", "no"});
     ASSERT_TRUE(child.waitFor("ready")) << child.output << child.errors();
@@ -392,6 +360,173 @@ TEST(EndSignals, SigtermEndsInOrderAndWritesTheSettings) {
     EXPECT_TRUE(child.hasLine("ended"));
     EXPECT_EQ(kavel::test::slurp(child.folder + "/prefs.ini").rfind("[General]\r\n", 0), 0u);
     EXPECT_EQ(child.dump(), "");
+}
+
+// --- a third party's plug-in faulting in the real program -------------------
+
+using testing::KavelProcess;
+
+const QString kMain = QStringLiteral("KAVEL - Client Program");
+const QString kFault = QStringLiteral("FEHLER");
+const QString kStatus = QStringLiteral("Statusmeldungen");
+
+// The built kavel in a folder of its own, the fault plug-in active, told
+// where to fault, a script server as its chat server.
+class RealProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!KavelProcess::available()) GTEST_SKIP() << "kavel or the hook is not built";
+        ASSERT_TRUE(folder.isValid() && runtime.isValid());
+        QFile::setPermissions(runtime.path(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir(folder.path()).mkpath(QStringLiteral("plugins"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(FAULT_PLUGIN), path("plugins/fault_plugin.so")));
+        testing::writeClientFolder(folder.path(), QStringLiteral("anna"),
+                                   static_cast<uint16_t>(server.port()),
+                                   QStringLiteral("fault_plugin.so"));
+        prefsAtStart = test::slurp(path("prefs.ini").toStdString());
+    }
+
+    QString path(const char* name) const { return folder.path() + "/" + name; }
+    void start(const char* faultAt) {
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("KAVEL_FAULT_AT"), QString::fromLatin1(faultAt));
+        kavel = std::make_unique<KavelProcess>(folder.path(), runtime.path(), env);
+    }
+    // Connected, with the plug-in in the Tools menu.
+    void startConnected(const char* faultAt) {
+        start(faultAt);
+        ASSERT_TRUE(kavel->until({"windows"}, kMain));
+        ASSERT_TRUE(kavel->ok({"menu", kMain, "Verbinden"}));
+        ASSERT_TRUE(server.accept(30000));
+        ASSERT_TRUE(server.readUntil("LOGIN anna", 30000));
+    }
+    std::string dump() const {
+        const QStringList dumps =
+            QDir(folder.path()).entryList({QStringLiteral("*.dump.txt")}, QDir::Files);
+        return dumps.size() == 1 ? test::slurp(path(dumps[0].toUtf8().constData()).toStdString())
+                                 : "dumps: " + std::to_string(dumps.size());
+    }
+    // The question, answered as told, and what the status log says after it.
+    void answerTheQuestion(const char* answer) {
+        ASSERT_TRUE(kavel->until({"windows"}, kFault)) << dump();
+        EXPECT_TRUE(kavel->ask({"text", kFault}).endsWith("Soll das Programm fortgesetzt werden?"));
+        ASSERT_TRUE(kavel->ok({"answer", kFault, QString::fromLatin1(answer)}));
+    }
+
+    QTemporaryDir folder, runtime;
+    kavel_test::ScriptServer server;
+    std::unique_ptr<KavelProcess> kavel;
+    std::string prefsAtStart;
+};
+
+// The dump's plug-in part for the fault plug-in, addresses as patterns.
+const std::string kListed =
+    "Plugin fault_plugin\\.so aktiv\r\n"
+    "Unterst\xFCtzt ReceivedCmd \\(ADR -?\\d+\\)\r\n"
+    "Unterst\xFCtzt Setup \\(ADR -?\\d+\\)\r\n"
+    "Ist (korrekt|falsch) geladen \\(-?\\d+\\)\r\n\r\n";
+
+bool dumpNames(const std::string& dump, const char* mark, const std::string& plugins) {
+    const std::string head =
+        std::regex_replace(expectedHead("fault_plugin", markedLine("fault_plugin.c", mark),
+                                        FaultKind::AccessViolation),
+                           std::regex(R"([\[\]().?])"), R"(\$&)");
+    return std::regex_match(headOf(dump), std::regex(head + plugins));
+}
+
+const QString kBlamedLine = QStringLiteral(
+    "Der Fehler trat im Plugin fault_plugin.so auf - schalte es im Plugin Manager ab.");
+
+TEST_F(RealProgram, AFaultInAChainEntryIsAskedAboutBlamedAndSurvived) {
+    startConnected("receive");
+    server.send("CRASH\r");
+    answerTheQuestion("Ja");  // Qt's own button, in German
+    EXPECT_TRUE(kavel->until({"read", kMain, kStatus}, kBlamedLine));
+    EXPECT_TRUE(dumpNames(dump(), "receive", kListed)) << dump();
+    // The client goes on reading the server.
+    server.send("[3]-\r");
+    EXPECT_TRUE(kavel->until({"read", kMain, kStatus}, QStringLiteral("Login erfolgreich")));
+    ASSERT_EQ(kavel->ask({"close", kMain}), "") << dump();
+    EXPECT_EQ(kavel->exitCode(), 0);
+}
+
+TEST_F(RealProgram, AFaultOnTheSetupThreadIsAskedAboutOnTheMainThread) {
+    start("setup");
+    ASSERT_TRUE(kavel->until({"windows"}, kMain));
+    ASSERT_TRUE(kavel->ok({"menu", kMain, "fault_plugin.so"}));
+    answerTheQuestion("Ja");
+    EXPECT_TRUE(kavel->until({"read", kMain, kStatus}, kBlamedLine));
+    EXPECT_TRUE(dumpNames(dump(), "setup", kListed)) << dump();
+    EXPECT_TRUE(kavel->running());
+    ASSERT_EQ(kavel->ask({"close", kMain}), "") << dump();
+    EXPECT_EQ(kavel->exitCode(), 0);
+}
+
+TEST_F(RealProgram, AFaultWhileLoadingEndsTheProgramAndTheNextStartGoesWithout) {
+    start("load");
+    ASSERT_TRUE(kavel->until({"windows"}, kFault));
+    EXPECT_TRUE(kavel->ask({"text", kFault})
+                    .startsWith(QStringLiteral("Das Plugin fault_plugin.so hat beim Laden")));
+    ASSERT_TRUE(kavel->ok({"answer", kFault, "OK"}));
+    EXPECT_EQ(kavel->exitCode(), 1);
+    EXPECT_TRUE(dumpNames(dump(), "load",
+                          "Plugin fault_plugin\\.so aktiv\r\nIst falsch geladen \\(0\\)\r\n\r\n"))
+        << dump();
+
+    // Started again, still told to fault: the plug-in stays out, says so,
+    // and can be chosen again in the plug-in manager.
+    start("load");
+    ASSERT_TRUE(kavel->until({"read", kMain, kStatus},
+                             QStringLiteral("Das Plugin fault_plugin.so wurde nicht geladen")));
+    ASSERT_TRUE(kavel->ok({"menu", kMain, "Plugin Manager"}));
+    EXPECT_TRUE(kavel->until({"read", "KAVEL > Plugin Manager", "Verfügbar"}, "fault_plugin.so"));
+    ASSERT_EQ(kavel->ask({"close", kMain}), "") << dump();
+    EXPECT_EQ(kavel->exitCode(), 0);
+    // Said once: the settings no longer name it.
+    EXPECT_EQ(test::slurp(path("prefs.ini").toStdString()).find("fault_plugin"), std::string::npos);
+}
+
+TEST_F(RealProgram, AFaultWhileFreeingEndsWithCodeOne) {
+    start("unload");
+    ASSERT_TRUE(kavel->until({"windows"}, kMain));
+    ASSERT_TRUE(kavel->ok({"close", kMain}));
+    ASSERT_TRUE(kavel->until({"windows"}, kFault));
+    EXPECT_TRUE(kavel->ask({"text", kFault})
+                    .startsWith(QStringLiteral("Das Plugin fault_plugin.so hat beim Freigeben")));
+    ASSERT_TRUE(kavel->ok({"answer", kFault, "OK"}));
+    EXPECT_EQ(kavel->exitCode(), 1);
+    EXPECT_TRUE(dumpNames(dump(), "unload", kListed)) << dump();
+}
+
+// One signal is enough, whatever dialog is open: during the fault question
+// it counts as "No", during any other it is the dialog's cancel and the
+// program ends in order.
+TEST_F(RealProgram, ASignalDuringTheFaultQuestionCountsAsNo) {
+    startConnected("receive");
+    server.send("CRASH\r");
+    ASSERT_TRUE(kavel->until({"windows"}, kFault));
+    // Read at the start; only a shutdown in order would write it again.
+    ASSERT_TRUE(QFile::remove(path("prefs.ini")));
+    ::kill(static_cast<pid_t>(kavel->pid()), SIGTERM);
+    EXPECT_EQ(kavel->exitCode(3000), 1);
+    EXPECT_FALSE(QFile::exists(path("prefs.ini")));
+    EXPECT_TRUE(dumpNames(dump(), "receive", kListed)) << dump();
+}
+
+TEST_F(RealProgram, ASignalDuringAnyOtherDialogEndsInOrder) {
+    start("none");
+    ASSERT_TRUE(kavel->until({"windows"}, kMain));
+    ASSERT_TRUE(kavel->ok({"menu", kMain, "Profil"}));
+    ASSERT_TRUE(kavel->until({"windows"}, "KAVEL > Profil"));
+    ASSERT_TRUE(kavel->ok({"answer", "KAVEL > Profil", "warum registrieren?"}));
+    ASSERT_TRUE(kavel->until({"windows"}, "Info"));
+    ASSERT_TRUE(QFile::remove(path("prefs.ini")));
+    ::kill(static_cast<pid_t>(kavel->pid()), SIGINT);
+    EXPECT_EQ(kavel->exitCode(3000), 0);
+    // The shutdown in order wrote the settings again, as they were read.
+    EXPECT_EQ(test::slurp(path("prefs.ini").toStdString()), prefsAtStart);
+    EXPECT_EQ(dump(), "dumps: 0");
 }
 
 }  // namespace

@@ -15,10 +15,13 @@
 //   winid <window>                    the window's native id (screenshots)
 //   resize <window> <width> <height>
 //   close <window>                    the window's close box
+//   text  <window>                    the text of a message box
+//   answer <window> <button>          clicks a button of a dialog ("Ja")
 //
 // A window is named by its title (a room's title may carry a suffix after
 // " > "), a control by its accessible name, an item by its text without
 // the & marks, or by the start of it.
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
@@ -28,6 +31,7 @@
 #include <QLocalSocket>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QShortcut>
 #include <QTextEdit>
 #include <QWidget>
@@ -126,6 +130,21 @@ QString run(const QStringList& f) {
         w->close();
         return QStringLiteral("ok\t");
     }
+    if (command == QStringLiteral("text")) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (!box) return QStringLiteral("err\tnot a message box");
+        return QStringLiteral("ok\t") + escaped(box->text());
+    }
+    if (command == QStringLiteral("answer")) {
+        for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+            if (b->isVisible() && plain(b->text()) == f.value(2)) {
+                // Queued: the dialog's own event loop must not end inside
+                // this command's answer.
+                QMetaObject::invokeMethod(b, &QAbstractButton::click, Qt::QueuedConnection);
+                return QStringLiteral("ok\t");
+            }
+        return QStringLiteral("err\tno button ") + f.value(2);
+    }
     QWidget* c = control(w, f.value(2));
     if (!c) return QStringLiteral("err\tno control ") + f.value(2);
     if (command == QStringLiteral("type")) {
@@ -165,6 +184,8 @@ void serve(QLocalSocket* peer) {
         while (peer->canReadLine()) {
             const QString line = QString::fromUtf8(peer->readLine()).chopped(1);
             peer->write(run(line.split(QLatin1Char('\t'))).toUtf8() + '\n');
+            // The command may end the program before its loop runs again.
+            peer->flush();
         }
     });
 }

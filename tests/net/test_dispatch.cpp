@@ -120,6 +120,9 @@ TEST_F(DispatchTest, LoginRepliesSetTheSessionFlags) {
     EXPECT_THAT(log, ElementsAre("status:Login erfolgreich - Herzlich Willkommen anna"));
     EXPECT_TRUE(hasFlag(flag::LoggedIn));
     EXPECT_FALSE(hasFlag(flag::Guest));
+    // The connect item reads "Trennen" from now on, also after a
+    // reconnection that no room list follows.
+    EXPECT_TRUE(hasFlag(flag::MenuDirty));
 }
 
 TEST_F(DispatchTest, RefusalsDisconnectAndOtherRepliesOnlyReport) {

@@ -91,6 +91,22 @@ TEST_F(ProfileUpload, WhatEachSessionStateSends) {
     }
 }
 
+// Only a registered user who is logged in has a server profile to update;
+// anything else would announce an update that never happened.
+TEST_F(ProfileUpload, TheUploadItselfNeedsARegisteredLogin) {
+    const uint16_t rows[] = {0, flag::Connected, flag::Connected | flag::LoggedIn | flag::Guest};
+    for (uint16_t flags : rows) {
+        SCOPED_TRACE(flags);
+        if (flags & flag::Connected) connect();
+        AppFlags = flags;
+        EXPECT_FALSE(uploadProfile());
+        EXPECT_EQ(server.read(20), "");
+        EXPECT_TRUE(status.empty());
+        Disconnect();
+        AppFlags = 0;
+    }
+}
+
 TEST_F(ProfileUpload, ConnectedButNotLoggedInWaits) {
     connect();
     setFlag(flag::ProfileUploadPending | flag::RegisterPending | flag::Guest);

@@ -175,6 +175,25 @@ TEST_F(PluginHost, AgentsAreObjectsOfTheClassAgent) {
     EXPECT_EQ(runProcessRIn("x"), "xA");
 }
 
+// What the crash report lists: every agent with its library and the five
+// entry points in their order.
+TEST_F(PluginHost, TheCrashReportListsEveryAgentWithItsEntryPoints) {
+    ASSERT_TRUE(load("tp_a"));
+    ASSERT_TRUE(load("tp_null"));
+    const std::vector<platform::LoadedPlugin> listed = loadedPlugins();
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].name, "tp_a.so");
+    EXPECT_EQ(listed[1].name, "tp_null.so");
+    const char* names[] = {"ProcessTOut", "ProcessRIn", "ProcessTCmd", "ProcessRCmd", "Setup"};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(listed[0].entries[i],
+                  platform::librarySymbol(const_cast<void*>(listed[0].handle), names[i]))
+            << names[i];
+    EXPECT_TRUE(platform::libraryLoaded(listed[0].handle));
+    agentDestroy(AgentList.front());
+    EXPECT_EQ(loadedPlugins().size(), 1u);
+}
+
 TEST_F(PluginHost, TheFileNameRuleTakesThePartAfterTheLastSeparator) {
     EXPECT_EQ(pluginFileName("plugins/Tauschwerk.so"), "Tauschwerk.so");
     EXPECT_EQ(pluginFileName("plugins\\Tauschwerk.so"), "Tauschwerk.so");

@@ -274,7 +274,9 @@ TEST_F(ProfileWindow, ChoosingAnEntryLoadsThatProfile) {
     ASSERT_EQ(gd::controlText(37), "Lesen");
 
     auto* combo = qobject_cast<QComboBox*>(gd::controlWidget(ProfileList));
-    combo->setCurrentIndex(combo->findText("bert.prof"));  // the user's choice
+    // The user's choice, as the drop-down list reports it.
+    combo->setCurrentIndex(combo->findText("bert.prof"));
+    emit combo->activated(combo->currentIndex());
     pass();
     EXPECT_EQ(text(clientState.profileName), "bert");
     EXPECT_EQ(text(clientState.nick), "bert");
@@ -427,6 +429,69 @@ TEST_F(ProfileWindow, EachOpeningShowsTheStateOfThatMoment) {
     setProfile("bert");
     openProfileWindow(false);
     EXPECT_EQ(gd::controlText(UserName), "bert");
+}
+
+// Neither the space-separated profile file nor the protocol can carry these.
+TEST_F(ProfileWindow, ANameOrPasswordWithABlankIsRefusedEverywhere) {
+    struct Case {
+        const char* name;
+        std::string password;
+    };
+    const Case cases[] = {{"an na", "pw"},
+                          {"anna", "p w"},
+                          {"anna\x0b", "pw"},
+                          {"anna", std::string("p\rw")},
+                          {"anna", "p\nw"}};
+    const int buttons[] = {Accept, Apply, Register, SaveProfile};
+    for (const Case& c : cases) {
+        for (int button : buttons) {
+            setProfile("alt", "alt");
+            openProfileWindow(false);
+            type(UserName, c.name);
+            type(Password, c.password);
+            click(button);
+            SCOPED_TRACE(std::string(c.name) + "/" + c.password + " button " +
+                         std::to_string(button));
+            EXPECT_EQ(lastStatus(),
+                      "Benutzername und Passwort d\xFCrfen keine Leerzeichen enthalten.");
+            EXPECT_EQ(text(clientState.profileName), "alt");
+            EXPECT_EQ(text(clientState.password), "alt");
+            EXPECT_FALSE(hasFlag(flag::ProfileUploadPending));
+            EXPECT_FALSE(std::filesystem::exists("profile/" + std::string(c.name) + ".prof"));
+            gd::closeWindow(Window);
+        }
+    }
+    // A NUL cannot come from a text field but must not slip through either.
+    setProfile("alt", "alt");
+    openProfileWindow(false);
+    type(UserName, "anna");
+    type(Password, std::string("p\0w", 3));
+    click(Apply);
+    EXPECT_EQ(text(clientState.password), "alt");
+}
+
+// The entry shown when the window opens is a choice like any other: on a
+// first start with one stored profile it is the only one there is.
+TEST_F(ProfileWindow, ChoosingThePreselectedEntryLoadsItAndOffersConnect) {
+    setProfile("anna", "geheim");
+    clientState.nameColour = 0x00FF00;
+    ASSERT_TRUE(saveProfile());
+    setProfile("", "");
+    clientState.nameColour = 0;
+    openProfileWindow(true);
+    buildMainMenu();
+    ASSERT_TRUE(gd::menuItemDisabled(mainwin::Window, mainwin::item::Connect));
+
+    auto* combo = qobject_cast<QComboBox*>(gd::controlWidget(ProfileList));
+    ASSERT_EQ(combo->currentText(), "anna.prof");
+    emit combo->activated(combo->currentIndex());
+    pass();
+    EXPECT_EQ(text(clientState.profileName), "anna");
+    EXPECT_EQ(clientState.nameColour, 0x00FF00);
+    EXPECT_EQ(gd::controlText(Password), "geheim");
+    // The loop rebuilds the menu on its next pass; no "Annehmen" needed.
+    pass();
+    EXPECT_FALSE(gd::menuItemDisabled(mainwin::Window, mainwin::item::Connect));
 }
 
 }  // namespace

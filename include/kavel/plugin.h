@@ -27,10 +27,14 @@
  *                went into the room's input history. Your result replaces
  *                it: the "/cmd" test, the markup conversion and the sending
  *                see your text. NULL: the line becomes empty.
- *   ProcessRIn   a text about to be shown in a room. NULL: nothing is shown.
- *   ProcessRCmd  the raw data of one read from the chat server, possibly
- *                several messages separated by carriage returns. Never
- *                called with empty data. NULL: the data stays as it was.
+ *   ProcessRIn   a text about to be shown in a room. Your result is shown
+ *                instead. NULL (or ""): an empty line is shown, and the
+ *                new-message sound and flash still come.
+ *   ProcessRCmd  the complete messages the chat server's data of one read
+ *                finished, each ended by a carriage return. A message cut
+ *                across two reads comes whole with the later one, so a
+ *                plug-in never sees half a message. Never called with
+ *                empty data. NULL: the data stays as it was.
  *   ProcessTCmd  called with "" once per pass of the main loop while a
  *                plug-in has requested it (kavel_request_command below).
  *                Append your command and one terminator character to the

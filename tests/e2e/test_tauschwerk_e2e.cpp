@@ -14,6 +14,7 @@
 #include "common/data.h"
 #include "core/main.h"
 #include "core/prefs.h"
+#include "core/wiring.h"
 #include "net/LEXER.h"
 #include "net/NET_Methods.h"
 #include "objects/CLASS_Agents.h"
@@ -56,8 +57,7 @@ TEST(TauschwerkEndToEnd, ARuleMadeInTheEditorRewritesWhatTheRoomReceives) {
     InitLexTable();
     platform::initNetwork();
     // As start-up wires the host before it reads the settings.
-    setPluginLoader([](const std::string& path) { return loadPlugin(path) != nullptr; });
-    setAgentNamer(&agentGetName);
+    wireProgram();
     loadSettings();
     ASSERT_EQ(AgentList.size(), 1u);
     openMainWindow();
@@ -108,8 +108,6 @@ TEST(TauschwerkEndToEnd, ARuleMadeInTheEditorRewritesWhatTheRoomReceives) {
     EXPECT_EQ(dir.read("prefs.ini"),
               "[General]\r\nprofile = anna\r\nactivePlugins = Tauschwerk.so\r\n");
 
-    setPluginLoader(nullptr);
-    setAgentNamer(nullptr);
     platform::closeWindow(mainwin::Window);
     resetSharedState();
 }

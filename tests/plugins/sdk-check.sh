@@ -26,6 +26,23 @@ if [ "$exports" != "ProcessRCmd ProcessRIn ProcessTCmd ProcessTOut Setup " ]; th
     exit 1
 fi
 
+# The plug-in the README shows, built with the command line and the version
+# script of docs/plugins.md, exactly as written there.
+block() {  # file, fence info, text the block contains
+    awk -v info="$2" -v pat="$3" '
+        /^```/ {
+            if (open) { if (take && buf ~ pat) { printf "%s", buf; found = 1; exit } open = 0; next }
+            open = 1; take = substr($0, 4) == info; buf = ""; next
+        }
+        open && take { buf = buf $0 "\n" }
+        END { exit !found }' "$1"
+}
+block "$source/README.md" c ProcessTOut >my_plugin.c
+block "$source/docs/plugins.md" "" "global:" >exports.map
+block "$source/docs/plugins.md" sh "pkg-config" >build-docs.sh
+sh -e build-docs.sh
+readelf --dyn-syms -W MyPlugin.so | awk '$4 == "FUNC" && $7 != "UND" { print $8 }' | grep -qx ProcessTOut
+
 cat >header.cpp <<'CPP'
 #include <kavel/plugin.h>
 int main() {

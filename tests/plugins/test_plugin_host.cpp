@@ -11,6 +11,7 @@
 #include "common/data.h"
 #include "core/main.h"
 #include "core/prefs.h"
+#include "core/wiring.h"
 #include "net/NET_Methods.h"
 #include "objects/CLASS_Agents.h"
 #include "objects/CLASS_Object.h"
@@ -246,16 +247,13 @@ TEST_F(PluginHost, ActivePluginsKeepsOnlyWhatLoaded) {
     dir.write("prefs.ini",
               "[General]\r\nprofile = anna\r\n"
               "activePlugins = tp_b.so,missing.so,junk.so,tp_a.so,tp_b.so\r\n");
-    setPluginLoader([](const std::string& path) { return loadPlugin(path) != nullptr; });
-    setAgentNamer(&agentGetName);
+    wireProgram();
     loadSettings();
     EXPECT_EQ(agentNames(), (std::vector<std::string>{"tp_b.so", "tp_a.so", "tp_b.so"}));
     EXPECT_EQ(runProcessTOut(""), "BAB");
     ASSERT_TRUE(saveSettings());
     EXPECT_EQ(dir.read("prefs.ini"),
               "[General]\r\nprofile = anna\r\nactivePlugins = tp_b.so,tp_a.so,tp_b.so\r\n");
-    setPluginLoader(nullptr);
-    setAgentNamer(nullptr);
 }
 
 TEST_F(PluginHost, ThePluginFolderListsLibraryFilesOnly) {

@@ -12,6 +12,7 @@
 
 #include "common/data.h"
 #include "core/main.h"
+#include "core/wiring.h"
 #include "objects/CLASS_Agents.h"
 #include "objects/agent_chain.h"
 #include "platform/gadgets.h"
@@ -54,7 +55,7 @@ class PluginManager : public ::testing::Test {
     void SetUp() override {
         resetSharedState();
         loadUiTexts();
-        setAgentNamer(&agentGetName);
+        wireProgram();
         openMainWindow();
         gd::clearEvents();
         gd::setDialogAnswerer([this](const gd::DialogRequest& request) {
@@ -68,7 +69,6 @@ class PluginManager : public ::testing::Test {
         gd::clearEvents();
         unloadAllAgents();
         gd::setDialogAnswerer(nullptr);
-        setAgentNamer(nullptr);
         resetSharedState();
     }
 

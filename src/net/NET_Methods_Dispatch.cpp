@@ -69,6 +69,30 @@ std::vector<std::string> throughPlugins(const std::vector<std::string>& messages
     return out;
 }
 
+// The room a room message is for: a joined one, or one the server puts the
+// user in, opened at its first mention. With the shields up no room opens:
+// the client leaves it again at once. Null drops the message (also when a
+// room's window could not be built).
+ChatRoom* roomFor(const std::string& name) {
+    if (ChatRoom* found = findRoom(name)) return found;
+    if (hasFlag(flag::ShieldsUp)) {
+        ports().send(wire::leaveOnly(name));
+        return nullptr;
+    }
+    return openRoom(name);
+}
+
+void toRoom(const ServerMessage& m) {
+    ChatRoom* room = roomFor(m.room);
+    if (!room) return;
+    if (m.kind == MessageKind::Chat)
+        ports().roomPrint(room, m.text);
+    else if (m.kind == MessageKind::UserList)
+        ports().roomAddUser(room, m.text);
+    else
+        ports().roomClearUsers(room);
+}
+
 // --- flood guard ---
 
 void floodReleaseCheck() {
@@ -257,30 +281,15 @@ void DispatchServerData(const std::vector<std::string>& received) {
     floodReleaseCheck();
     clearFlag(flag::PingOutstanding);
 
-    bool roomResolved = false;
-    bool roomNeeded = false;
-    ChatRoom* target = nullptr;
-
-    for (std::size_t i = 0; i < messages.size();) {
+    for (const std::string& data : messages) {
         // An empty message (a plug-in may make one) ends the read.
-        if (messages[i].empty()) return;
-        const ServerMessage m = decodeMessage(messages[i]);
-
+        if (data.empty()) return;
+        const ServerMessage m = decodeMessage(data);
         switch (m.kind) {
             case MessageKind::Chat:
             case MessageKind::UserList:
             case MessageKind::UserListClear:
-                if (!roomResolved) {
-                    roomNeeded = !roomNeeded;
-                    break;
-                }
-                roomResolved = false;
-                if (m.kind == MessageKind::Chat)
-                    ports().roomPrint(target, m.text);
-                else if (m.kind == MessageKind::UserList)
-                    ports().roomAddUser(target, m.text);
-                else
-                    ports().roomClearUsers(target);
+                toRoom(m);
                 break;
             case MessageKind::RoomListStart:
                 AvailableRooms.clear();
@@ -327,29 +336,6 @@ void DispatchServerData(const std::vector<std::string>& received) {
                 }
                 break;
         }
-
-        if (roomNeeded) {
-            if (ChatRoom* found = findRoom(m.room)) {
-                target = found;
-                roomResolved = true;
-                roomNeeded = false;
-            } else if (!hasFlag(flag::ShieldsUp)) {
-                target = openRoom(m.room);
-                // A room whose window could not be built is gone again: the
-                // message is dropped instead of asking for the room forever.
-                if (!target) {
-                    roomNeeded = false;
-                    ++i;
-                    continue;
-                }
-                roomResolved = true;
-                roomNeeded = false;
-            } else {
-                ports().send(wire::leaveOnly(m.room));
-            }
-            continue;  // the same message once more, now with its room
-        }
-        ++i;
     }
 }
 

@@ -11,6 +11,7 @@
 #include "common/cp1252.h"
 #include "common/data.h"
 #include "common/datemask.h"
+#include "objects/CLASS_Agents.h"
 #include "platform/files.h"
 #include "platform/gadgets.h"
 #include "ui/GUI_Methods.h"
@@ -42,7 +43,6 @@ constexpr const char* kUnloadFault =
     "Informationen dazu finden sich in der dump.txt.\r"
     "Das Programm wird beendet.";
 
-PluginLister pluginLister = nullptr;
 void (*releasePluginsHook)() = nullptr;
 void (*faultedWhileLoading)(const std::string&) = nullptr;
 
@@ -118,16 +118,14 @@ void report(const platform::Fault& fault, bool recoverable) {
     const std::vector<platform::SourcePosition> stack = platform::sourcePositions(fault);
     const platform::SourcePosition* own = ownPosition(stack);
     std::vector<DumpPlugin> plugins;
-    if (pluginLister) {
-        for (const platform::LoadedPlugin& p : pluginLister()) {
-            DumpPlugin d;
-            d.name = p.name;
-            d.handle = p.handle;
-            for (std::size_t i = 0; i < std::size(d.entries); ++i)
-                d.entries[i] = p.entries[i];
-            d.loaded = platform::libraryLoaded(p.handle);
-            plugins.push_back(std::move(d));
-        }
+    for (const platform::LoadedPlugin& p : loadedPlugins()) {
+        DumpPlugin d;
+        d.name = p.name;
+        d.handle = p.handle;
+        for (std::size_t i = 0; i < std::size(d.entries); ++i)
+            d.entries[i] = p.entries[i];
+        d.loaded = platform::libraryLoaded(p.handle);
+        plugins.push_back(std::move(d));
     }
     const std::string name = dumpFileName(when);
     const bool written = platform::writeFileAtomically(
@@ -253,10 +251,6 @@ void installCrashHandler(void (*releasePlugins)(), void (*faultedLoading)(const 
     platform::installFaultHandlers(report);
     // A signal answers the fault question (and any other dialog) at once.
     platform::answerDialogsOnEndSignal();
-}
-
-void setPluginLister(PluginLister lister) {
-    pluginLister = lister;
 }
 
 bool guardedPass(bool (*pass)()) {

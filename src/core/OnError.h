@@ -34,11 +34,6 @@ void installCrashHandler(void (*releasePlugins)() = nullptr,
 // end: pass() said so, or SIGINT or SIGTERM arrived.
 bool guardedPass(bool (*pass)());
 
-// The plug-in host tells the handler which plug-ins are loaded. Called
-// after a fault, outside the signal handler, on the faulting thread.
-using PluginLister = std::vector<platform::LoadedPlugin> (*)();
-void setPluginLister(PluginLister lister);
-
 // --- the report ---
 
 // The description of a fault kind, as the dump file writes it.

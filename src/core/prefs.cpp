@@ -5,6 +5,7 @@
 #include "common/reset.h"
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
+#include "objects/CLASS_Agents.h"
 #include "platform/files.h"
 #include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
@@ -17,7 +18,6 @@ std::string paste;
 // Deployment keys read at start-up, so that saving keeps them.
 std::optional<std::string> keptServer;
 std::optional<std::string> keptPaste;
-PluginLoader pluginLoader = nullptr;
 std::string keptOut;
 
 // Status line of ours; "$" is the plug-in's name.
@@ -28,7 +28,6 @@ const bool registered = registerReset([] {
     paste.clear();
     keptServer.reset();
     keptPaste.reset();
-    pluginLoader = nullptr;
     keptOut.clear();
 });
 
@@ -140,9 +139,9 @@ void loadSettings() {
     paste = s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string();
     setPasteServer(paste);
     keptOut = s.faultedPlugin.value_or(std::string());
-    if (!pluginLoader) return;
     for (const std::string& name : pluginList(s.activePlugins))
-        if (name != keptOut) pluginLoader("plugins/" + name);  // one that fails is left out
+        if (name != keptOut)
+            loadPlugin(std::string(kPluginFolder) + "/" + name);  // one that fails is left out
 }
 
 void keepPluginOut(const std::string& name) {
@@ -164,7 +163,7 @@ bool saveSettings() {
     Settings s;
     s.profile = text(clientState.profileName);
     for (Agent* agent : AgentList)
-        s.activePlugins += agentName(agent) + ",";
+        s.activePlugins += agentGetName(agent) + ",";
     if (!s.activePlugins.empty()) s.activePlugins.pop_back();
     s.server = keptServer;
     s.pasteServer = keptPaste;
@@ -173,10 +172,6 @@ bool saveSettings() {
 
 const std::string& pasteServer() {
     return paste;
-}
-
-void setPluginLoader(PluginLoader loader) {
-    pluginLoader = loader;
 }
 
 }  // namespace kavel

@@ -48,9 +48,4 @@ void reportPluginKeptOut();
 // The paste service as "host" or "host:port"; empty when not configured.
 const std::string& pasteServer();
 
-// How a plug-in named in prefs.ini is loaded ("plugins/" + name); the
-// plug-in host installs itself here. Without a loader nothing is loaded.
-using PluginLoader = bool (*)(const std::string& path);
-void setPluginLoader(PluginLoader loader);
-
 }  // namespace kavel

@@ -51,9 +51,6 @@ void wirePorts() {
 void wireProgram() {
     wirePorts();
     installCrashHandler(&freeAllAgents, &keepPluginOut);
-    setPluginLister(&loadedPlugins);
-    setPluginLoader([](const std::string& path) { return loadPlugin(path) != nullptr; });
-    setAgentNamer(&agentGetName);
 }
 
 namespace {

@@ -8,10 +8,10 @@ namespace kavel {
 // reset (resetAll), so a test that replaced a port leaves nothing behind.
 void wirePorts();
 
-// Everything the program connects at start: the ports, the crash handler
-// with the plug-in list it reports, and how the settings load plug-ins and
-// name them. The start-up calls it, and so does every test that needs the
-// program as it runs.
+// Everything the program connects at start: the ports and the crash handler
+// (which reports the loaded plug-ins and keeps one that faulted while loading
+// out of the next start). The start-up calls it, and so does every test
+// that needs the program as it runs.
 void wireProgram();
 
 }  // namespace kavel

@@ -4,6 +4,7 @@
 
 #include "common/data.h"
 #include "common/reset.h"
+#include "objects/CLASS_Agents.h"
 #include "platform/gadgets.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI_Methods.h"
@@ -16,21 +17,9 @@ namespace gd = platform;
 namespace {
 
 MainMenuNumbers numbers;
-AgentNamer agentNamer = nullptr;
-const bool registered = registerReset([] {
-    numbers = MainMenuNumbers{};
-    agentNamer = nullptr;
-});
+const bool registered = registerReset([] { numbers = MainMenuNumbers{}; });
 
 }  // namespace
-
-void setAgentNamer(AgentNamer namer) {
-    agentNamer = namer;
-}
-
-std::string agentName(Agent* agent) {
-    return agentNamer ? agentNamer(agent) : std::string();
-}
 
 const MainMenuNumbers& mainMenuNumbers() {
     return numbers;
@@ -89,7 +78,7 @@ void buildMainMenu() {
     gd::menuSeparator();
     built.firstAgent = next;
     for (Agent* agent : AgentList)
-        gd::menuItem(next++, agentName(agent));
+        gd::menuItem(next++, agentGetName(agent));
 
     gd::menuTitle(ui(Txt::MenuHelpTitle));
     gd::menuItem(item::Help, ui(Txt::MenuHelp));

@@ -39,10 +39,4 @@ void openAboutWindow();
 // password gives "a-b -> [3 User]".
 std::string roomMenuLabel(const std::string& name, int users, bool password);
 
-// How a plug-in agent is named in the Tools menu; the plug-in host installs
-// its getName here.
-using AgentNamer = std::string (*)(Agent*);
-void setAgentNamer(AgentNamer namer);
-std::string agentName(Agent* agent);
-
 }  // namespace kavel

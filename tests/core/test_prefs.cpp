@@ -13,6 +13,7 @@
 #include "common/data.h"
 #include "core/prefs.h"
 #include "net/NET_Methods.h"
+#include "support/plugin_folder.h"
 
 #include "support/file_io.h"
 #include "support/work_folder.h"
@@ -34,7 +35,6 @@ class PrefsFile : public ::testing::Test {
     void TearDown() override {
         setChatServerHost("");
         setChatServerPort(1998);
-        setPluginLoader(nullptr);
     }
     test::WorkFolder folder;
 };
@@ -123,16 +123,13 @@ TEST_F(PrefsFile, AMissingFileChangesNothing) {
     EXPECT_FALSE(std::filesystem::exists("prefs.ini"));
 }
 
-TEST_F(PrefsFile, ListedPluginsAreOfferedToTheLoaderInOrder) {
-    static std::vector<std::string> asked;
-    asked.clear();
-    setPluginLoader([](const std::string& path) {
-        asked.push_back(path);
-        return false;
-    });
-    spit("prefs.ini", "[General]\r\nactivePlugins = one.so,two.so,,three.so\r\n");
+TEST_F(PrefsFile, ListedPluginsLoadInOrderUpToTheFirstEmptyName) {
+    test::PluginFolder dir;
+    dir.add("tp_a");
+    dir.add("tp_b");
+    dir.write("prefs.ini", "[General]\r\nactivePlugins = tp_b.so,tp_a.so,,tp_a.so\r\n");
     loadSettings();
-    EXPECT_EQ(asked, (std::vector<std::string>{"plugins/one.so", "plugins/two.so"}));
+    EXPECT_EQ(test::agentNames(), (std::vector<std::string>{"tp_b.so", "tp_a.so"}));
 }
 
 TEST_F(PrefsFile, SaveReplacesTheFileWithoutLeavingTemporaries) {

@@ -14,7 +14,6 @@
 #include "common/data.h"
 #include "core/main.h"
 #include "core/prefs.h"
-#include "core/wiring.h"
 #include "net/LEXER.h"
 #include "net/NET_Methods.h"
 #include "objects/CLASS_Agents.h"
@@ -56,8 +55,6 @@ TEST(TauschwerkEndToEnd, ARuleMadeInTheEditorRewritesWhatTheRoomReceives) {
     loadUiTexts();
     InitLexTable();
     platform::initNetwork();
-    // As start-up wires the host before it reads the settings.
-    wireProgram();
     loadSettings();
     ASSERT_EQ(AgentList.size(), 1u);
     openMainWindow();

@@ -11,7 +11,6 @@
 #include "common/data.h"
 #include "core/main.h"
 #include "core/prefs.h"
-#include "core/wiring.h"
 #include "net/NET_Methods.h"
 #include "objects/CLASS_Agents.h"
 #include "objects/CLASS_Object.h"
@@ -247,7 +246,6 @@ TEST_F(PluginHost, ActivePluginsKeepsOnlyWhatLoaded) {
     dir.write("prefs.ini",
               "[General]\r\nprofile = anna\r\n"
               "activePlugins = tp_b.so,missing.so,junk.so,tp_a.so,tp_b.so\r\n");
-    wireProgram();
     loadSettings();
     EXPECT_EQ(agentNames(), (std::vector<std::string>{"tp_b.so", "tp_a.so", "tp_b.so"}));
     EXPECT_EQ(runProcessTOut(""), "BAB");

@@ -12,7 +12,6 @@
 
 #include "common/data.h"
 #include "core/main.h"
-#include "core/wiring.h"
 #include "objects/CLASS_Agents.h"
 #include "objects/agent_chain.h"
 #include "platform/gadgets.h"
@@ -55,7 +54,6 @@ class PluginManager : public ::testing::Test {
     void SetUp() override {
         resetSharedState();
         loadUiTexts();
-        wireProgram();
         openMainWindow();
         gd::clearEvents();
         gd::setDialogAnswerer([this](const gd::DialogRequest& request) {

@@ -10,9 +10,11 @@
 #include "common/data.h"
 #include "core/main.h"
 #include "net/NET_Methods.h"
+#include "objects/CLASS_Agents.h"
 #include "platform/clock.h"
 #include "platform/gadgets.h"
 #include "platform/socket.h"
+#include "support/plugin_folder.h"
 #include "support/script_server.h"
 #include "support/work_folder.h"
 #include "ui/CLASS_ChatRoom.h"
@@ -54,8 +56,6 @@ class MainWindow : public ::testing::Test {
         Disconnect();
         for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
             roomDestroy(room);
-        setAgentNamer(nullptr);
-        AgentList.clear();
         gd::setDialogAnswerer(nullptr);
         gd::setSleeper(nullptr);
         gd::closeWindow(W);
@@ -67,16 +67,16 @@ TEST_F(MainWindow, RoomsJoinedRoomsAndPluginsAreNumberedFromTwelve) {
     AvailableRooms.push_back({"a_b", 3, false, 0});
     AvailableRooms.push_back({"c", 5, true, 0});
     ChatRoom* c = newChatRoom("c");
-    static int fakeAgent;
-    AgentList.push_back(reinterpret_cast<Agent*>(&fakeAgent));
-    setAgentNamer([](Agent*) { return std::string("Tauschwerk"); });
+    test::PluginFolder plugins;
+    plugins.add(TAUSCHWERK_SO, "Tauschwerk.so");
+    ASSERT_TRUE(loadPlugin("plugins/Tauschwerk.so"));
     buildMainMenu();
 
     EXPECT_EQ(numberedItems(), (std::vector<int>{12, 13, 14, 15}));
     EXPECT_EQ(menuText(12), "a-b -> [3 User]");
     EXPECT_EQ(menuText(13), "c -> [5 User, Passwort]");
     EXPECT_EQ(menuText(14), "c");
-    EXPECT_EQ(menuText(15), "Tauschwerk");
+    EXPECT_EQ(menuText(15), "Tauschwerk.so");
     EXPECT_EQ(AvailableRooms[0].name, "a_b");  // joined under its stored name
     EXPECT_EQ(AvailableRooms[1].menuId, 13);
     EXPECT_EQ(roomGetMenuId(c), 14);
@@ -85,7 +85,7 @@ TEST_F(MainWindow, RoomsJoinedRoomsAndPluginsAreNumberedFromTwelve) {
     buildMainMenu();
     EXPECT_EQ(numberedItems(), (std::vector<int>{12, 13}));
     EXPECT_EQ(roomGetMenuId(c), 12);
-    EXPECT_EQ(menuText(13), "Tauschwerk");
+    EXPECT_EQ(menuText(13), "Tauschwerk.so");
 }
 
 TEST_F(MainWindow, FixedItemsInMenuOrder) {

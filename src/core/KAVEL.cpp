@@ -30,8 +30,11 @@
 #include "ui/GUI_UserInfo.h"
 #include "ui/profile.h"
 #include "ui/smilies.h"
+#include "ui/windows/handlers.h"
 #include "ui/windows/main_window.h"
-#include "ui/windows/window_numbers.h"
+#include "ui/windows/options_window.h"
+#include "ui/windows/plugin_manager.h"
+#include "ui/windows/profile_window.h"
 
 namespace kavel {
 
@@ -116,16 +119,16 @@ void mainWindowHandler(gd::Event& event) {
         case item::JoinedList:
             break;
         case item::Options:
-            if (!gd::windowExists(win::Options)) openOptionsWindow();
+            if (!gd::windowExists(optwin::Window)) openOptionsWindow();
             break;
         case item::Profile:
-            if (!gd::windowExists(win::Profile)) openProfileWindow(false);
+            if (!gd::windowExists(profwin::Window)) openProfileWindow(false);
             break;
         case item::Quit:
             event.kind = gd::EventKind::CloseRequest;
             break;
         case item::PluginManager:
-            if (!gd::windowExists(win::PluginManager)) openPluginManager();
+            if (!gd::windowExists(pluginmgr::Window)) openPluginManager();
             break;
         case item::Help:
             openHelp(kHelpTopic);
@@ -143,6 +146,10 @@ void mainWindowHandler(gd::Event& event) {
             break;
     }
 }
+
+namespace {
+const bool handlerRegistered = registerWindow(mainwin::Window, &mainWindowHandler);
+}  // namespace
 
 void startUp() {
     // The desktop session is already open (kavelMain); the order below is
@@ -191,37 +198,15 @@ bool mainLoopPass() {
             gd::sleepMs(wait);
         return true;
     }
-    switch (event.window) {
-        case win::Main:
-            mainWindowHandler(event);
-            break;
-        case win::UserInfo:
-            if (!userInfoHandleEvent(event) && event.kind == gd::EventKind::CloseRequest) {
-                gd::closeWindow(win::UserInfo);
-                event = {};
-            }
-            if (event.kind == gd::EventKind::CloseRequest) event = {};
-            break;
-        case win::PluginManager:
-            pluginManagerHandler(event);
-            break;
-        case win::Options:
-            optionsWindowHandler(event);
-            break;
-        case win::Profile:
-            profileWindowHandler(event);
-            break;
-        case win::About:
-            aboutWindowHandler(event);
-            break;
-        default:
-            for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
-                if (roomHandleEvent(room, event)) break;
-            // Closing a room window never ends the program.
-            event = {};
-            break;
+    if (const WindowHandler handle = windowHandler(event.window)) {
+        handle(event);
+    } else {
+        for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
+            if (roomHandleEvent(room, event)) break;
+        // Closing a room window never ends the program.
+        event = {};
     }
-    return !(event.kind == gd::EventKind::CloseRequest && event.window == win::Main);
+    return !(event.kind == gd::EventKind::CloseRequest && event.window == mainwin::Window);
 }
 
 void shutDown() {
@@ -247,7 +232,7 @@ int kavelMain(int argc, char** argv) {
     args = argc;
     gd::startDesktop(args, argv);
     // A second start in the same folder brings the running client forward.
-    if (!gd::claimWorkingFolder(win::Main)) {
+    if (!gd::claimWorkingFolder(mainwin::Window)) {
         gd::endDesktop();
         return 0;
     }

@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "ui/GUI.h"
 #include "ui/windows/about_window.h"
+#include "ui/windows/handlers.h"
 #include "ui/windows/main_window.h"
 
 namespace kavel {
@@ -180,5 +181,9 @@ void aboutWindowHandler(pf::Event& event) {
     pf::freeImage(Image);
     if (event.kind == pf::EventKind::CloseRequest) event = {};
 }
+
+namespace {
+const bool handlerRegistered = registerWindow(aboutwin::Window, &aboutWindowHandler);
+}  // namespace
 
 }  // namespace kavel

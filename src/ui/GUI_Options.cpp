@@ -4,6 +4,7 @@
 
 #include "common/data.h"
 #include "ui/GUI.h"
+#include "ui/windows/handlers.h"
 #include "ui/windows/main_window.h"
 #include "ui/windows/options_window.h"
 
@@ -72,5 +73,9 @@ void optionsWindowHandler(pf::Event& event) {
         pf::closeWindow(Window);
     }
 }
+
+namespace {
+const bool handlerRegistered = registerWindow(optwin::Window, &optionsWindowHandler);
+}  // namespace
 
 }  // namespace kavel

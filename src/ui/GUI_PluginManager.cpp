@@ -7,6 +7,7 @@
 #include "objects/CLASS_Agents.h"
 #include "platform/headed_list.h"
 #include "ui/GUI.h"
+#include "ui/windows/handlers.h"
 #include "ui/windows/main_window.h"
 #include "ui/windows/plugin_manager.h"
 
@@ -124,5 +125,9 @@ void pluginManagerHandler(gd::Event& event) {
             break;
     }
 }
+
+namespace {
+const bool handlerRegistered = registerWindow(pluginmgr::Window, &pluginManagerHandler);
+}  // namespace
 
 }  // namespace kavel

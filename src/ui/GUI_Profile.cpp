@@ -9,6 +9,7 @@
 #include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
 #include "ui/profile.h"
+#include "ui/windows/handlers.h"
 #include "ui/windows/main_window.h"
 #include "ui/windows/profile_window.h"
 
@@ -335,5 +336,9 @@ void profileWindowHandler(pf::Event& event) {
             break;
     }
 }
+
+namespace {
+const bool handlerRegistered = registerWindow(profwin::Window, &profileWindowHandler);
+}  // namespace
 
 }  // namespace kavel

@@ -3,6 +3,7 @@
 #include "common/data.h"
 #include "platform/richtext.h"
 #include "ui/CLASS_ChatRoom_ids.h"
+#include "ui/windows/handlers.h"
 
 namespace kavel {
 
@@ -41,5 +42,15 @@ bool userInfoHandleEvent(const pf::Event& event) {
         pf::closeWindow(userinfo::Window);
     return true;
 }
+
+void userInfoWindowHandler(pf::Event& event) {
+    userInfoHandleEvent(event);
+    // Closing this window never ends the program.
+    if (event.kind == pf::EventKind::CloseRequest) event = {};
+}
+
+namespace {
+const bool handlerRegistered = registerWindow(userinfo::Window, &userInfoWindowHandler);
+}  // namespace
 
 }  // namespace kavel

@@ -5,14 +5,9 @@
 #include <string_view>
 
 #include "platform/gadgets.h"
+#include "ui/windows/user_info_window.h"
 
 namespace kavel {
-
-namespace userinfo {
-inline constexpr int Window = 3;
-inline constexpr int Text = 58;
-inline constexpr int Close = 59;
-}  // namespace userinfo
 
 // Builds the window anew (empty text) and shows it.
 void openUserInfoWindow();
@@ -21,5 +16,7 @@ void setUserInfoTitle(std::string_view title);
 void appendUserInfoLine(std::string_view line);
 // Handles the close button and the close box; true if the event was ours.
 bool userInfoHandleEvent(const platform::Event& event);
+// The window's handler in the main loop.
+void userInfoWindowHandler(platform::Event& event);
 
 }  // namespace kavel

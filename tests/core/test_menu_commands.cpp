@@ -18,8 +18,8 @@
 #include "ui/window_fixture.h"
 #include "ui/windows/about_window.h"
 #include "ui/windows/options_window.h"
+#include "ui/windows/plugin_manager.h"
 #include "ui/windows/profile_window.h"
-#include "ui/windows/window_numbers.h"
 
 namespace kavel::test {
 namespace {
@@ -46,7 +46,7 @@ class MenuCommands : public WindowTest {
 TEST_F(MenuCommands, OptionsAndProfileOpenOnceEachAndShowTheState) {
     setOptions(0x0201);
     menu(item::Options);
-    ASSERT_TRUE(gd::windowExists(win::Options));
+    ASSERT_TRUE(gd::windowExists(optwin::Window));
     EXPECT_EQ(gd::controlState(optwin::FirstCheckBox), 1);
     click(optwin::FirstCheckBox + 1);  // ticked, not accepted yet
     menu(item::Options);               // already open: left as it is
@@ -54,7 +54,7 @@ TEST_F(MenuCommands, OptionsAndProfileOpenOnceEachAndShowTheState) {
 
     setText(&ClientState::profileName, "anna");
     menu(item::Profile);
-    ASSERT_TRUE(gd::windowExists(win::Profile));
+    ASSERT_TRUE(gd::windowExists(profwin::Window));
     EXPECT_FALSE(gd::controlDisabled(profwin::Cancel));  // not the mandatory mode
     EXPECT_EQ(gd::controlText(profwin::UserName), "anna");
     gd::setControlText(profwin::UserName, "getippt");
@@ -69,7 +69,7 @@ TEST_F(MenuCommands, HelpManualAndAbout) {
     EXPECT_EQ(platform::helpPage(), "index.html");
 
     menu(item::About);
-    EXPECT_TRUE(gd::windowExists(win::About));
+    EXPECT_TRUE(gd::windowExists(aboutwin::Window));
     EXPECT_TRUE(hasFlag(flag::AboutRunning));
     EXPECT_EQ(aboutAnimation().particles.size(), 101u);
     EXPECT_EQ(aboutAnimation().scroll, 280.0f);
@@ -141,7 +141,7 @@ TEST_F(MenuCommands, TheFixedWindowsGetTheirOwnEvents) {
     menu(item::Profile);
     menu(item::About);
     setText(&ClientState::profileName, "anna");
-    for (int w : {win::Options, win::Profile, win::About}) {
+    for (int w : {optwin::Window, profwin::Window, aboutwin::Window}) {
         gd::postEvent({gd::EventKind::CloseRequest, w, 0, gd::EventType::None});
         EXPECT_TRUE(mainLoopPass()) << w;
         EXPECT_FALSE(gd::windowExists(w)) << w;
@@ -180,7 +180,7 @@ TEST_F(FirstStart, WithoutSettingsOrWithAnUnloadableProfile) {
         std::filesystem::create_directory("profile");
         spit("profile/kaputt.prof", "kein Base64!");
         startUp();
-        ASSERT_TRUE(gd::windowExists(win::Profile));
+        ASSERT_TRUE(gd::windowExists(profwin::Window));
         EXPECT_TRUE(gd::controlDisabled(profwin::Cancel));
         EXPECT_EQ(gd::controlText(profwin::UserName), name);
         EXPECT_EQ(gd::menuItemDisabled(mainwin::Window, item::Connect), !*name);
@@ -195,11 +195,11 @@ TEST_F(FirstStart, TheFirstNameTakenEnablesConnectAtOnce) {
     startUp();
     gd::setDialogAnswerer([](const gd::DialogRequest&) { return gd::DialogAnswer{}; });
     gd::setControlText(profwin::UserName, "neuling");
-    gd::postEvent({gd::EventKind::Control, win::Profile, profwin::Apply, gd::EventType::Click});
+    gd::postEvent({gd::EventKind::Control, profwin::Window, profwin::Apply, gd::EventType::Click});
     EXPECT_TRUE(mainLoopPass());
     EXPECT_FALSE(gd::menuItemDisabled(mainwin::Window, item::Connect));
     EXPECT_EQ(gd::menuItemText(mainwin::Window, item::Connect), "Verbinden");
-    EXPECT_TRUE(gd::windowExists(win::Profile));
+    EXPECT_TRUE(gd::windowExists(profwin::Window));
 }
 
 TEST_F(FirstStart, AStoredProfileNeedsNoProfileWindow) {
@@ -208,7 +208,7 @@ TEST_F(FirstStart, AStoredProfileNeedsNoProfileWindow) {
     spit("prefs.ini", "[General]\r\nprofile = anna\r\n");
     resetAll();
     startUp();
-    EXPECT_FALSE(gd::windowExists(win::Profile));
+    EXPECT_FALSE(gd::windowExists(profwin::Window));
     EXPECT_EQ(text(clientState.profileName), "anna");
     EXPECT_FALSE(gd::menuItemDisabled(mainwin::Window, item::Connect));
 }

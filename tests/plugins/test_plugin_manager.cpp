@@ -19,9 +19,11 @@
 #include "support/plugin_folder.h"
 #include "ui/GUI.h"
 #include "ui/GUI_PluginManager.h"
+#include "ui/windows/about_window.h"
 #include "ui/windows/main_window.h"
+#include "ui/windows/options_window.h"
 #include "ui/windows/plugin_manager.h"
-#include "ui/windows/window_numbers.h"
+#include "ui/windows/profile_window.h"
 
 namespace kavel::testing {
 namespace {

@@ -3,7 +3,6 @@
 // which calls report() once the faulting code has been left.
 #include "core/OnError.h"
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -218,8 +217,6 @@ std::string dumpFileName(const std::tm& when) {
 
 std::string formatDump(const std::tm& when, std::string_view unit, int line, FaultKind kind,
                        const std::vector<DumpPlugin>& plugins) {
-    static constexpr std::array<const char*, 5> kEntryNames = {
-        "TransmittedIn", "ReceivedIn", "TransmittedCmd", "ReceivedCmd", "Setup"};
     std::string out;
     auto put = [&out](std::string_view text) {
         out.append(text);
@@ -234,9 +231,9 @@ std::string formatDump(const std::tm& when, std::string_view unit, int line, Fau
     put("Weiterf\xFChrende Informationen:");
     for (const DumpPlugin& p : plugins) {
         put("Plugin " + p.name + " aktiv");
-        for (std::size_t i = 0; i < kEntryNames.size(); ++i)
+        for (std::size_t i = 0; i < kPluginEntryCount; ++i)
             if (p.entries[i])
-                put(std::string("Unterst\xFCtzt ") + kEntryNames[i] + " (ADR " +
+                put("Unterst\xFCtzt " + std::string(kPluginEntries[i].reportName) + " (ADR " +
                     decimal(p.entries[i]) + ")");
         put((p.loaded ? "Ist korrekt geladen (" : "Ist falsch geladen (") + decimal(p.handle) +
             ")");

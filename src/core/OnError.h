@@ -50,7 +50,7 @@ std::string dumpFileName(const std::tm& when);
 struct DumpPlugin {
     std::string name;
     const void* handle = nullptr;
-    const void* entries[5] = {};
+    const void* entries[kPluginEntryCount] = {};
     bool loaded = false;
 };
 // The dump file's content, Windows-1252, lines ending CR LF. An empty unit

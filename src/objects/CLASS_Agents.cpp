@@ -5,10 +5,12 @@
 #include <kavel/plugin.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <new>
 
 #include "common/data.h"
+#include "common/plugin_entries.h"
 #include "objects/CLASS_Object.h"
 #include "objects/agent_chain.h"
 #include "platform/faults.h"
@@ -186,12 +188,27 @@ void unload(Object* o) {
     kavel::destroy(o);
 }
 
-constexpr std::string_view kPatterns[] = {"PROCESSTOUT", "PROCESSRIN", "PROCESSTCMD", "PROCESSRCMD",
-                                          "SETUP"};
+// Through the agent's own setter slots, in the order of kPluginEntries.
+template <typename Entry, int Slot>
+void store(Agent* agent, void* address) {
+    callSlot<void, Entry>(&agent->header, Slot, reinterpret_cast<Entry>(address));
+}
+constexpr void (*kStore[])(Agent*, void*) = {
+    &store<KavelProcessTOut, agent_slot::SetProcessTOut>,
+    &store<KavelProcessRIn, agent_slot::SetProcessRIn>,
+    &store<KavelProcessTCmd, agent_slot::SetProcessTCmd>,
+    &store<KavelProcessRCmd, agent_slot::SetProcessRCmd>,
+    &store<KavelSetup, agent_slot::SetSetup>,
+};
+static_assert(std::size(kStore) == kPluginEntryCount);
 
-template <typename Entry>
-void store(Agent* agent, int slot, void* address) {
-    callSlot<void, Entry>(&agent->header, slot, reinterpret_cast<Entry>(address));
+// The entry fields, in the same order.
+std::array<const void*, kPluginEntryCount> entriesOf(const Agent* a) {
+    return {reinterpret_cast<const void*>(a->textOut),
+            reinterpret_cast<const void*>(a->receivedText),
+            reinterpret_cast<const void*>(a->commandOut),
+            reinterpret_cast<const void*>(a->receivedCommand),
+            reinterpret_cast<const void*>(a->setupEntry)};
 }
 
 }  // namespace
@@ -200,8 +217,8 @@ int entryKind(std::string_view exportName) {
     std::string upper(exportName);
     for (char& c : upper)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    for (std::size_t i = 0; i < std::size(kPatterns); ++i)
-        if (upper.find(kPatterns[i]) != std::string::npos) return static_cast<int>(i);
+    for (std::size_t i = 0; i < kPluginEntryCount; ++i)
+        if (upper.find(kPluginEntries[i].pattern) != std::string::npos) return static_cast<int>(i);
     return -1;
 }
 
@@ -251,25 +268,7 @@ Agent* loadPlugin(const std::string& path) {
     for (const std::string& name : pf::exportedFunctions(file)) {
         const int kind = entryKind(name);
         if (kind < 0) continue;
-        void* address = pf::librarySymbol(library, name);
-        if (!address) continue;
-        switch (kind) {
-            case 0:
-                store<KavelProcessTOut>(agent, agent_slot::SetProcessTOut, address);
-                break;
-            case 1:
-                store<KavelProcessRIn>(agent, agent_slot::SetProcessRIn, address);
-                break;
-            case 2:
-                store<KavelProcessTCmd>(agent, agent_slot::SetProcessTCmd, address);
-                break;
-            case 3:
-                store<KavelProcessRCmd>(agent, agent_slot::SetProcessRCmd, address);
-                break;
-            default:
-                store<KavelSetup>(agent, agent_slot::SetSetup, address);
-                break;
-        }
+        if (void* address = pf::librarySymbol(library, name)) kStore[kind](agent, address);
     }
     return agent;
 }
@@ -339,11 +338,8 @@ std::vector<pf::LoadedPlugin> loadedPlugins() {
         pf::LoadedPlugin p;
         p.name = a->name;
         p.handle = a->library;
-        p.entries[0] = reinterpret_cast<const void*>(a->textOut);
-        p.entries[1] = reinterpret_cast<const void*>(a->receivedText);
-        p.entries[2] = reinterpret_cast<const void*>(a->commandOut);
-        p.entries[3] = reinterpret_cast<const void*>(a->receivedCommand);
-        p.entries[4] = reinterpret_cast<const void*>(a->setupEntry);
+        const auto entries = entriesOf(a);
+        std::copy(entries.begin(), entries.end(), p.entries);
         out.push_back(std::move(p));
     };
     for (const Agent* a : AgentList)

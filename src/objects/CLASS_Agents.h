@@ -39,9 +39,8 @@ enum : int {
 inline constexpr const char* kPluginFolder = "plugins";
 inline constexpr const char* kPluginPattern = "*.so";
 
-// Which entry point an exported name stands for: the index of the first of
-// PROCESSTOUT, PROCESSRIN, PROCESSTCMD, PROCESSRCMD, SETUP that the
-// upper-cased name contains (so, in slot order, 0 to 4), or -1.
+// Which entry point an exported name stands for: the index in
+// kPluginEntries of the first pattern the upper-cased name contains, or -1.
 int entryKind(std::string_view exportName);
 
 // The name of a plug-in as shown and saved: the part of the path after its

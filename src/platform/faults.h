@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "common/plugin_entries.h"
+
 namespace kavel::platform {
 
 enum class FaultKind : uint8_t {
@@ -115,9 +117,9 @@ class PluginCallMark {
 struct LoadedPlugin {
     std::string name;              // library file name without folder
     const void* handle = nullptr;  // as dlopen returned it
-    // ProcessTOut, ProcessRIn, ProcessTCmd, ProcessRCmd, Setup; null when
-    // the library does not offer that entry point.
-    const void* entries[5] = {};
+    // In the order of kPluginEntries; null when the library does not offer
+    // that entry point.
+    const void* entries[kPluginEntryCount] = {};
 };
 // True when handle (from dlopen) still refers to a loaded library. Only
 // compares addresses, so a stale handle is safe to ask about.

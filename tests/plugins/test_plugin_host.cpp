@@ -184,11 +184,12 @@ TEST_F(PluginHost, TheCrashReportListsEveryAgentWithItsEntryPoints) {
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(listed[0].name, "tp_a.so");
     EXPECT_EQ(listed[1].name, "tp_null.so");
-    const char* names[] = {"ProcessTOut", "ProcessRIn", "ProcessTCmd", "ProcessRCmd", "Setup"};
-    for (int i = 0; i < 5; ++i)
+    for (std::size_t i = 0; i < kPluginEntryCount; ++i) {
+        const std::string name(kPluginEntries[i].exportName);
         EXPECT_EQ(listed[0].entries[i],
-                  platform::librarySymbol(const_cast<void*>(listed[0].handle), names[i]))
-            << names[i];
+                  platform::librarySymbol(const_cast<void*>(listed[0].handle), name))
+            << name;
+    }
     EXPECT_TRUE(platform::libraryLoaded(listed[0].handle));
     agentDestroy(AgentList.front());
     EXPECT_EQ(loadedPlugins().size(), 1u);

@@ -18,6 +18,7 @@
 #include "core/wiring.h"
 #include "platform/encoding.h"
 #include "platform/gadgets.h"
+#include "platform/services.h"
 #include "ui/GUI.h"
 #include "ui/GUI_About.h"
 #include "ui/windows/about_window.h"
@@ -96,7 +97,7 @@ int main(int argc, char** argv) {
     kavel::wirePorts();
     kavel::resetAll();
     kavel::openMainWindow();
-    kavel::seedAboutRandom(1998);
+    kavel::platform::replaceServices({.seed = [] { return 1998u; }});
     kavel::openAboutWindow();
     kavel::startAboutAnimation();
     // Credits on screen from the first frame, as in the middle of the show.

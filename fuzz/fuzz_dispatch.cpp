@@ -17,6 +17,7 @@
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
 #include "platform/gadgets.h"
+#include "platform/services.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI_UserInfo.h"
 
@@ -42,13 +43,16 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     kavel::wirePorts();
     kavel::resetAll();
     kavel::InitLexTable();
-    kavel::platform::setDialogAnswerer([](const kavel::platform::DialogRequest&) {
-        kavel::platform::DialogAnswer a;
-        a.yes = answerYes;
-        a.text = "grund";
-        return a;
+    kavel::platform::replaceServices({
+        .seconds = [] { return now; },
+        .dialogs =
+            [](const kavel::platform::DialogRequest&) {
+                kavel::platform::DialogAnswer a;
+                a.yes = answerYes;
+                a.text = "grund";
+                return a;
+            },
     });
-    kavel::ports().nowSeconds = [] { return now; };
     return 0;
 }
 

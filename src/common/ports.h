@@ -28,14 +28,8 @@ struct Ports {
     // Disconnect), so that it can be driven without a server.
     std::function<void(std::string_view)> send;
     std::function<void()> disconnect;
-    // Modal dialogs.
-    std::function<void(std::string_view title, std::string_view text)> messageBox;
-    std::function<bool(std::string_view title, std::string_view text)> askYesNo;
-
     // Desktop services.
     std::function<void(int)> playSound;
-    // Local time in whole seconds (the flood guard's clock).
-    std::function<uint32_t()> nowSeconds;
 
     // Rooms.
     std::function<ChatRoom*(const std::string&)> createRoom;

@@ -23,14 +23,7 @@ void wirePorts() {
     p.status = [](std::string_view t) { statusMessage(t); };
     p.send = [](std::string_view t) { SendCommand(t); };
     p.disconnect = [] { Disconnect(); };
-    p.messageBox = [](std::string_view title, std::string_view t) {
-        platform::messageBox(title, t);
-    };
-    p.askYesNo = [](std::string_view title, std::string_view t) {
-        return platform::askYesNo(title, t);
-    };
     p.playSound = [](int n) { playSound(n); };
-    p.nowSeconds = [] { return static_cast<uint32_t>(std::time(nullptr)); };
     p.createRoom = [](const std::string& name) { return newChatRoom(name); };
     p.roomName = [](ChatRoom* r) { return roomGetName(r); };
     p.roomPrint = [](ChatRoom* r, const std::string& t) { roomPrint(r, t); };

@@ -11,6 +11,7 @@
 #include "common/reset.h"
 #include "net/wire.h"
 #include "platform/clock.h"
+#include "platform/gadgets.h"
 #include "platform/socket.h"
 
 namespace kavel {
@@ -229,7 +230,7 @@ void ProfileUploadStep() {
         clearFlag(flag::ProfileUploadPending);
         return;
     }
-    if (!ports().askYesNo(ui(Txt::Question), ui(Txt::ConnectQuestion))) {
+    if (!platform::askYesNo(ui(Txt::Question), ui(Txt::ConnectQuestion))) {
         clearFlag(flag::ProfileUploadPending);
         return;
     }

@@ -13,6 +13,7 @@
 #include "net/NET_Methods.h"
 #include "net/wire.h"
 #include "objects/agent_chain.h"
+#include "platform/gadgets.h"
 
 namespace kavel {
 
@@ -96,7 +97,7 @@ void toRoom(const ServerMessage& m) {
 // --- flood guard ---
 
 void floodReleaseCheck() {
-    if (int64_t(ports().nowSeconds()) - int64_t(floodState.lastDirect) > 5) {
+    if (int64_t(platform::localSeconds()) - int64_t(floodState.lastDirect) > 5) {
         floodState.directCount = 0;
         if (hasFlag(flag::ShieldsUp)) {
             clearFlag(flag::ShieldsUp);
@@ -107,7 +108,7 @@ void floodReleaseCheck() {
 
 void floodCount(const ServerMessage& message) {
     floodState.directCount += 1;
-    floodState.lastDirect = ports().nowSeconds();
+    floodState.lastDirect = platform::localSeconds();
     setFlag(flag::DirectPending);
     floodState.keptDirect = message;
 }
@@ -115,7 +116,7 @@ void floodCount(const ServerMessage& message) {
 // True when the user chose to raise the shields: the rest of the read goes.
 bool floodQuestion(std::string_view sender) {
     if (floodState.directCount <= 3) return false;
-    if (!ports().askYesNo(ui(Txt::InfoTitle), ui(Txt::FloodQuestion, sender))) return false;
+    if (!platform::askYesNo(ui(Txt::InfoTitle), ui(Txt::FloodQuestion, sender))) return false;
     ports().status(ui(Txt::ShieldsUp));
     setFlag(flag::ShieldsUp);
     return true;
@@ -303,7 +304,7 @@ void DispatchServerData(const std::vector<std::string>& received) {
             case MessageKind::Kicked:
                 ports().status(ui(Txt::Kicked));
                 ports().disconnect();
-                if (!m.value.empty()) ports().messageBox(ui(Txt::MessageTitle), m.text);
+                if (!m.value.empty()) platform::messageBox(ui(Txt::MessageTitle), m.text);
                 break;
             case MessageKind::Numbered:
                 numberedReply(m);

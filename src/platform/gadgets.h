@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/services.h"
+
 namespace kavel::platform {
 
 inline constexpr int kAnyId = -1;
@@ -27,9 +29,8 @@ inline constexpr int kAnyId = -1;
 bool startDesktop(int& argc, char** argv);
 void endDesktop();
 // Puts the facade back to its start: closes every window (and with them
-// their controls and popup menus), drops a half-built menu, the queued
-// events and the dialog answerer, and hands out numbers from the start
-// again. The session itself stays (test fixtures).
+// their controls and popup menus), drops a half-built menu and the queued
+// events, and hands out numbers from the start again. The session itself stays (test fixtures).
 void resetGadgets();
 
 // --- events ---------------------------------------------------------------
@@ -202,7 +203,7 @@ enum class Key { Return, ShiftReturn, Up, Down };
 void addKeyboardShortcut(int window, Key key, int menuId);
 
 // --- standard dialogs -----------------------------------------------------
-// Modal. Tests install a scripted answerer so that no dialog ever opens.
+// Modal. Tests answer them through services().dialogs, so that none opens.
 
 void messageBox(std::string_view title, std::string_view text);
 bool askYesNo(std::string_view title, std::string_view text);
@@ -215,21 +216,6 @@ std::optional<std::string> askText(std::string_view title, std::string_view prom
 // Returns the chosen colour (red | green << 8 | blue << 16) or -1 when cancelled.
 int32_t chooseColour(int32_t initial);
 
-struct DialogRequest {
-    enum Kind { Message, YesNo, Input, Colour } kind;
-    std::string title;
-    std::string text;  // prompt for Input
-};
-struct DialogAnswer {
-    bool yes = false;
-    std::string text;
-    bool cancelled = false;  // Input: the dialog was cancelled
-    int32_t colour = -1;
-};
-// With an answerer installed every dialog is answered by it instead of being
-// shown; pass nullptr to go back to real dialogs.
-using DialogAnswerer = std::function<DialogAnswer(const DialogRequest&)>;
-void setDialogAnswerer(DialogAnswerer answerer);
 // From now on SIGINT and SIGTERM (see faults.h) answer an open dialog with
 // its cancel or "No", and a dialog asked for after them is not shown.
 void answerDialogsOnEndSignal();

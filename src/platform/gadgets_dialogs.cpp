@@ -1,5 +1,6 @@
 // The standard dialogs. Each is modal and returns its answer; with a
-// scripted answerer installed (tests) none of them ever opens. SIGINT or
+// scripted answerer installed (services().dialogs, tests) none of them ever
+// opens. SIGINT or
 // SIGTERM answers an open dialog with its cancel or "No" at once, so that
 // the program can end (a logout does not wait for a dialog nobody sees).
 #include <QAbstractButton>
@@ -26,7 +27,7 @@ using namespace detail;
 namespace {
 
 DialogAnswer ask(const DialogRequest& request) {
-    return state.answerer(request);
+    return services().dialogs(request);
 }
 
 // Answers every open modal dialog as its cancel would.
@@ -68,7 +69,7 @@ void answerDialogsOnEndSignal() {
 
 void messageBox(std::string_view title, std::string_view text) {
     assertGuiThread();
-    if (state.answerer) {
+    if (services().dialogs) {
         ask({DialogRequest::Message, std::string(title), std::string(text)});
         return;
     }
@@ -79,7 +80,7 @@ void messageBox(std::string_view title, std::string_view text) {
 
 bool askYesNo(std::string_view title, std::string_view text) {
     assertGuiThread();
-    if (state.answerer)
+    if (services().dialogs)
         return ask({DialogRequest::YesNo, std::string(title), std::string(text)}).yes;
     QMessageBox box(QMessageBox::Question, q(title), multiline(text),
                     QMessageBox::Yes | QMessageBox::No);
@@ -95,7 +96,7 @@ std::string inputText(std::string_view title, std::string_view prompt,
 std::optional<std::string> askText(std::string_view title, std::string_view prompt,
                                    std::string_view defaultText) {
     assertGuiThread();
-    if (state.answerer) {
+    if (services().dialogs) {
         DialogAnswer a = ask({DialogRequest::Input, std::string(title), std::string(prompt)});
         if (a.cancelled) return std::nullopt;
         return std::move(a.text);
@@ -111,17 +112,12 @@ std::optional<std::string> askText(std::string_view title, std::string_view prom
 
 int32_t chooseColour(int32_t initial) {
     assertGuiThread();
-    if (state.answerer) return ask({DialogRequest::Colour, {}, {}}).colour;
+    if (services().dialogs) return ask({DialogRequest::Colour, {}, {}}).colour;
     QColorDialog dialog(toQColor(initial));
     if (runModal(dialog) != QDialog::Accepted) return -1;
     const QColor chosen = dialog.selectedColor();
     if (!chosen.isValid()) return -1;
     return fromQColor(chosen);
-}
-
-void setDialogAnswerer(DialogAnswerer answerer) {
-    assertGuiThread();
-    state.answerer = std::move(answerer);
 }
 
 }  // namespace kavel::platform

@@ -113,7 +113,6 @@ struct GadgetState {
     std::map<int, PopupRec> popups;
     MenuBuild build;
     int nextPopup = 1;
-    DialogAnswerer answerer;
     std::map<int, QImage> images;  // numbered pictures (gadgets_images.cpp)
     std::optional<QFont> drawingFont;
 };

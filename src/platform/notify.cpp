@@ -147,7 +147,11 @@ const bool registered = registerReset([] {
     busAddress.clear();
 });
 
+// On the bus services() names; a notifier for another bus is let go.
 Notifier& theNotifier() {
+    const QString wanted = QString::fromStdString(services().notificationBus);
+    if (notifier && busAddress != wanted) delete notifier.data();
+    busAddress = wanted;
     if (!notifier) notifier = new Notifier(QCoreApplication::instance(), busAddress);
     return *notifier;
 }
@@ -166,12 +170,6 @@ void raiseWindow(int window) {
     if (QWidget* frame = windowFrame(window)) Notifier::raise(frame);
 }
 
-void useNotificationBus(const std::string& address) {
-    assertGuiThread();
-    delete notifier.data();
-    busAddress = QString::fromStdString(address);
-}
-
 NotifyCounts notifyCounts() {
     assertGuiThread();
     return notifier ? notifier->counts : NotifyCounts{};
@@ -180,3 +178,4 @@ NotifyCounts notifyCounts() {
 }  // namespace kavel::platform
 
 #include "notify.moc"
+#include "platform/services.h"

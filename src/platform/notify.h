@@ -18,10 +18,7 @@ void notifyDesktop(int window, std::string_view summary, std::string_view body);
 // restored first.
 void raiseWindow(int window);
 
-// Sends the notifications to the bus at this address from now on instead of
-// the session bus (tests run private buses). Without it, a program on the
-// offscreen platform sends none: nobody would see them.
-void useNotificationBus(const std::string& address);
+// The bus is services().notificationBus (services.h).
 
 // What became of the notifications so far (tests).
 struct NotifyCounts {

@@ -74,18 +74,22 @@ bool parseWave(const std::vector<uint8_t>& d, QAudioFormat& format, QByteArray& 
     return false;
 }
 
-const bool registered = registerReset([] { setSoundBackEnd(SoundBackEnd::Device); });
+const bool registered = registerReset([] { releaseSounds(); });
+
+// The back end the loaded sounds belong to; sounds of another are let go.
+SoundBackEnd currentBackEnd() {
+    if (services().sound != backEnd) {
+        releaseSounds();
+        backEnd = services().sound;
+    }
+    return backEnd;
+}
 
 }  // namespace
 
-void setSoundBackEnd(SoundBackEnd b) {
-    releaseSounds();
-    backEnd = b;
-}
-
 bool soundOutputAvailable() {
     assertGuiThread();
-    if (backEnd != SoundBackEnd::Device) return backEnd == SoundBackEnd::Recorder;
+    if (currentBackEnd() != SoundBackEnd::Device) return backEnd == SoundBackEnd::Recorder;
     return !QMediaDevices::audioOutputs().isEmpty();
 }
 
@@ -95,7 +99,7 @@ int loadSound(std::vector<uint8_t> wave) {
     if (!parseWave(wave, s->format, s->samples)) return -1;
     s->lengthMs = static_cast<uint32_t>(
         s->format.durationForBytes(static_cast<qint32>(s->samples.size())) / 1000);
-    if (backEnd == SoundBackEnd::None) return -1;
+    if (currentBackEnd() == SoundBackEnd::None) return -1;
     if (backEnd == SoundBackEnd::Recorder) {
         sounds().push_back(std::move(s));
         return static_cast<int>(sounds().size()) - 1;

@@ -4,14 +4,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/services.h"
+
 namespace kavel::platform {
 
-// Where sounds go. Device: the system's default output. Recorder: an output
-// that plays nothing and only records each start (a sound counts as playing
-// for its length), so the play rules can be checked on machines without a
-// sound card. None: a system without any output.
-enum class SoundBackEnd { Device, Recorder, None };
-void setSoundBackEnd(SoundBackEnd backEnd);
+// Sounds go where services().sound says; loaded sounds are released when
+// that changes.
 
 // False when the system offers no sound output at all.
 bool soundOutputAvailable();

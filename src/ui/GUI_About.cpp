@@ -8,6 +8,7 @@
 #include "common/misc.h"
 #include "common/reset.h"
 #include "platform/clock.h"
+#include "platform/services.h"
 #include "ui/GUI.h"
 #include "ui/windows/about_window.h"
 #include "ui/windows/handlers.h"
@@ -24,13 +25,10 @@ constexpr float W = ImageWidth;
 constexpr float H = ImageHeight;
 
 AboutAnimation animation;
-AboutRandom source(static_cast<uint32_t>(std::time(nullptr)));
+AboutRandom source(0);
 std::vector<pf::Point> points;  // one particle's outline, reused every frame
 
-const bool registered = registerReset([] {
-    animation = AboutAnimation{};
-    source = AboutRandom(static_cast<uint32_t>(std::time(nullptr)));
-});
+const bool registered = registerReset([] { animation = AboutAnimation{}; });
 
 float newSpeed() {
     return static_cast<float>(source.between(0, 4) + 1) / 100.0f;
@@ -108,10 +106,6 @@ int AboutRandom::between(int lo, int hi) {
     return lo + static_cast<int>((state_ >> 8) % span);
 }
 
-void seedAboutRandom(uint32_t seed) {
-    source = AboutRandom(seed);
-}
-
 const std::vector<pf::Point>& aboutOutline() {
     static const std::vector<pf::Point> outline = makeOutline();
     return outline;
@@ -136,6 +130,7 @@ void openAboutWindow() {
 }
 
 void startAboutAnimation() {
+    source = AboutRandom(pf::randomSeed());
     animation.particles.assign(AboutParticleCount, {});
     for (AboutParticle& p : animation.particles) {
         p.x = static_cast<float>(source.between(0, ImageWidth));

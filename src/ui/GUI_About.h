@@ -40,7 +40,6 @@ class AboutRandom {
   private:
     uint32_t state_;
 };
-void seedAboutRandom(uint32_t seed);
 
 // The offsets of the pixels of a particle's outline (an ellipse with radii
 // 3 across and 2 down) from its centre.

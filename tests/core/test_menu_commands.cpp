@@ -12,6 +12,7 @@
 #include "platform/socket.h"
 #include "support/file_io.h"
 #include "support/script_server.h"
+#include "support/services.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI_About.h"
 #include "ui/profile.h"
@@ -156,12 +157,9 @@ TEST_F(MenuCommands, TheFixedWindowsGetTheirOwnEvents) {
 class FirstStart : public ::testing::Test {
   protected:
     void SetUp() override {
-        gd::setSleeper([](uint32_t) {});
+        kavel::test::setService(&kavel::platform::Services::sleep, [](uint32_t) {});
     }
-    void TearDown() override {
-        gd::setDialogAnswerer(nullptr);
-        gd::setSleeper(nullptr);
-    }
+    void TearDown() override {}
     WorkFolder folder;
 };
 
@@ -193,7 +191,8 @@ TEST_F(FirstStart, WithoutSettingsOrWithAnUnloadableProfile) {
 
 TEST_F(FirstStart, TheFirstNameTakenEnablesConnectAtOnce) {
     startUp();
-    gd::setDialogAnswerer([](const gd::DialogRequest&) { return gd::DialogAnswer{}; });
+    kavel::test::setService(&kavel::platform::Services::dialogs,
+                            [](const gd::DialogRequest&) { return gd::DialogAnswer{}; });
     gd::setControlText(profwin::UserName, "neuling");
     gd::postEvent({gd::EventKind::Control, profwin::Window, profwin::Apply, gd::EventType::Click});
     EXPECT_TRUE(mainLoopPass());

@@ -10,6 +10,7 @@
 #include "platform/gadgets.h"
 #include "platform/sound.h"
 #include "support/latin1.h"
+#include "support/services.h"
 #include "ui/GUI.h"
 #include "ui/windows/main_window.h"
 
@@ -125,7 +126,7 @@ TEST_F(SoundRules, MissingSoundIsReportedPerRequestButNotWithoutOutput) {
 }
 
 TEST_F(SoundRules, StartWithoutOutputSetsNoSound) {
-    platform::setSoundBackEnd(platform::SoundBackEnd::None);
+    kavel::test::setService(&kavel::platform::Services::sound, platform::SoundBackEnd::None);
     EXPECT_FALSE(initSounds());
     EXPECT_TRUE(hasFlag(flag::NoSound));
     EXPECT_THAT(status(),
@@ -133,7 +134,7 @@ TEST_F(SoundRules, StartWithoutOutputSetsNoSound) {
 }
 
 TEST_F(SoundRules, ARepeatedSoundStartsOverAndOthersOverlap) {
-    platform::setSoundBackEnd(platform::SoundBackEnd::Recorder);
+    kavel::test::setService(&kavel::platform::Services::sound, platform::SoundBackEnd::Recorder);
     ASSERT_TRUE(initSounds());
     playSound(sound::Message);
     playSound(sound::Shock);

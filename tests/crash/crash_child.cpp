@@ -28,6 +28,7 @@
 #include "platform/clock.h"
 #include "platform/faults.h"
 #include "platform/gadgets.h"
+#include "platform/services.h"
 #include "platform/socket.h"
 #include "ui/GUI.h"
 #include "ui/windows/main_window.h"
@@ -169,13 +170,13 @@ int main(int argc, char** argv) {
     nextLevel = recurse;
     int args = 1;
     pf::startDesktop(args, argv);
-    pf::setDialogAnswerer([](const pf::DialogRequest& r) {
+    pf::replaceServices({.dialogs = [](const pf::DialogRequest& r) {
         const char* kind = r.kind == pf::DialogRequest::YesNo ? "yesno" : "message";
         say(std::string("dialog ") + kind + " " + escaped(r.title) + "|" + escaped(r.text));
         pf::DialogAnswer a;
         a.yes = answerYes;
         return a;
-    });
+    }});
 
     if (scenario == "sigterm" || scenario == "no-prefs") {
         startUp();

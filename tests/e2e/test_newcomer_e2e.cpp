@@ -23,6 +23,7 @@
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
 #include "support/quarnd_process.h"
+#include "support/services.h"
 #include "support/work_folder.h"
 #include "ui/windows/main_window.h"
 #include "ui/windows/profile_window.h"
@@ -36,19 +37,17 @@ using namespace profwin;
 class Newcomer : public ::testing::Test {
   protected:
     void SetUp() override {
-        gd::setSleeper([](uint32_t) {});
-        gd::setDialogAnswerer([this](const gd::DialogRequest& r) {
-            asked.push_back(r);
-            gd::DialogAnswer a;
-            a.yes = true;  // "Frage": yes, connect me
-            a.colour = colour;
-            return a;
-        });
+        kavel::test::setService(&kavel::platform::Services::sleep, [](uint32_t) {});
+        kavel::test::setService(&kavel::platform::Services::dialogs,
+                                [this](const gd::DialogRequest& r) {
+                                    asked.push_back(r);
+                                    gd::DialogAnswer a;
+                                    a.yes = true;  // "Frage": yes, connect me
+                                    a.colour = colour;
+                                    return a;
+                                });
     }
-    void TearDown() override {
-        gd::setDialogAnswerer(nullptr);
-        gd::setSleeper(nullptr);
-    }
+    void TearDown() override {}
 
     // Runs the main loop until done holds.
     bool loopUntil(const std::function<bool()>& done, int ms = 10000) {
@@ -143,14 +142,15 @@ TEST_F(Newcomer, FromAnEmptyFolderToARegisteredUser) {
     shutDown();
     server.restart();
     resetAll();
-    gd::setSleeper([](uint32_t) {});
-    gd::setDialogAnswerer([this](const gd::DialogRequest& r) {
-        asked.push_back(r);
-        gd::DialogAnswer a;
-        a.yes = true;
-        a.colour = colour;
-        return a;
-    });
+    kavel::test::setService(&kavel::platform::Services::sleep, [](uint32_t) {});
+    kavel::test::setService(&kavel::platform::Services::dialogs,
+                            [this](const gd::DialogRequest& r) {
+                                asked.push_back(r);
+                                gd::DialogAnswer a;
+                                a.yes = true;
+                                a.colour = colour;
+                                return a;
+                            });
     startUp();
     useServer(server);
     EXPECT_FALSE(gd::windowExists(Window));  // the profile was loaded

@@ -14,6 +14,7 @@
 #include "common/ports.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
+#include "platform/services.h"
 #include "support/latin1.h"
 
 namespace kavel::testing {
@@ -34,15 +35,16 @@ class DispatchTest : public ::testing::Test {
         p.status = [this](std::string_view t) { log.push_back("status:" + utf8(t)); };
         p.send = [this](std::string_view t) { log.push_back("send:" + std::string(t)); };
         p.disconnect = [this] { log.push_back("disconnect"); };
-        p.messageBox = [this](std::string_view title, std::string_view t) {
-            log.push_back("box:" + utf8(title) + "|" + utf8(t));
-        };
-        p.askYesNo = [this](std::string_view title, std::string_view t) {
-            log.push_back("ask:" + utf8(title) + "|" + utf8(t));
-            return answerYes;
-        };
         p.playSound = [this](int n) { log.push_back("sound:" + std::to_string(n)); };
-        p.nowSeconds = [this] { return now; };
+        platform::replaceServices({
+            .seconds = [this] { return now; },
+            .dialogs =
+                [this](const platform::DialogRequest& r) {
+                    const bool box = r.kind == platform::DialogRequest::Message;
+                    log.push_back((box ? "box:" : "ask:") + utf8(r.title) + "|" + utf8(r.text));
+                    return platform::DialogAnswer{.yes = answerYes};
+                },
+        });
         p.createRoom = [this](const std::string& name) {
             rooms.push_back(std::make_unique<FakeRoom>());
             rooms.back()->name = name;

@@ -4,6 +4,7 @@
 #include "ui/room_fixture.h"
 
 #include "support/live_client.h"
+#include "support/services.h"
 #include "ui/GUI_UserInfo.h"
 
 using ::testing::ElementsAre;
@@ -17,13 +18,14 @@ class DispatchRoomsTest : public RoomTest {
   protected:
     void SetUp() override {
         RoomTest::SetUp();
-        ports().nowSeconds = [this] { return now; };
-        platform::setDialogAnswerer([this](const platform::DialogRequest& r) {
-            questions.push_back(utf8(r.title) + "|" + utf8(r.text));
-            platform::DialogAnswer a;
-            a.yes = yes;
-            return a;
-        });
+        kavel::test::setService(&kavel::platform::Services::seconds, [this] { return now; });
+        kavel::test::setService(&kavel::platform::Services::dialogs,
+                                [this](const platform::DialogRequest& r) {
+                                    questions.push_back(utf8(r.title) + "|" + utf8(r.text));
+                                    platform::DialogAnswer a;
+                                    a.yes = yes;
+                                    return a;
+                                });
     }
     uint32_t now = 5000;
     bool yes = false;
@@ -97,11 +99,12 @@ TEST_F(DispatchRoomsTest, KickedClosesTheRoomsBeforeTheBox) {
     DispatchServerData({"CHAT lobby x"});
     ASSERT_EQ(joinedRooms.size(), 1u);
     std::size_t roomsWhenAsked = 99;
-    platform::setDialogAnswerer([&](const platform::DialogRequest& r) {
-        roomsWhenAsked = joinedRooms.size();
-        questions.push_back(utf8(r.title) + "|" + utf8(r.text));
-        return platform::DialogAnswer{};
-    });
+    kavel::test::setService(&kavel::platform::Services::dialogs,
+                            [&](const platform::DialogRequest& r) {
+                                roomsWhenAsked = joinedRooms.size();
+                                questions.push_back(utf8(r.title) + "|" + utf8(r.text));
+                                return platform::DialogAnswer{};
+                            });
     DispatchServerData({"KICKED bitte gehen"});
     EXPECT_EQ(roomsWhenAsked, 0u);
     EXPECT_THAT(questions, ElementsAre("Nachricht|bitte gehen"));

@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/socket.h"
 #include "support/script_server.h"
+#include "support/services.h"
 
 using namespace kavel;
 using kavel_test::ScriptServer;
@@ -111,8 +112,6 @@ class Upload : public ::testing::Test {
     void SetUp() override { platform::initNetwork(); }
     void TearDown() override {
         if (peer.joinable()) peer.join();
-        platform::setTickSource(nullptr);
-        platform::setSleeper(nullptr);
     }
     void script(std::function<void(ScriptServer&)> steps) {
         peer = std::thread([this, steps] {
@@ -203,8 +202,8 @@ TEST_F(Upload, AServerThatNeverAnswersIsGivenUpAfterTheWait) {
     // The clock runs on with every sleep, so the ten seconds pass at once.
     std::atomic<uint32_t> now{1000};
     std::atomic<int> sleeps{0};
-    platform::setTickSource([&] { return now.load(); });
-    platform::setSleeper([&](uint32_t ms) {
+    kavel::test::setService(&kavel::platform::Services::ticks, [&] { return now.load(); });
+    kavel::test::setService(&kavel::platform::Services::sleep, [&](uint32_t ms) {
         ++sleeps;
         now += ms;
     });

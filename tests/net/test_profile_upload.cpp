@@ -9,6 +9,7 @@
 #include "common/data.h"
 #include "common/ports.h"
 #include "net/NET_Methods.h"
+#include "platform/services.h"
 #include "platform/socket.h"
 #include "support/script_server.h"
 
@@ -24,10 +25,10 @@ class ProfileUpload : public ::testing::Test {
     void SetUp() override {
         platform::initNetwork();
         ports().status = [this](std::string_view t) { status.emplace_back(t); };
-        ports().askYesNo = [this](std::string_view title, std::string_view t) {
-            questions.push_back(std::string(title) + "|" + std::string(t));
-            return yes;
-        };
+        platform::replaceServices({.dialogs = [this](const platform::DialogRequest& r) {
+            questions.push_back(r.title + "|" + r.text);
+            return platform::DialogAnswer{.yes = yes};
+        }});
         setText(&ClientState::profileName, "anna");
         setText(&ClientState::nick, "anna");
         setText(&ClientState::password, "geheim");

@@ -14,6 +14,7 @@
 #include "platform/gadgets.h"
 #include "platform/socket.h"
 #include "support/script_server.h"
+#include "support/services.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 #include "ui/windows/main_window.h"
@@ -54,8 +55,9 @@ class Session : public ::testing::Test {
         delivered.clear();
         sleeps.clear();
         fakeNow = 100000;
-        platform::setTickSource([] { return fakeNow; });
-        platform::setSleeper([](uint32_t ms) { sleeps.push_back(ms); });
+        kavel::test::setService(&kavel::platform::Services::ticks, [] { return fakeNow; });
+        kavel::test::setService(&kavel::platform::Services::sleep,
+                                [](uint32_t ms) { sleeps.push_back(ms); });
         platform::initNetwork();
         ports().deliver = [](const std::vector<std::string>& m) { delivered.push_back(m); };
         openMainWindow();
@@ -68,8 +70,6 @@ class Session : public ::testing::Test {
     }
     void TearDown() override {
         Disconnect();
-        platform::setTickSource(nullptr);
-        platform::setSleeper(nullptr);
         platform::closeWindow(mainwin::Window);
         platform::clearEvents();
     }

@@ -17,6 +17,7 @@
 #include "platform/gadgets_qt.h"
 #include "platform/socket.h"
 #include "support/quarnd_process.h"
+#include "support/services.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 #include "ui/windows/main_window.h"
@@ -42,7 +43,7 @@ class WithQuarnd : public ::testing::Test {
         resetSharedState();
         loadUiTexts();
         fakeNow = 5000;
-        gd::setTickSource([] { return fakeNow; });
+        kavel::test::setService(&kavel::platform::Services::ticks, [] { return fakeNow; });
         gd::initNetwork();
         openMainWindow();
         setChatServerHost("127.0.0.1");
@@ -50,7 +51,6 @@ class WithQuarnd : public ::testing::Test {
     }
     void TearDown() override {
         Disconnect();
-        gd::setTickSource(nullptr);
         gd::closeWindow(mainwin::Window);
         gd::clearEvents();
         setChatServerHost("");
@@ -146,7 +146,7 @@ TEST_F(WithQuarnd, AServerThatGoesAwayIsNoticedAtOnceAndTheSessionRepaired) {
             ChatRoom* room = joinedRooms[0];
             // While the repair waits its half second, the server comes back
             // (on a new ephemeral port) or stays away.
-            gd::setSleeper([&](uint32_t ms) {
+            kavel::test::setService(&kavel::platform::Services::sleep, [&](uint32_t ms) {
                 if (ms != 500) return;
                 server.restart();
                 if (serverBack)
@@ -156,7 +156,6 @@ TEST_F(WithQuarnd, AServerThatGoesAwayIsNoticedAtOnceAndTheSessionRepaired) {
             });
             ::kill(server.pid(), SIGKILL);
             ASSERT_TRUE(runUntil([] { return hasStatus("Verbindung getrennt."); }));
-            gd::setSleeper(nullptr);
             auto* view = qobject_cast<QTextEdit*>(gd::controlWidget(roomControls(room).view));
             ASSERT_NE(view, nullptr);
             const std::string shown = gd::fromQString(view->toPlainText());

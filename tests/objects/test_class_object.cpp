@@ -9,6 +9,7 @@
 #include "common/ports.h"
 #include "objects/CLASS_Object.h"
 #include "platform/gadgets.h"
+#include "support/services.h"
 
 namespace kavel {
 namespace {
@@ -173,10 +174,11 @@ TEST_F(ClassObjectTest, NullSlotShowsFailureBoxAndEndsTheProgramInOrder) {
     for (const bool nullOverride : {false, true}) {
         EXPECT_EXIT(
             {
-                platform::setDialogAnswerer([](const platform::DialogRequest& r) {
-                    std::fprintf(stderr, "BOX<%s><%s>\n", r.title.c_str(), r.text.c_str());
-                    return platform::DialogAnswer{};
-                });
+                kavel::test::setService(
+                    &kavel::platform::Services::dialogs, [](const platform::DialogRequest& r) {
+                        std::fprintf(stderr, "BOX<%s><%s>\n", r.title.c_str(), r.text.c_str());
+                        return platform::DialogAnswer{};
+                    });
                 ports().endProgram = [] { std::fprintf(stderr, "ENDED\n"); };
                 registerClass(sizeof(Rec), "Broken");
                 if (nullOverride) {

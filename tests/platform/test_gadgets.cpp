@@ -21,6 +21,7 @@
 
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
+#include "support/services.h"
 
 using namespace kavel::platform;
 
@@ -46,7 +47,6 @@ class Gadgets : public ::testing::Test {
     }
     void TearDown() override {
         closeWindow(kWin);
-        setDialogAnswerer(nullptr);
         drain();
     }
 };
@@ -216,7 +216,7 @@ TEST_F(Gadgets, FrameLetsClicksThroughToTheControlsItSurrounds) {
 
 TEST_F(Gadgets, ScriptedAnswererSeesEveryDialog) {
     std::vector<DialogRequest> seen;
-    setDialogAnswerer([&](const DialogRequest& r) {
+    kavel::test::setService(&kavel::platform::Services::dialogs, [&](const DialogRequest& r) {
         seen.push_back(r);
         DialogAnswer a;
         a.yes = r.kind == DialogRequest::YesNo;
@@ -328,7 +328,7 @@ TEST_F(Gadgets, ResetPutsTheFacadeBackToItsStart) {
     menuTitle("halb");
     postEvent({EventKind::Menu, 4711, 1, EventType::None});
     int answered = 0;
-    setDialogAnswerer([&](const DialogRequest&) {
+    kavel::test::setService(&kavel::platform::Services::dialogs, [&](const DialogRequest&) {
         ++answered;
         return DialogAnswer{};
     });
@@ -346,7 +346,9 @@ TEST_F(Gadgets, ResetPutsTheFacadeBackToItsStart) {
     EXPECT_EQ(beginPopupMenu(kWin), 1);  // as in a program just started
     endMenu();
 
-    // Without the answerer the real dialog opens; answer it as a user would.
+    // Without the answerer (a service, not the facade's) the real dialog
+    // opens; answer it as a user would.
+    kavel::platform::replaceServices({});
     QTimer::singleShot(0, [] {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
@@ -397,7 +399,6 @@ TEST_F(GadgetsDeathTest, EveryEntryEndsTheProgramOffTheGuiThread) {
         {"menuItemText", [] { menuItemText(kWin, 1); }},
         {"menuItemDisabled", [] { menuItemDisabled(kWin, 1); }},
         {"menuItemIds", [] { menuItemIds(kWin); }},
-        {"setDialogAnswerer", [] { setDialogAnswerer(nullptr); }},
         {"messageBox", [] { messageBox("x", "y"); }},
     };
     for (const auto& [name, call] : entries) {

@@ -11,6 +11,7 @@
 #include "platform/folders.h"
 #include "platform/gadgets.h"
 #include "platform/help.h"
+#include "support/services.h"
 #include "support/work_folder.h"
 
 using namespace kavel::platform;
@@ -111,7 +112,7 @@ TEST_F(Images, AnEmptyAnswerIsNotACancel) {
                         {cancelled, std::nullopt, ""}};
     for (const Row& r : rows) {
         DialogRequest seen{DialogRequest::Message, {}, {}};
-        setDialogAnswerer([&](const DialogRequest& q) {
+        kavel::test::setService(&kavel::platform::Services::dialogs, [&](const DialogRequest& q) {
             seen = q;
             return r.answer;
         });
@@ -120,7 +121,6 @@ TEST_F(Images, AnEmptyAnswerIsNotACancel) {
         EXPECT_EQ(seen.title, "Passwort");
         EXPECT_EQ(inputText("Passwort", "Bitte", ""), r.input);
     }
-    setDialogAnswerer(nullptr);
 }
 
 TEST_F(Images, OneMenuItemGreyedOutAndBack) {

@@ -21,6 +21,7 @@
 #include "support/plugin_folder.h"
 #include "support/qt_wait.h"
 #include "support/script_server.h"
+#include "support/services.h"
 #include "ui/GUI.h"
 
 namespace kavel::testing {
@@ -48,14 +49,14 @@ class PluginHost : public ::testing::Test {
     void SetUp() override {
         resetSharedState();
         loadUiTexts();
-        platform::setDialogAnswerer([this](const platform::DialogRequest& request) {
-            dialogs.push_back(request);
-            return platform::DialogAnswer{};
-        });
+        kavel::test::setService(&kavel::platform::Services::dialogs,
+                                [this](const platform::DialogRequest& request) {
+                                    dialogs.push_back(request);
+                                    return platform::DialogAnswer{};
+                                });
     }
     void TearDown() override {
         unloadAllAgents();
-        platform::setDialogAnswerer(nullptr);
         resetSharedState();
     }
 

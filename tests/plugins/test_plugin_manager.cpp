@@ -17,6 +17,7 @@
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
 #include "support/plugin_folder.h"
+#include "support/services.h"
 #include "ui/GUI.h"
 #include "ui/GUI_PluginManager.h"
 #include "ui/windows/about_window.h"
@@ -58,17 +59,17 @@ class PluginManager : public ::testing::Test {
         loadUiTexts();
         openMainWindow();
         gd::clearEvents();
-        gd::setDialogAnswerer([this](const gd::DialogRequest& request) {
-            dialogs.push_back(request);
-            return gd::DialogAnswer{};
-        });
+        kavel::test::setService(&kavel::platform::Services::dialogs,
+                                [this](const gd::DialogRequest& request) {
+                                    dialogs.push_back(request);
+                                    return gd::DialogAnswer{};
+                                });
     }
     void TearDown() override {
         gd::closeWindow(Window);
         gd::closeWindow(mainwin::Window);
         gd::clearEvents();
         unloadAllAgents();
-        gd::setDialogAnswerer(nullptr);
         resetSharedState();
     }
 

@@ -27,6 +27,7 @@
 #include "platform/socket.h"
 #include "support/latin1.h"
 #include "support/script_server.h"
+#include "support/services.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 #include "ui/windows/main_window.h"
@@ -54,7 +55,6 @@ class RoomTest : public ::testing::Test {
         platform::clearItems(mainwin::StatusList);
     }
     void TearDown() override {
-        platform::setDialogAnswerer(nullptr);
         Disconnect();
         for (ChatRoom* r : std::vector<ChatRoom*>(joinedRooms))
             roomDestroy(r);

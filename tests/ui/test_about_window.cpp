@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "common/misc.h"
+#include "support/services.h"
 #include "ui/GUI_About.h"
 #include "ui/windows/about_window.h"
 #include "window_fixture.h"
@@ -109,7 +110,7 @@ class Oracle {
 class AboutWindow : public WindowTest {
   protected:
     void openAndStart(uint32_t seed) {
-        seedAboutRandom(seed);
+        kavel::test::setService(&kavel::platform::Services::seed, [seed] { return seed; });
         menu(mainwin::item::About);
         ASSERT_TRUE(gd::windowExists(Window));
         ASSERT_TRUE(hasFlag(flag::AboutRunning));
@@ -249,7 +250,7 @@ TEST_F(AboutWindow, TheCreditsWrapBelowMinus660) {
 
 TEST_F(AboutWindow, IdlePassesDrawAFrameEveryFiveMilliseconds) {
     uint32_t now = 50000;
-    gd::setTickSource([&now] { return now; });
+    kavel::test::setService(&kavel::platform::Services::ticks, [&now] { return now; });
     openAndStart(5);
     const float scroll = aboutAnimation().scroll;
     slept.clear();
@@ -267,7 +268,6 @@ TEST_F(AboutWindow, IdlePassesDrawAFrameEveryFiveMilliseconds) {
     mainLoopPass();
     EXPECT_TRUE(slept.empty());
     EXPECT_FLOAT_EQ(aboutAnimation().scroll, scroll - 0.1f);
-    gd::setTickSource(nullptr);
 }
 
 TEST_F(AboutWindow, BackAndTheCloseBoxEndTheAnimation) {

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QMenu>
 
+#include "support/services.h"
 #include "ui/chat_room_input.h"
 
 using ::testing::ElementsAre;
@@ -153,12 +154,13 @@ TEST_F(RoomTest, TypedReasonIsTheFirstWordCutToTheNameLimit) {
     ChatRoom* room = newChatRoom("lobby");
     std::vector<platform::DialogRequest> asked;
     std::string answer = "Mittagessen mit Kollegen";
-    platform::setDialogAnswerer([&](const platform::DialogRequest& r) {
-        asked.push_back(r);
-        platform::DialogAnswer a;
-        a.text = answer;
-        return a;
-    });
+    kavel::test::setService(&kavel::platform::Services::dialogs,
+                            [&](const platform::DialogRequest& r) {
+                                asked.push_back(r);
+                                platform::DialogAnswer a;
+                                a.text = answer;
+                                return a;
+                            });
     setText(&ClientState::nick, "Anna");
     menu(room, 6);
     ASSERT_EQ(asked.size(), 1u);

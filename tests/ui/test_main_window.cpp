@@ -16,6 +16,7 @@
 #include "platform/socket.h"
 #include "support/plugin_folder.h"
 #include "support/script_server.h"
+#include "support/services.h"
 #include "support/work_folder.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
@@ -46,7 +47,7 @@ class MainWindow : public ::testing::Test {
     void SetUp() override {
         resetSharedState();
         loadUiTexts();
-        gd::setSleeper([](uint32_t) {});
+        kavel::test::setService(&kavel::platform::Services::sleep, [](uint32_t) {});
         gd::initNetwork();
         openMainWindow();
         gd::clearItems(mainwin::StatusList);
@@ -56,8 +57,6 @@ class MainWindow : public ::testing::Test {
         Disconnect();
         for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
             roomDestroy(room);
-        gd::setDialogAnswerer(nullptr);
-        gd::setSleeper(nullptr);
         gd::closeWindow(W);
         gd::clearEvents();
     }
@@ -201,7 +200,7 @@ TEST_F(MainWindow, PasswordRoomsAskAndJoinEvenWithAnEmptyAnswer) {
     AvailableRooms.push_back({"c", 5, true, 0});
     buildMainMenu();
     std::vector<gd::DialogRequest> asked;
-    gd::setDialogAnswerer([&](const gd::DialogRequest& r) {
+    kavel::test::setService(&kavel::platform::Services::dialogs, [&](const gd::DialogRequest& r) {
         asked.push_back(r);
         return gd::DialogAnswer{};
     });

@@ -8,6 +8,7 @@
 #include "platform/desktop.h"
 #include "platform/notify.h"
 #include "support/private_bus.h"
+#include "support/services.h"
 #include "ui/room_fixture.h"
 
 namespace kavel::testing {
@@ -24,7 +25,8 @@ class NotifyTest : public RoomTest {
     void SetUp() override {
         if (bus.address().isEmpty()) GTEST_SKIP() << "no dbus-daemon";
         RoomTest::SetUp();
-        platform::useNotificationBus(bus.address().toStdString());
+        kavel::test::setService(&kavel::platform::Services::notificationBus,
+                                bus.address().toStdString());
     }
     void TearDown() override {
         if (other >= 0) platform::closeWindow(other);
@@ -131,7 +133,8 @@ TEST_F(NotifyTest, WithoutAServiceNothingWaits) {
 
 TEST(NotifyWithoutBus, NoBusMeansNoNotificationAndNoWait) {
     const int w = platform::openWindow(platform::kAnyId, 0, 0, 200, 100, "Raum", 0);
-    platform::useNotificationBus("unix:path=/nonexistent/kavel-test-bus");
+    kavel::test::setService(&kavel::platform::Services::notificationBus,
+                            "unix:path=/nonexistent/kavel-test-bus");
     QElapsedTimer timer;
     timer.start();
     platform::notifyDesktop(w, "Raum", "Text");

@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
+#include "support/services.h"
 #include "support/work_folder.h"
 #include "ui/GUI.h"
 #include "ui/windows/main_window.h"
@@ -28,19 +29,18 @@ namespace gd = kavel::platform;
 class WindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        gd::setSleeper([this](uint32_t ms) { slept.push_back(ms); });
+        kavel::test::setService(&kavel::platform::Services::sleep,
+                                [this](uint32_t ms) { slept.push_back(ms); });
         openMainWindow();
         gd::clearItems(mainwin::StatusList);
         gd::clearEvents();
-        gd::setDialogAnswerer([this](const gd::DialogRequest& r) {
-            asked.push_back(r);
-            return answer(r);
-        });
+        kavel::test::setService(&kavel::platform::Services::dialogs,
+                                [this](const gd::DialogRequest& r) {
+                                    asked.push_back(r);
+                                    return answer(r);
+                                });
     }
-    void TearDown() override {
-        gd::setDialogAnswerer(nullptr);
-        gd::setSleeper(nullptr);
-    }
+    void TearDown() override {}
 
     // A real click on a button, check box or option button, then the main
     // loop pass that hands it to the window's handler. False when the

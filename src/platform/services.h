@@ -1,0 +1,57 @@
+#pragma once
+// Everything a test may replace, in one record: the clocks, sleeping, the
+// answers to the standard dialogs, where sounds and desktop notifications
+// go, and the seed of random numbers. A field left empty (or at its
+// default) is the real thing. Tests install a whole record with
+// replaceServices; the reset before every test puts back the real one.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace kavel::platform {
+
+struct DialogRequest {
+    enum Kind { Message, YesNo, Input, Colour } kind;
+    std::string title;
+    std::string text;  // prompt for Input
+};
+struct DialogAnswer {
+    bool yes = false;
+    std::string text;
+    bool cancelled = false;  // Input: the dialog was cancelled
+    int32_t colour = -1;
+};
+
+// Where sounds go. Device: the system's default output. Recorder: an output
+// that plays nothing and only records each start (a sound counts as playing
+// for its length), so the play rules can be checked on machines without a
+// sound card. None: a system without any output.
+enum class SoundBackEnd { Device, Recorder, None };
+
+struct Services {
+    // A monotonic 32-bit millisecond tick.
+    std::function<uint32_t()> ticks;
+    // Sleeping for so many milliseconds.
+    std::function<void(uint32_t)> sleep;
+    // The local time in whole seconds (the flood guard's clock).
+    std::function<uint32_t()> seconds;
+    // Answers every standard dialog instead of showing it.
+    std::function<DialogAnswer(const DialogRequest&)> dialogs;
+    SoundBackEnd sound = SoundBackEnd::Device;
+    // The bus desktop notifications go to instead of the session bus (tests
+    // run private buses). Without it, a program on the offscreen platform
+    // sends none: nobody would see them.
+    std::string notificationBus;
+    // Seeds for random numbers (the about box's particles).
+    std::function<uint32_t()> seed;
+};
+
+const Services& services();
+void replaceServices(Services replacement);
+
+// The local time in whole seconds, and a seed for random numbers.
+uint32_t localSeconds();
+uint32_t randomSeed();
+
+}  // namespace kavel::platform

@@ -75,17 +75,17 @@ HttpResponse PasteService::handle(const HttpRequest& request, const HttpContext&
 
     const bool head = request.method == "HEAD";
     const bool read = head || request.method == "GET";
-    const bool post = request.method == "POST" && path == "/main.php";
+    const bool posting = request.method == "POST" && path == "/main.php";
     HttpResponse r;
     if (const char* allow = allowedMethods(path); !allow) {
         r = simpleResponse(404);
-    } else if (!read && !post) {
+    } else if (!read && !posting) {
         r = simpleResponse(405);
         r.headers.emplace_back("Allow", allow);
     } else {
         try {
-            if (post) {
-                r = this->post(request, context);
+            if (posting) {
+                r = post(request, context);
             } else if (path == "/main.php") {
                 r = view(query, request, context);
             } else if (path == "/") {
@@ -260,8 +260,10 @@ HttpResponse PasteService::form(const HttpRequest& request, const HttpContext& c
 }
 
 HttpResponse PasteService::file(std::string_view path) {
-    if (path == "/style.css") return staticFile(std::string(pages::kStyleSheet), "text/css");
-    if (path == "/paste.js") return staticFile(std::string(pages::kScript), "text/javascript");
+    if (path == "/style.css")
+        return staticFile(std::string(pages::kStyleSheet), "text/css; charset=utf-8");
+    if (path == "/paste.js")
+        return staticFile(std::string(pages::kScript), "text/javascript; charset=utf-8");
     // The file is Debian's; it may come or go while we run.
     std::string script = highlightScript();
     if (script.empty()) return simpleResponse(404);

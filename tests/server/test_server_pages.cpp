@@ -293,6 +293,25 @@ TEST_F(server_pages, HighlightJsOnlyWhenInstalled) {
         "HTTP/1.1 404 Not Found");
 }
 
+TEST(server_pages_form, FormMayPostWhereTheLinksPoint) {
+    // The form's post is answered with a redirect to the link host; a
+    // browser holds that redirect to the policy's form-action.
+    QuarndProcess::Options o;
+    o.extraArgs = {"--host", "chat.example"};
+    QuarndProcess named(o);
+    const std::string port = std::to_string(named.pastePort());
+    const std::string form =
+        httpRequest(named.pastePort(), "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + port + "\r\n\r\n");
+    EXPECT_THAT(headerOf(form, "Content-Security-Policy"),
+                HasSubstr("form-action 'self' http://chat.example:" + port + ";"));
+    QuarndProcess plain;
+    const std::string own = "127.0.0.1:" + std::to_string(plain.pastePort());
+    EXPECT_THAT(
+        headerOf(httpRequest(plain.pastePort(), "GET / HTTP/1.1\r\nHost: " + own + "\r\n\r\n"),
+                 "Content-Security-Policy"),
+        HasSubstr("form-action 'self';"));
+}
+
 TEST(server_pages_refusals, RefusalsAreGermanPagesThatSayWhy) {
     QuarndProcess::Options o;
     o.extraArgs = {"--paste-rate", "1", "--paste-storage", "1"};

@@ -1,6 +1,6 @@
 // The paste service's pages, in process on a clock of our own: the life of
-// a paste up to and past its expiry, HEAD against GET, the line numbers,
-// the raw view's file name, and tidy's verdict on every kind of page.
+// a paste up to and past its expiry, the line numbers, the raw view's file
+// name, and tidy's verdict on every kind of page.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -113,39 +113,6 @@ TEST(server_page_render, PasteLivesThenIsGoneForADayThenUnknown) {
             EXPECT_THAT(page.body, HasSubstr("abgelaufen"));
         }
     }
-}
-
-TEST(server_page_render, CacheLifetimeEndsWithThePaste) {
-    PasteHarness paste;
-    const std::string id = paste.post("t", "c", "3600");
-    paste.now = kStart + 1000;
-    EXPECT_EQ(header(paste.request("GET", "/main.php?code=" + id), "Cache-Control"),
-              "private, max-age=2600");
-    EXPECT_EQ(header(paste.request("GET", "/main.php?code=" + id + "&raw=1"), "Cache-Control"),
-              "private, max-age=2600");
-}
-
-TEST(server_page_render, HeadIsGetWithoutTheBody) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("quarnd-hljs-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "highlight.min.js") << "var hljs = {};\n";
-    PasteHarness paste(dir.string());
-    const std::string id = paste.post("t", "a%0D%0Ab");
-    const std::string gone = paste.post("t", "x", "120");
-    paste.now += 200;
-    for (const std::string& target : std::vector<std::string>{
-             "/", "/main.php", "/main.php?code=" + id, "/main.php?code=" + id + "&raw=1",
-             "/main.php?code=" + gone, "/main.php?code=nie", "/style.css", "/paste.js",
-             "/hljs/highlight.min.js", "/nirgends", "http://paste.lan/main.php?code=" + id}) {
-        const std::string get = paste.request("GET", target).serialize();
-        const std::string head = paste.request("HEAD", target).serialize();
-        const auto end = get.find("\r\n\r\n");
-        ASSERT_NE(end, std::string::npos);
-        EXPECT_EQ(head, get.substr(0, end + 4)) << target;
-        EXPECT_GT(get.size(), head.size()) << target;
-    }
-    std::filesystem::remove_all(dir);
 }
 
 // The page's code element and number column, as the server wrote them.

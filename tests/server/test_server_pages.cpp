@@ -352,6 +352,12 @@ TEST(server_pages_refusals, RefusalsAreGermanPagesThatSayWhy) {
         EXPECT_EQ(headerOf(reply, "Content-Type"), "text/html; charset=windows-1252");
         EXPECT_THAT(bodyOf(reply), HasSubstr("<html lang=\"de\">"));
         EXPECT_THAT(bodyOf(reply), HasSubstr(c.says)) << c.status;
+        if (c.status.rfind("429", 0) == 0) {
+            // One paste a minute: the next one is due within that minute.
+            const std::string wait = headerOf(reply, "Retry-After");
+            EXPECT_THAT(wait, ::testing::MatchesRegex("[1-9][0-9]?"));
+            EXPECT_LE(std::atoi(wait.c_str()), 60);
+        }
     }
 
     // Out of connections, and too slow: one address may hold one, for a second.

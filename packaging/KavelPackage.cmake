@@ -7,7 +7,10 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kavel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The KAVEL developers")
-set(CPACK_PACKAGE_CONTACT "The KAVEL developers <kavel@example.org>")
+# The project has no contact address (the README says so); the maintainer
+# field a package must carry names the project alone rather than invent one.
+set(CPACK_PACKAGE_CONTACT "The KAVEL developers")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The KAVEL developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "chat client for QUARN chat servers, with a QUARN server")
 set(CPACK_PACKAGE_DESCRIPTION
     "KAVEL is a desktop chat client for QUARN, a chat network with a line-based
@@ -26,7 +29,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${KAVEL_HOMEPAGE})
 set(KAVEL_DEB_DEPENDS
     "libc6 (>= 2.36)"
     "libstdc++6 (>= 12)"
@@ -44,6 +46,8 @@ set(KAVEL_DEB_DEPENDS
     # Qt's own dialog buttons and context menus in German.
     "qt6-translations-l10n")
 list(JOIN KAVEL_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+# quarnd colours the code on its paste pages with it when it is there.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libjs-highlight.js")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 # The service's settings are the admin's: an update must not overwrite them.
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/conffiles "${CMAKE_INSTALL_FULL_SYSCONFDIR}/default/quarnd\n")

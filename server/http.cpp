@@ -4,6 +4,8 @@
 #include <cctype>
 #include <random>
 
+#include "pages.h"
+
 namespace quarnd {
 
 namespace {
@@ -46,8 +48,12 @@ const char* reasonPhrase(int status) {
             return "Bad Request";
         case 404:
             return "Not Found";
+        case 405:
+            return "Method Not Allowed";
         case 408:
             return "Request Timeout";
+        case 410:
+            return "Gone";
         case 413:
             return "Payload Too Large";
         case 429:
@@ -59,12 +65,6 @@ const char* reasonPhrase(int status) {
         default:
             return "Internal Server Error";
     }
-}
-
-bool allowedDuration(std::string_view d) {
-    static const char* const allowed[] = {"120", "600", "1800", "3600", "43200", "86400"};
-    return std::any_of(std::begin(allowed), std::end(allowed),
-                       [&](const char* a) { return d == a; });
 }
 
 }  // namespace
@@ -172,22 +172,50 @@ HttpRequestParser::Status HttpRequestParser::parseHead(std::size_t headEnd) {
     return Status::Partial;
 }
 
+bool HttpResponse::hasHeader(std::string_view name) const {
+    return std::any_of(headers.begin(), headers.end(),
+                       [&](const auto& h) { return iequals(h.first, name); });
+}
+
 std::string HttpResponse::serialize() const {
     std::string out = "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) + "\r\n";
     for (const auto& [k, v] : headers)
         out += k + ": " + v + "\r\n";
+    if (!hasHeader("Content-Security-Policy"))
+        out += "Content-Security-Policy: " + contentSecurityPolicy() + "\r\n";
+    out +=
+        "X-Content-Type-Options: nosniff\r\n"
+        "Referrer-Policy: no-referrer\r\n"
+        "X-Frame-Options: DENY\r\n";
+    if (!hasHeader("Cache-Control")) out += "Cache-Control: no-store\r\n";
     out += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     out += "Connection: close\r\n\r\n";
-    out += body;
+    if (!headOnly) out += body;
     return out;
 }
 
-HttpResponse simpleResponse(int status) {
+std::string contentSecurityPolicy(std::string_view formTarget) {
+    std::string policy =
+        "default-src 'none'; script-src 'self'; style-src 'self'; base-uri 'none'; "
+        "form-action 'self'";
+    if (!formTarget.empty()) {
+        policy += ' ';
+        policy += formTarget;
+    }
+    policy += "; frame-ancestors 'none'";
+    return policy;
+}
+
+HttpResponse htmlResponse(int status, std::string html) {
     HttpResponse r;
     r.status = status;
-    r.headers.emplace_back("Content-Type", "text/plain; charset=windows-1252");
-    r.body = std::to_string(status) + " " + reasonPhrase(status) + "\n";
+    r.headers.emplace_back("Content-Type", "text/html; charset=windows-1252");
+    r.body = std::move(html);
     return r;
+}
+
+HttpResponse simpleResponse(int status) {
+    return htmlResponse(status, pages::status(status));
 }
 
 std::string percentDecode(std::string_view text) {
@@ -305,158 +333,6 @@ std::string randomToken(std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
         out.push_back(alphabet[pick(dev)]);
     return out;
-}
-
-PasteService::PasteService(Store& store, PasteConfig config)
-    : store_(store), config_(std::move(config)) {}
-
-std::string PasteService::token(std::size_t n) {
-    return config_.randomToken ? config_.randomToken(n) : randomToken(n);
-}
-
-HttpResponse PasteService::handle(const HttpRequest& request, const HttpContext& context) {
-    std::string_view target = request.target;
-    // The client sends the absolute form "http://host/main.php".
-    if (target.rfind("http://", 0) == 0) {
-        target.remove_prefix(7);
-        const auto slash = target.find('/');
-        target = slash == std::string_view::npos ? std::string_view("/") : target.substr(slash);
-    }
-    const auto q = target.find('?');
-    const std::string_view path = target.substr(0, q);
-    const std::string_view query =
-        q == std::string_view::npos ? std::string_view() : target.substr(q + 1);
-    if (path != "/main.php") return simpleResponse(404);
-    try {
-        if (request.method == "POST") return post(request, context);
-        if (request.method == "GET") return view(query);
-    } catch (const StoreError& e) {
-        // Disk full, database locked: the client sees a refused paste (no
-        // Location), the operator sees why.
-        HttpResponse r = simpleResponse(500);
-        r.note = std::string("paste storage failed: ") + e.what();
-        return r;
-    }
-    return simpleResponse(404);
-}
-
-bool PasteService::takePasteToken(const std::string& address, std::time_t now) {
-    if (config_.pastesPerMinute == 0) return true;
-    const double capacity = config_.pastesPerMinute;
-    if (buckets_.size() > 4096) {
-        // Full buckets hold nothing worth remembering.
-        for (auto it = buckets_.begin(); it != buckets_.end();) {
-            const bool full =
-                it->second.tokens + (now - it->second.last) * capacity / 60.0 >= capacity;
-            it = full ? buckets_.erase(it) : std::next(it);
-        }
-    }
-    auto [it, fresh] = buckets_.try_emplace(address);
-    Bucket& b = it->second;
-    if (fresh) {
-        b.tokens = capacity;
-    } else {
-        b.tokens =
-            std::min(capacity, b.tokens + static_cast<double>(now - b.last) * capacity / 60.0);
-    }
-    b.last = now;
-    if (b.tokens < 1.0) return false;
-    b.tokens -= 1.0;
-    return true;
-}
-
-std::string PasteService::linkHost(const HttpRequest& request, const HttpContext& context) const {
-    std::string host = config_.host;
-    if (host.empty()) {
-        const std::optional<std::string> given = request.header("Host");
-        if (given && isValidHostHeader(*given)) {
-            host = *given;
-        } else {
-            host = context.localAddress.empty() ? "localhost" : context.localAddress;
-        }
-        // Drop a port the client put there; the link names the port we serve.
-        if (!host.empty() && host.front() == '[') {
-            const auto close = host.find(']');
-            if (close != std::string::npos) host.erase(close + 1);
-        } else if (const auto colon = host.find(':'); colon != std::string::npos) {
-            host.erase(colon);
-        }
-        if (host.empty()) host = "localhost";
-    } else if (host.find(':') != std::string::npos) {
-        return host;  // --host already names a port
-    }
-    if (config_.port != 80) host += ":" + std::to_string(config_.port);
-    return host;
-}
-
-HttpResponse PasteService::post(const HttpRequest& request, const HttpContext& context) {
-    const auto form = parseForm(request.body);
-    auto get = [&](const char* key) -> const std::string* {
-        auto it = form.find(key);
-        return it == form.end() ? nullptr : &it->second;
-    };
-    const std::string* title = get("titel");
-    const std::string* duration = get("dauer");
-    const std::string* site = get("site");
-    const std::string* code = get("code");
-    if (!title || !duration || !site || !code || title->empty() || code->empty() ||
-        *site != "script_paste_tempcode" || !allowedDuration(*duration)) {
-        return simpleResponse(400);
-    }
-    const std::time_t now = config_.clock();
-    if (!takePasteToken(context.peerAddress, now)) {
-        HttpResponse r = simpleResponse(429);
-        r.note = "paste rate limit (" + std::to_string(config_.pastesPerMinute) + " a minute)";
-        return r;
-    }
-    store_.purgeExpiredPastes(now);
-    const std::string_view shownTitle = std::string_view(*title).substr(0, kMaxPasteTitleBytes);
-    const std::uint64_t used = store_.pasteBytes(now);
-    const std::uint64_t size = shownTitle.size() + code->size();
-    if (used + size > config_.storageBytes) {
-        HttpResponse r = simpleResponse(507);
-        r.note = "paste storage full (" + std::to_string(used) + " of " +
-                 std::to_string(config_.storageBytes) + " bytes in use)";
-        return r;
-    }
-    Paste paste;
-    paste.id = token(10);
-    paste.title = std::string(shownTitle);
-    paste.code = *code;
-    paste.created = now;
-    paste.expires = now + std::stoll(*duration);
-    store_.addPaste(paste);
-
-    HttpResponse r;
-    r.status = 302;
-    r.headers.emplace_back("Location", "http://" + linkHost(request, context) +
-                                           "/main.php?sid=" + token(12) + "&code=" + paste.id);
-    r.headers.emplace_back("Content-Type", "text/plain; charset=windows-1252");
-    return r;
-}
-
-HttpResponse PasteService::view(std::string_view query) {
-    const auto form = parseForm(query);
-    auto it = form.find("code");
-    if (it == form.end() || it->second.empty()) return simpleResponse(404);
-    const std::time_t now = config_.clock();
-    std::optional<Paste> paste = store_.findPaste(it->second, now);
-    if (!paste) return simpleResponse(404);
-
-    const std::int64_t left = paste->expires - now;
-    char remaining[64];
-    std::snprintf(remaining, sizeof remaining, "%lld:%02lld:%02lld",
-                  static_cast<long long>(left / 3600), static_cast<long long>(left / 60 % 60),
-                  static_cast<long long>(left % 60));
-    // Pastes stored before titles were capped may carry a long one.
-    const std::string title =
-        htmlEscape(std::string_view(paste->title).substr(0, kMaxPasteTitleBytes));
-    HttpResponse r;
-    r.headers.emplace_back("Content-Type", "text/html; charset=windows-1252");
-    r.body = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"windows-1252\">\n<title>" + title +
-             "</title>\n</head>\n<body>\n<h1>" + title + "</h1>\n<p>Noch sichtbar: " + remaining +
-             "</p>\n<pre>" + htmlEscape(paste->code) + "</pre>\n</body>\n</html>\n";
-    return r;
 }
 
 }  // namespace quarnd

@@ -1,6 +1,7 @@
 // The paste service: an incremental HTTP/1.1 request parser and the handler
-// for /main.php. The parser is fed whatever the socket produced and never
-// holds more than the header limit plus one body.
+// for its paths (/main.php, the form, the stylesheet and scripts). The parser
+// is fed whatever the socket produced and never holds more than the header
+// limit plus one body.
 #pragma once
 
 #include <cstdint>
@@ -58,10 +59,25 @@ struct HttpResponse {
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
     std::string note;  // why a request was refused, for the log; never sent
+    // The answer to HEAD: every header of the GET, Content-Length included,
+    // and no body.
+    bool headOnly = false;
 
+    bool hasHeader(std::string_view name) const;
+    // Every reply carries the security policy (contentSecurityPolicy() unless
+    // one is set), nosniff, no referrer and a Cache-Control (no-store unless
+    // one is set).
     std::string serialize() const;
 };
 
+// Nothing from elsewhere, no inline script or style, no framing. Forms may
+// post to this server and, when given, to `formTarget` (an origin such as
+// "http://chat.lan:8080", where a paste's link points).
+std::string contentSecurityPolicy(std::string_view formTarget = {});
+
+// A page in Windows-1252.
+HttpResponse htmlResponse(int status, std::string html);
+// The German page that explains the status.
 HttpResponse simpleResponse(int status);
 
 // application/x-www-form-urlencoded, decoded to raw bytes. A malformed "%"
@@ -80,6 +96,9 @@ struct PasteConfig {
     std::uint16_t port = 0;  // the port links point at
     std::function<std::time_t()> clock = [] { return std::time(nullptr); };
     std::function<std::string(std::size_t)> randomToken;  // empty: /dev/urandom
+    // Where highlight.min.js is (Debian's libjs-highlight.js); empty or
+    // without that file, pages are shown without highlighting.
+    std::string highlightDir;
     // Pastes one address may store per minute (a burst of this many, then
     // refilled evenly); 0: no limit.
     unsigned pastesPerMinute = 10;
@@ -100,10 +119,15 @@ class PasteService {
 
   private:
     HttpResponse post(const HttpRequest& request, const HttpContext& context);
-    HttpResponse view(std::string_view query);
+    HttpResponse view(std::string_view query, const HttpRequest& request,
+                      const HttpContext& context);
+    HttpResponse form(const HttpRequest& request, const HttpContext& context);
+    HttpResponse file(std::string_view path);
+    std::string highlightScript() const;
     std::string linkHost(const HttpRequest& request, const HttpContext& context) const;
     std::string token(std::size_t n);
-    bool takePasteToken(const std::string& address, std::time_t now);
+    // 0 when the address may store a paste now, else the seconds until it may.
+    long takePasteToken(const std::string& address, std::time_t now);
 
     struct Bucket {
         double tokens = 0;
@@ -113,6 +137,7 @@ class PasteService {
     Store& store_;
     PasteConfig config_;
     std::unordered_map<std::string, Bucket> buckets_;  // by address
+    std::time_t lastPurge_ = 0;
 };
 
 std::string randomToken(std::size_t n);

@@ -75,6 +75,9 @@ std::string usageText() {
            "                    (default ./quarnd-data, created when missing)\n"
            "  --host NAME       host name written into paste links\n"
            "                    (default: the Host header of the request)\n"
+           "  --highlight-js DIR\n"
+           "                    folder of highlight.min.js, for coloured paste pages\n"
+           "                    (default /usr/share/javascript/highlight.js; off: none)\n"
            "  --help            show this text\n"
            "\n"
            "Limits against a hostile user (defaults in brackets):\n"
@@ -153,6 +156,9 @@ Options parseOptions(const std::vector<std::string>& args) {
                 return o;
             }
             o.server.host = value;
+        } else if (arg == "--highlight-js") {
+            if (!take()) return o;
+            o.server.highlightDir = value == "off" ? std::string() : value;
         } else if (auto it = std::find_if(limitOptions().begin(), limitOptions().end(),
                                           [&](const LimitOption& l) { return arg == l.name; });
                    it != limitOptions().end()) {

@@ -63,6 +63,7 @@ Server::Impl::Impl(ServerConfig config) : config_(std::move(config)) {
         pc.port = boundPort(pasteFd_);
         pc.pastesPerMinute = config_.pastesPerMinute;
         pc.storageBytes = config_.pasteStorageBytes;
+        pc.highlightDir = config_.highlightDir;
         paste_ = std::make_unique<PasteService>(*store_, std::move(pc));
     }
 }
@@ -217,14 +218,12 @@ void Server::Impl::acceptAll(int listenFd, Conn::Kind kind) {
             // Best effort. For chat one whole transmission, its NUL
             // included: the client shows "[1]-" as "try again later".
             static const char chatBusy[] = "[1]- Server voll\r";
-            static const char httpBusy[] =
-                "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n"
-                "Connection: close\r\n\r\n";
+            static const std::string httpBusy = simpleResponse(503).serialize();
             if (chat) {
                 [[maybe_unused]] ssize_t n = ::send(fd, chatBusy, sizeof chatBusy, MSG_NOSIGNAL);
             } else {
                 [[maybe_unused]] ssize_t n =
-                    ::send(fd, httpBusy, sizeof httpBusy - 1, MSG_NOSIGNAL);
+                    ::send(fd, httpBusy.data(), httpBusy.size(), MSG_NOSIGNAL);
             }
             ::close(fd);
             continue;

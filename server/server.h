@@ -23,6 +23,8 @@ struct ServerConfig {
     std::optional<std::uint16_t> pastePort = 8080;  // nullopt: no paste service
     std::filesystem::path dataDir = "quarnd-data";
     std::string host;  // for paste links; empty: the request's Host header
+    // Debian's libjs-highlight.js; empty: paste pages without highlighting.
+    std::string highlightDir = "/usr/share/javascript/highlight.js";
     std::string bindAddress = "0.0.0.0";
     bool logToStderr = true;
 

@@ -133,9 +133,13 @@ void Server::Impl::handleHttp(Conn& c, std::string_view bytes) {
         resp = paste_->handle(c.http->request(), HttpContext{c.address, c.local});
     }
     std::string out = resp.serialize();
-    if (out.size() > config_.maxHttpOutput) {
+    // Measured as the GET would be, so HEAD tells what GET gives.
+    const std::size_t full = out.size() + (resp.headOnly ? resp.body.size() : 0);
+    if (full > config_.maxHttpOutput) {
+        const bool head = resp.headOnly;
         resp = simpleResponse(503);
-        resp.note = "reply of " + std::to_string(out.size()) + " bytes over the limit";
+        resp.headOnly = head;
+        resp.note = "reply of " + std::to_string(full) + " bytes over the limit";
         out = resp.serialize();
     }
     const std::string note = resp.note.empty() ? std::string() : ": " + escapeForLog(resp.note);

@@ -36,6 +36,10 @@ CREATE TABLE IF NOT EXISTS pastes (
     expires INTEGER NOT NULL
 );
 CREATE INDEX IF NOT EXISTS pastes_expires ON pastes(expires);
+CREATE TABLE IF NOT EXISTS expired_pastes (
+    id      TEXT PRIMARY KEY,
+    expired INTEGER NOT NULL
+);
 )sql";
 
 std::string blobColumn(sqlite3_stmt* st, int col) {
@@ -343,10 +347,35 @@ std::optional<Paste> Store::findPaste(std::string_view id, std::int64_t now) {
     return p;
 }
 
+std::optional<std::int64_t> Store::expiredPaste(std::string_view id, std::int64_t now) {
+    // Not yet purged, or purged and remembered.
+    Stmt st(db_,
+            "SELECT expires FROM pastes WHERE id=?1 AND expires<=?2 AND expires>?2-?3 "
+            "UNION ALL SELECT expired FROM expired_pastes WHERE id=?1 AND expired>?2-?3");
+    st.text(1, id).integer(2, now).integer(3, kExpiredPasteMemory);
+    if (!st.step()) return std::nullopt;
+    return sqlite3_column_int64(st.get(), 0);
+}
+
 void Store::purgeExpiredPastes(std::int64_t now) {
-    Stmt st(db_, "DELETE FROM pastes WHERE expires<=?");
-    st.integer(1, now);
-    st.step();
+    exec("BEGIN;");
+    try {
+        Stmt keep(db_,
+                  "INSERT OR REPLACE INTO expired_pastes(id, expired) "
+                  "SELECT id, expires FROM pastes WHERE expires<=?1 AND expires>?1-?2");
+        keep.integer(1, now).integer(2, kExpiredPasteMemory);
+        keep.step();
+        Stmt drop(db_, "DELETE FROM pastes WHERE expires<=?");
+        drop.integer(1, now);
+        drop.step();
+        Stmt forget(db_, "DELETE FROM expired_pastes WHERE expired<=?");
+        forget.integer(1, now - kExpiredPasteMemory);
+        forget.step();
+        exec("COMMIT;");
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 std::uint64_t Store::pasteBytes(std::int64_t now) {

@@ -35,6 +35,10 @@ struct Paste {
     std::int64_t expires = 0;
 };
 
+// How long the id of an expired paste is remembered, so that its link can
+// say "expired" rather than "never existed". Its title and code go at once.
+inline constexpr std::int64_t kExpiredPasteMemory = 24 * 60 * 60;
+
 enum class PasswordCheck { Unregistered, Wrong, Right };
 
 // Salted yescrypt hashes. `cost` 0 picks libxcrypt's default; the fuzz target
@@ -76,6 +80,10 @@ class Store {
 
     void addPaste(const Paste& paste);
     std::optional<Paste> findPaste(std::string_view id, std::int64_t now);
+    // When the paste of that id expired, if that is less than
+    // kExpiredPasteMemory ago.
+    std::optional<std::int64_t> expiredPaste(std::string_view id, std::int64_t now);
+    // Drops the content of expired pastes, keeping their ids for a while.
     void purgeExpiredPastes(std::int64_t now);
     // Bytes of title and code of the pastes not yet expired.
     std::uint64_t pasteBytes(std::int64_t now);

@@ -103,7 +103,9 @@ TEST_F(server_paste_service, PostThenViewRoundTrip) {
     EXPECT_NE(page.find("Content-Type: text/html; charset=windows-1252"), std::string::npos);
     EXPECT_NE(page.find("<meta charset=\"windows-1252\">"), std::string::npos);
     EXPECT_NE(page.find("<title>Mein &lt;b&gt;Test&lt;/b&gt;</title>"), std::string::npos);
-    EXPECT_NE(page.find("<pre>if (a &lt; b)\r\n{ \xe4\xf6\xfc }</pre>"), std::string::npos) << page;
+    EXPECT_NE(page.find("<code id=\"code\">if (a &lt; b)\r\n{ \xe4\xf6\xfc }</code>"),
+              std::string::npos)
+        << page;
     EXPECT_TRUE(page.find("Noch sichtbar: 0:10:00") != std::string::npos ||
                 page.find("Noch sichtbar: 0:09:5") != std::string::npos)
         << page;
@@ -129,7 +131,7 @@ TEST_F(server_paste_service, BadRequestsAndUnknownPastes) {
     EXPECT_EQ(
         httpRequest(port, "GET /main.php?code=nope HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 404", 0), 0u);
     EXPECT_EQ(httpRequest(port, "GET /other HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 404", 0), 0u);
-    EXPECT_EQ(httpRequest(port, "DELETE /main.php HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 404", 0), 0u);
+    EXPECT_EQ(httpRequest(port, "DELETE /main.php HTTP/1.1\r\n\r\n").rfind("HTTP/1.1 405", 0), 0u);
     EXPECT_EQ(httpRequest(port, "POST /main.php HTTP/1.1\r\nContent-Length: 2000000\r\n\r\nxx")
                   .rfind("HTTP/1.1 413", 0),
               0u);

@@ -211,10 +211,11 @@ TEST_F(PasterTest, QuarndStoresThePasteUnderTheAnnouncedLink) {
         quarnd_test::httpRequest(quarnd.pastePort(), "GET " + link.substr(link.find("/main.php")) +
                                                          " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     ASSERT_EQ(page.rfind("HTTP/1.1 200", 0), 0u) << page;
-    const auto pre = page.find("<pre>");
-    const auto end = page.find("</pre>");
-    ASSERT_NE(pre, std::string::npos);
-    EXPECT_EQ(htmlUnescape(page.substr(pre + 5, end - pre - 5)), code);
+    const std::string open = "<code id=\"code\">";
+    const auto from = page.find(open);
+    const auto end = page.find("</code>");
+    ASSERT_NE(from, std::string::npos);
+    EXPECT_EQ(htmlUnescape(page.substr(from + open.size(), end - from - open.size())), code);
     EXPECT_NE(page.find("<h1>Test</h1>"), std::string::npos);
 }
 

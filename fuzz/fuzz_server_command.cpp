@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     quarnd::LineSplitter lines;
     lines.feed(std::string_view(reinterpret_cast<const char*>(data), size),
-               [&](std::string_view line) {
+               [&](std::string_view line, bool /*cut*/) {
                    if (line.empty()) return;
                    const unsigned pick = static_cast<unsigned char>(line[0]);
                    quarnd::SessionId& id = ids[pick % 3];

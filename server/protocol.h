@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/line_splitter.h"
+
 namespace quarnd {
 
 // A client line longer than this is cut; the rest up to the next CR is dropped,
@@ -15,33 +17,17 @@ inline constexpr std::size_t kMaxLineBytes = 4096;
 inline constexpr char kCR = '\r';
 inline constexpr char kVT = '\x0b';
 
-// Splits the byte stream of one connection into lines. CR ends a line, LF and
-// NUL are dropped (a NUL relayed to other clients would end their transmission
-// early).
-class LineSplitter {
-  public:
-    template <class OnLine>
-    void feed(std::string_view bytes, OnLine&& onLine) {
-        for (char c : bytes) {
-            if (c == kCR) {
-                onLine(std::string_view(partial_));
-                partial_.clear();
-                overflow_ = false;
-            } else if (c == '\n' || c == '\0') {
-                continue;
-            } else if (partial_.size() < kMaxLineBytes) {
-                partial_.push_back(c);
-            } else {
-                overflow_ = true;
-            }
-        }
-    }
-    std::size_t pendingBytes() const { return partial_.size(); }
-    bool overflowed() const { return overflow_; }
+// The rules of a chat connection's lines: CR ends a line, LF and NUL are
+// dropped (a NUL relayed to other clients would end their transmission
+// early), and a line is cut at kMaxLineBytes.
+inline constexpr kavel::LineSplitter::Rules kChatLines{std::string_view("\r", 1),
+                                                       std::string_view("\n\0", 2), kMaxLineBytes};
 
-  private:
-    std::string partial_;
-    bool overflow_ = false;
+// Splits the byte stream of one connection into lines; the client's reading
+// of the server is the same splitter with the client's rules.
+class LineSplitter : public kavel::LineSplitter {
+  public:
+    LineSplitter() : kavel::LineSplitter(kChatLines) {}
 };
 
 // Takes the text up to the next space off the front of `rest`; the space itself

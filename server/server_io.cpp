@@ -106,7 +106,7 @@ void Server::Impl::processInput(Conn& c) {
         const auto cr = rest.find(kCR);
         const std::string_view chunk = cr == std::string_view::npos ? rest : rest.substr(0, cr + 1);
         c.inOff += chunk.size();
-        c.lines.feed(chunk, [&](std::string_view line) {
+        c.lines.feed(chunk, [&](std::string_view line, bool /*cut*/) {
             ++handled;
             core_->handleLine(sid, line);
         });

@@ -32,7 +32,11 @@ constexpr long kRssLimitKiB = 64 * 1024;
 TEST(server_robustness, LineSplitterCutsLongLinesAndDropsLfAndNul) {
     quarnd::LineSplitter s;
     std::vector<std::string> lines;
-    auto collect = [&](std::string_view l) { lines.emplace_back(l); };
+    std::vector<bool> cuts;
+    auto collect = [&](std::string_view l, bool cut) {
+        lines.emplace_back(l);
+        cuts.push_back(cut);
+    };
     s.feed(std::string("a\nb\0c", 5), collect);
     EXPECT_TRUE(lines.empty());
     s.feed("\r\rx", collect);
@@ -43,6 +47,7 @@ TEST(server_robustness, LineSplitterCutsLongLinesAndDropsLfAndNul) {
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[2], "x" + std::string(quarnd::kMaxLineBytes - 1, 'y'));
     EXPECT_EQ(lines[3], "next");
+    EXPECT_THAT(cuts, ElementsAre(false, false, true, false));
 }
 
 TEST(server_robustness, TenMegabytesWithoutCarriageReturnIsCutAndOthersAreServed) {

@@ -38,7 +38,7 @@
 
 namespace kavel {
 
-namespace gd = platform;
+namespace pf = platform;
 
 namespace {
 
@@ -76,7 +76,7 @@ void menuNumberedItem(int id) {
             if (room.hasPassword) {
                 // An empty password is an answer; cancelling is not.
                 const auto password =
-                    gd::askText(ui(Txt::PasswordTitle), ui(Txt::PasswordPrompt), "");
+                    pf::askText(ui(Txt::PasswordTitle), ui(Txt::PasswordPrompt), "");
                 if (!password) return;
                 roomText += " " + *password;
             }
@@ -98,14 +98,14 @@ void menuNumberedItem(int id) {
 
 }  // namespace
 
-void mainWindowHandler(gd::Event& event) {
+void mainWindowHandler(pf::Event& event) {
     using namespace mainwin;
-    if (event.kind == gd::EventKind::Resized) {
-        gd::resizeControl(Splitter, -1, -1, gd::windowWidth(Window) - SplitterMarginX,
-                          gd::windowHeight(Window) - SplitterMarginY);
+    if (event.kind == pf::EventKind::Resized) {
+        pf::resizeControl(Splitter, -1, -1, pf::windowWidth(Window) - SplitterMarginX,
+                          pf::windowHeight(Window) - SplitterMarginY);
         return;
     }
-    if (event.kind != gd::EventKind::Menu) return;
+    if (event.kind != pf::EventKind::Menu) return;
     switch (event.id) {
         case item::Connect:
             if (!hasFlag(flag::Connected))
@@ -119,16 +119,16 @@ void mainWindowHandler(gd::Event& event) {
         case item::JoinedList:
             break;
         case item::Options:
-            if (!gd::windowExists(optwin::Window)) openOptionsWindow();
+            if (!pf::windowExists(optwin::Window)) openOptionsWindow();
             break;
         case item::Profile:
-            if (!gd::windowExists(profwin::Window)) openProfileWindow(false);
+            if (!pf::windowExists(profwin::Window)) openProfileWindow(false);
             break;
         case item::Quit:
-            event.kind = gd::EventKind::CloseRequest;
+            event.kind = pf::EventKind::CloseRequest;
             break;
         case item::PluginManager:
-            if (!gd::windowExists(pluginmgr::Window)) openPluginManager();
+            if (!pf::windowExists(pluginmgr::Window)) openPluginManager();
             break;
         case item::Help:
             openHelp(kHelpTopic);
@@ -167,7 +167,7 @@ void startUp() {
     reportPluginKeptOut();
     if (initSounds()) playSound(sound::Startup);
     loadSmileyPictures();
-    if (!gd::initNetwork()) {
+    if (!pf::initNetwork()) {
         statusMessage(ui(Txt::NoTcpStack));
         setFlag(flag::NoNetwork);
     } else {
@@ -189,13 +189,13 @@ bool mainLoopPass() {
     // Also offline: a session that just ended wants "Verbinden" back.
     if (hasFlag(flag::MenuDirty)) buildMainMenu();
 
-    gd::Event event = gd::pollEvent();
-    if (event.kind == gd::EventKind::None) {
+    pf::Event event = pf::pollEvent();
+    if (event.kind == pf::EventKind::None) {
         const uint32_t wait = hasFlag(flag::AboutRunning) ? aboutFrameWait() : IdleSleepMs;
         if (wait == 0)
             aboutFrame();
         else
-            gd::sleepMs(wait);
+            pf::sleepMs(wait);
         return true;
     }
     if (const WindowHandler handle = windowHandler(event.window)) {
@@ -206,7 +206,7 @@ bool mainLoopPass() {
         // Closing a room window never ends the program.
         event = {};
     }
-    return !(event.kind == gd::EventKind::CloseRequest && event.window == mainwin::Window);
+    return !(event.kind == pf::EventKind::CloseRequest && event.window == mainwin::Window);
 }
 
 void shutDown() {
@@ -222,26 +222,26 @@ void shutDown() {
 
 void endAtOnce() {
     freePlugins();
-    releaseSounds();
-    gd::endDesktop();
+    unloadSounds();
+    pf::endDesktop();
     std::exit(0);
 }
 
 int kavelMain(int argc, char** argv) {
     static int args = 0;
     args = argc;
-    gd::startDesktop(args, argv);
+    pf::startDesktop(args, argv);
     // A second start in the same folder brings the running client forward.
-    if (!gd::claimWorkingFolder(mainwin::Window)) {
-        gd::endDesktop();
+    if (!pf::claimWorkingFolder(mainwin::Window)) {
+        pf::endDesktop();
         return 0;
     }
     startUp();
     while (guardedPass(mainLoopPass)) {
     }
     shutDown();
-    releaseSounds();
-    gd::endDesktop();
+    unloadSounds();
+    pf::endDesktop();
     return 0;
 }
 

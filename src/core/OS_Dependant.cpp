@@ -4,7 +4,7 @@
 
 #include "common/data.h"
 #include "common/reset.h"
-#include "core/sounds.h"
+#include "core/sound_synthesis.h"
 #include "platform/desktop.h"
 #include "platform/sound.h"
 #include "ui/GUI_Methods.h"
@@ -29,7 +29,7 @@ const std::vector<uint8_t>& soundFile(int n) {
 }
 
 bool initSounds() {
-    releaseSounds();
+    unloadSounds();
     if (!platform::soundOutputAvailable()) {
         setFlag(flag::NoSound);
         statusMessage(ui(Txt::SoundUnsupported));
@@ -40,7 +40,7 @@ bool initSounds() {
     return true;
 }
 
-void releaseSounds() {
+void unloadSounds() {
     platform::releaseSounds();
     handles.fill(-1);
 }

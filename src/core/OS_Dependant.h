@@ -15,7 +15,7 @@ namespace kavel {
 // sets NoSound and reports it in the status log. Returns false then.
 bool initSounds();
 // Releases the loaded sounds (tests, shutdown).
-void releaseSounds();
+void unloadSounds();
 // Restarts sound n from its beginning; different sounds may overlap.
 void playSound(int n);
 // The platform handle of loaded sound n, -1 when it is not loaded (tests).

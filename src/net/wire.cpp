@@ -80,8 +80,8 @@ std::string privateChat(std::string_view user, std::string_view nick, std::strin
     return direct(user, "PRIVATE", room) + '\r' + direct(nick, "PRIVATE", room);
 }
 
-std::string saveProfile(std::string_view password, std::string_view nameColourHex,
-                        std::string_view infoFields, std::string_view ownRemarks) {
+std::string profileUpload(std::string_view password, std::string_view nameColourHex,
+                          std::string_view infoFields, std::string_view ownRemarks) {
     return words({"SAVE USER_PASSWORT", password}) + '\r' +
            words({"SAVE USER_COLOR", nameColourHex}) + '\r' +
            words({"SAVE USER_INFO1", infoFields}) + '\r' + words({"SAVE USER_INFO2", ownRemarks});

@@ -29,7 +29,7 @@ std::string ping(std::string_view nick);
 // The invitation into a private room goes to both sides.
 std::string privateChat(std::string_view user, std::string_view nick, std::string_view room);
 // The public part of the profile of a registered user.
-std::string saveProfile(std::string_view password, std::string_view nameColourHex,
-                        std::string_view infoFields, std::string_view ownRemarks);
+std::string profileUpload(std::string_view password, std::string_view nameColourHex,
+                          std::string_view infoFields, std::string_view ownRemarks);
 
 }  // namespace kavel::wire

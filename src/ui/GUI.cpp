@@ -12,7 +12,7 @@
 
 namespace kavel {
 
-namespace gd = platform;
+namespace pf = platform;
 
 namespace {
 
@@ -36,56 +36,56 @@ std::string roomMenuLabel(const std::string& name, int users, bool password) {
 
 void buildMainMenu() {
     using namespace mainwin;
-    if (!gd::windowExists(Window)) {
+    if (!pf::windowExists(Window)) {
         clearFlag(flag::MenuDirty);
         return;
     }
     int next = item::FirstNumbered;
     MainMenuNumbers built;
 
-    gd::beginMenuBar(Window);
-    gd::menuTitle(ui(Txt::MenuActions));
-    gd::menuItem(item::Connect, ui(hasFlag(flag::LoggedIn) ? Txt::Disconnect : Txt::Connect),
+    pf::beginMenuBar(Window);
+    pf::menuTitle(ui(Txt::MenuActions));
+    pf::menuItem(item::Connect, ui(hasFlag(flag::LoggedIn) ? Txt::Disconnect : Txt::Connect),
                  text(clientState.profileName).empty());
 
-    gd::openSubMenu(ui(Txt::MenuEnterRoom));
-    gd::menuItem(item::RoomList, ui(Txt::MenuRoomList));
-    gd::menuSeparator();
+    pf::openSubMenu(ui(Txt::MenuEnterRoom));
+    pf::menuItem(item::RoomList, ui(Txt::MenuRoomList));
+    pf::menuSeparator();
     built.firstRoom = next;
     for (AvailableRoom& room : AvailableRooms) {
         room.menuId = next++;
-        gd::menuItem(room.menuId, roomMenuLabel(room.name, room.userCount, room.hasPassword));
+        pf::menuItem(room.menuId, roomMenuLabel(room.name, room.userCount, room.hasPassword));
     }
-    gd::closeSubMenu();
+    pf::closeSubMenu();
 
-    gd::openSubMenu(ui(Txt::MenuLeaveRoom));
-    gd::menuItem(item::JoinedList, ui(Txt::MenuJoinedList));
-    gd::menuSeparator();
+    pf::openSubMenu(ui(Txt::MenuLeaveRoom));
+    pf::menuItem(item::JoinedList, ui(Txt::MenuJoinedList));
+    pf::menuSeparator();
     built.firstJoined = next;
     for (ChatRoom* room : joinedRooms) {
         const int id = next++;
         roomSetMenuId(room, id);
-        gd::menuItem(id, roomGetName(room));
+        pf::menuItem(id, roomGetName(room));
     }
-    gd::closeSubMenu();
+    pf::closeSubMenu();
 
-    gd::menuItem(item::Options, ui(Txt::MenuOptions));
-    gd::menuItem(item::Profile, ui(Txt::MenuProfile));
-    gd::menuItem(item::Quit, ui(Txt::MenuQuit));
+    pf::menuItem(item::Options, ui(Txt::MenuOptions));
+    pf::menuItem(item::Profile, ui(Txt::MenuProfile));
+    pf::menuItem(item::Quit, ui(Txt::MenuQuit));
 
-    gd::menuTitle(ui(Txt::MenuTools));
-    gd::menuItem(item::PluginManager, ui(Txt::MenuPluginManager));
-    gd::menuSeparator();
+    pf::menuTitle(ui(Txt::MenuTools));
+    pf::menuItem(item::PluginManager, ui(Txt::MenuPluginManager));
+    pf::menuSeparator();
     built.firstAgent = next;
     for (Agent* agent : AgentList)
-        gd::menuItem(next++, agentGetName(agent));
+        pf::menuItem(next++, agentGetName(agent));
 
-    gd::menuTitle(ui(Txt::MenuHelpTitle));
-    gd::menuItem(item::Help, ui(Txt::MenuHelp));
-    gd::menuItem(item::Manual, ui(Txt::MenuManual));
-    gd::menuSeparator();
-    gd::menuItem(item::About, ui(Txt::MenuAbout));
-    gd::endMenu();
+    pf::menuTitle(ui(Txt::MenuHelpTitle));
+    pf::menuItem(item::Help, ui(Txt::MenuHelp));
+    pf::menuItem(item::Manual, ui(Txt::MenuManual));
+    pf::menuSeparator();
+    pf::menuItem(item::About, ui(Txt::MenuAbout));
+    pf::endMenu();
 
     built.end = next;
     numbers = built;
@@ -94,22 +94,22 @@ void buildMainMenu() {
 
 void openMainWindow() {
     using namespace mainwin;
-    if (gd::openWindow(Window, 0, 0, Width, Height, "KAVEL - Client Program",
-                       gd::kSizeGadget | gd::kMinMaxGadgets | gd::kScreenCentred | gd::kInvisible) <
+    if (pf::openWindow(Window, 0, 0, Width, Height, "KAVEL - Client Program",
+                       pf::kSizeGadget | pf::kMinMaxGadgets | pf::kScreenCentred | pf::kInvisible) <
         0)
         return;
     buildMainMenu();
-    gd::listBox(Window, StatusList, 10, 230, 580, 40);
-    gd::setAccessibleName(StatusList, "Statusmeldungen");
+    pf::listBox(Window, StatusList, 10, 230, 580, 40);
+    pf::setAccessibleName(StatusList, "Statusmeldungen");
     // The placeholder stays shown but empty: a hidden half would make the
     // splitter give its room to the status list and the divider would jump.
-    gd::imageControl(Window, Placeholder, 0, 0, 20, 20);
-    gd::setAccessibleName(Placeholder, "Platzhalter");
-    gd::splitter(Window, Splitter, 10, 10, 580, 280, Placeholder, StatusList, false, DividerAt,
+    pf::imageControl(Window, Placeholder, 0, 0, 20, 20);
+    pf::setAccessibleName(Placeholder, "Platzhalter");
+    pf::splitter(Window, Splitter, 10, 10, 580, 280, Placeholder, StatusList, false, DividerAt,
                  true);
-    clientState.mainWindow = gd::windowHandle(Window);
+    clientState.mainWindow = pf::windowHandle(Window);
     flushEarlyStatus();
-    gd::showWindow(Window);
+    pf::showWindow(Window);
 }
 
 }  // namespace kavel

@@ -13,32 +13,32 @@
 
 namespace kavel {
 
-namespace gd = platform;
+namespace pf = platform;
 
 namespace {
 
 using namespace pluginmgr;
 
 void moveSelected(int from, int to) {
-    const int index = gd::selectedItem(from);
+    const int index = pf::selectedItem(from);
     if (index < 0) return;
-    gd::addItem(to, gd::itemText(from, index));
-    gd::removeItem(from, index);
+    pf::addItem(to, pf::itemText(from, index));
+    pf::removeItem(from, index);
     // The list would select the neighbour; a second ">" must not move it.
-    gd::setSelectedItem(from, -1);
+    pf::setSelectedItem(from, -1);
 }
 
 void moveAll(int from, int to) {
-    const int count = gd::itemCount(from);
+    const int count = pf::itemCount(from);
     for (int i = 0; i < count; ++i)
-        gd::addItem(to, gd::itemText(from, i));
-    gd::clearItems(from);
+        pf::addItem(to, pf::itemText(from, i));
+    pf::clearItems(from);
 }
 
 std::vector<std::string> items(int list) {
     std::vector<std::string> names;
-    for (int i = 0; i < gd::itemCount(list); ++i)
-        names.push_back(gd::itemText(list, i));
+    for (int i = 0; i < pf::itemCount(list); ++i)
+        names.push_back(pf::itemText(list, i));
     return names;
 }
 
@@ -49,56 +49,56 @@ void saveAndExit() {
     unloadAllAgents();
     for (const std::string& name : chosen)
         loadPlugin(std::string(kPluginFolder) + "/" + name);
-    gd::closeWindow(Window);
+    pf::closeWindow(Window);
     buildMainMenu();
 }
 
 void moveButton(int id, int y, Txt caption, std::string_view name) {
-    gd::button(Window, id, 170, y, MoveButtonSize, MoveButtonSize, ui(caption));
-    gd::setAccessibleName(id, name);
+    pf::button(Window, id, 170, y, MoveButtonSize, MoveButtonSize, ui(caption));
+    pf::setAccessibleName(id, name);
 }
 
 }  // namespace
 
 void openPluginManager() {
-    if (gd::openWindow(Window, 0, 0, Width, Height, "KAVEL > Plugin Manager",
-                       gd::kSystemMenu | gd::kScreenCentred | gd::kInvisible, mainwin::Window) < 0)
+    if (pf::openWindow(Window, 0, 0, Width, Height, "KAVEL > Plugin Manager",
+                       pf::kSystemMenu | pf::kScreenCentred | pf::kInvisible, mainwin::Window) < 0)
         return;
-    gd::headedList(Window, Available, 40, 30, ListWidth, ListHeight, ui(Txt::Available),
+    pf::headedList(Window, Available, 40, 30, ListWidth, ListHeight, ui(Txt::Available),
                    ColumnWidth);
-    gd::headedList(Window, Active, 210, 30, ListWidth, ListHeight, ui(Txt::Active), ColumnWidth);
-    gd::frame(Window, ButtonFrame, 160, 120, 40, 130, "");
-    gd::setAccessibleName(ButtonFrame, "Verschieben");
+    pf::headedList(Window, Active, 210, 30, ListWidth, ListHeight, ui(Txt::Active), ColumnWidth);
+    pf::frame(Window, ButtonFrame, 160, 120, 40, 130, "");
+    pf::setAccessibleName(ButtonFrame, "Verschieben");
     moveButton(MoveAllRight, 130, Txt::MoveAllRight, "Alle aktivieren");
     moveButton(MoveRight, 160, Txt::MoveRight, "Aktivieren");
     moveButton(MoveLeft, 190, Txt::MoveLeft, "Deaktivieren");
     moveButton(MoveAllLeft, 220, Txt::MoveAllLeft, "Alle deaktivieren");
-    gd::button(Window, SaveAndExit, 130, 380, 100, 30, ui(Txt::SaveAndExit), true);
+    pf::button(Window, SaveAndExit, 130, 380, 100, 30, ui(Txt::SaveAndExit), true);
 
     listPluginFiles(kPluginFolder, Available);
     // A loaded plug-in shows once, under "Aktiv"; a file that is present but
     // failed to load stays available.
     for (Agent* agent : AgentList) {
         const std::string name = agentGetName(agent);
-        for (int i = 0; i < gd::itemCount(Available); ++i) {
-            if (gd::itemText(Available, i) == name) {
-                gd::removeItem(Available, i);
+        for (int i = 0; i < pf::itemCount(Available); ++i) {
+            if (pf::itemText(Available, i) == name) {
+                pf::removeItem(Available, i);
                 break;
             }
         }
-        gd::addItem(Active, name);
+        pf::addItem(Active, name);
     }
-    gd::showWindow(Window);
+    pf::showWindow(Window);
 }
 
-void pluginManagerHandler(gd::Event& event) {
-    if (event.kind == gd::EventKind::CloseRequest) {
-        gd::closeWindow(Window);
+void pluginManagerHandler(pf::Event& event) {
+    if (event.kind == pf::EventKind::CloseRequest) {
+        pf::closeWindow(Window);
         event = {};
         return;
     }
-    if (event.kind != gd::EventKind::Control) return;
-    const bool doubleClick = event.type == gd::EventType::DoubleClick;
+    if (event.kind != pf::EventKind::Control) return;
+    const bool doubleClick = event.type == pf::EventType::DoubleClick;
     switch (event.id) {
         case Available:
             if (doubleClick) moveSelected(Available, Active);

@@ -100,7 +100,7 @@ class SoundRules : public ::testing::Test {
         platform::clearItems(mainwin::StatusList);
     }
     void TearDown() override {
-        releaseSounds();
+        unloadSounds();
         platform::closeWindow(mainwin::Window);
         resetSharedState();
     }

@@ -31,7 +31,7 @@ TEST(Wire, EveryCommandByteForByte) {
         {wire::ping("anna"), "DIRECT anna P"},
         {wire::privateChat("bert", "anna", "Privatchat:bert_anna"),
          "DIRECT bert PRIVATE Privatchat:bert_anna\rDIRECT anna PRIVATE Privatchat:bert_anna"},
-        {wire::saveProfile("pw", "00FF00",
+        {wire::profileUpload("pw", "00FF00",
                            "a\x0b"
                            "b",
                            "hallo welt"),

@@ -1,6 +1,6 @@
 // Sample data made at start-up rather than shipped: every sound is a few
 // oscillators with envelopes, written in the exact format each one has.
-#include "core/sounds.h"
+#include "core/sound_synthesis.h"
 
 #include <algorithm>
 #include <cmath>

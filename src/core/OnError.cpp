@@ -10,6 +10,7 @@
 #include "common/cp1252.h"
 #include "common/data.h"
 #include "common/datemask.h"
+#include "common/reset.h"
 #include "objects/CLASS_Agents.h"
 #include "platform/files.h"
 #include "platform/gadgets.h"
@@ -49,6 +50,7 @@ void (*faultedWhileLoading)(const std::string&) = nullptr;
 enum PendingState : int { NoQuestion = 0, AskQuestion, DumpNotWritten };
 std::atomic<int> pending{NoQuestion};
 char pendingPlugin[platform::kMaxPluginName];
+const bool registered = registerReset([] { pending = NoQuestion; });
 
 std::tm localNow() {
     const std::time_t now = std::time(nullptr);

@@ -14,7 +14,6 @@ namespace kavel {
 
 namespace {
 
-std::string paste;
 // Deployment keys read at start-up, so that saving keeps them.
 std::optional<std::string> keptServer;
 std::optional<std::string> keptPaste;
@@ -25,7 +24,6 @@ constexpr const char* kKeptOut =
     "Das Plugin $ wurde nicht geladen, da es beim letzten Start einen Fehler verursacht hat";
 
 const bool registered = registerReset([] {
-    paste.clear();
     keptServer.reset();
     keptPaste.reset();
     keptOut.clear();
@@ -136,8 +134,7 @@ void loadSettings() {
     keptServer = s.server;
     keptPaste = s.pasteServer;
     if (s.server) setChatServer(trimBlanks(*s.server));
-    paste = s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string();
-    setPasteServer(paste);
+    setPasteServer(s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string());
     keptOut = s.faultedPlugin.value_or(std::string());
     for (const std::string& name : pluginList(s.activePlugins))
         if (name != keptOut)
@@ -168,10 +165,6 @@ bool saveSettings() {
     s.server = keptServer;
     s.pasteServer = keptPaste;
     return platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
-}
-
-const std::string& pasteServer() {
-    return paste;
 }
 
 }  // namespace kavel

@@ -45,7 +45,4 @@ void keepPluginOut(const std::string& name);
 // Start-up, once the main window exists: says which plug-in was kept out.
 void reportPluginKeptOut();
 
-// The paste service as "host" or "host:port"; empty when not configured.
-const std::string& pasteServer();
-
 }  // namespace kavel

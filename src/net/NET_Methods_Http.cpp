@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "common/reset.h"
 #include "platform/clock.h"
 #include "platform/gadgets.h"
 #include "platform/socket.h"
@@ -12,6 +13,7 @@ namespace kavel {
 namespace {
 
 std::string pasteSetting;
+const bool registered = registerReset([] { pasteSetting.clear(); });
 
 bool blank(char c) {
     return c == ' ' || c == '\t';

@@ -13,6 +13,7 @@
 #include "common/data.h"
 #include "core/prefs.h"
 #include "net/NET_Methods.h"
+#include "net/NET_Methods_Http.h"
 #include "support/plugin_folder.h"
 
 #include "support/file_io.h"
@@ -84,7 +85,7 @@ TEST_F(PrefsFile, LoadSetsTheSessionAndSaveKeepsTheDeploymentKeys) {
     loadSettings();
     EXPECT_EQ(text(clientState.profileName), "bob");
     EXPECT_EQ(chatServerHost(), "chat.lan");
-    EXPECT_EQ(pasteServer(), "paste.lan:8080");
+    EXPECT_EQ(pasteServerSetting(), "paste.lan:8080");
 
     setText(&ClientState::profileName, "carla");
     ASSERT_TRUE(saveSettings());

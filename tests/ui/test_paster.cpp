@@ -51,7 +51,6 @@ class PasterTest : public RoomTest {
   protected:
     void TearDown() override {
         if (pastePeer.joinable()) pastePeer.join();
-        setPasteServer("");
         RoomTest::TearDown();
     }
     ChatRoom* roomWithPaster() {

@@ -29,10 +29,7 @@ using test::spit;
 // Every test runs in a fresh working directory: prefs.ini lives there.
 class PrefsFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        resetSharedState();
-        setChatServerHost("");
-    }
+    void SetUp() override { setChatServerHost(""); }
     void TearDown() override {
         setChatServerHost("");
         setChatServerPort(1998);

@@ -94,7 +94,6 @@ TEST(Sounds, SamplesAreAudibleAndDistinct) {
 class SoundRules : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetSharedState();
         loadUiTexts();
         openMainWindow();
         platform::clearItems(mainwin::StatusList);
@@ -102,7 +101,6 @@ class SoundRules : public ::testing::Test {
     void TearDown() override {
         unloadSounds();
         platform::closeWindow(mainwin::Window);
-        resetSharedState();
     }
     std::vector<std::string> status() {
         std::vector<std::string> out;

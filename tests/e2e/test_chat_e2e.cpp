@@ -98,7 +98,6 @@ TEST(ChatEndToEnd, MarkedUpLinesFromARealServer) {
 
     Disconnect();
     platform::closeWindow(mainwin::Window);
-    resetSharedState();
 }
 
 }  // namespace

@@ -23,7 +23,6 @@ using test::roomText;
 
 TEST(PasteEndToEnd, TheLinkIsAnnouncedInTheRoom) {
     quarnd_test::QuarndProcess server;
-    resetSharedState();
     loadUiTexts();
     InitLexTable();
     platform::initNetwork();
@@ -62,9 +61,7 @@ TEST(PasteEndToEnd, TheLinkIsAnnouncedInTheRoom) {
     EXPECT_TRUE(test::peerSees(bert, "Code Gru\xDF -> http://"));
 
     Disconnect();
-    setPasteServer("");
     platform::closeWindow(mainwin::Window);
-    resetSharedState();
 }
 
 }  // namespace

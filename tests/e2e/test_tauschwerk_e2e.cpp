@@ -51,7 +51,6 @@ TEST(TauschwerkEndToEnd, ARuleMadeInTheEditorRewritesWhatTheRoomReceives) {
     dir.add(TAUSCHWERK_SO, "Tauschwerk.so");
     dir.write("prefs.ini", "[General]\r\nprofile = anna\r\nactivePlugins = Tauschwerk.so\r\n");
 
-    resetSharedState();
     loadUiTexts();
     InitLexTable();
     platform::initNetwork();
@@ -106,7 +105,6 @@ TEST(TauschwerkEndToEnd, ARuleMadeInTheEditorRewritesWhatTheRoomReceives) {
               "[General]\r\nprofile = anna\r\nactivePlugins = Tauschwerk.so\r\n");
 
     platform::closeWindow(mainwin::Window);
-    resetSharedState();
 }
 
 }  // namespace

@@ -50,7 +50,6 @@ std::vector<std::string> statusLines() {
 class Session : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetSharedState();
         loadUiTexts();
         delivered.clear();
         sleeps.clear();

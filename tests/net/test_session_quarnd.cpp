@@ -40,7 +40,6 @@ bool hasStatus(const std::string& wanted) {
 class WithQuarnd : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetSharedState();
         loadUiTexts();
         fakeNow = 5000;
         kavel::test::setService(&kavel::platform::Services::ticks, [] { return fakeNow; });

@@ -47,7 +47,6 @@ bool waitFor(const std::function<bool()>& done) {
 class PluginHost : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetSharedState();
         loadUiTexts();
         kavel::test::setService(&kavel::platform::Services::dialogs,
                                 [this](const platform::DialogRequest& request) {
@@ -55,10 +54,7 @@ class PluginHost : public ::testing::Test {
                                     return platform::DialogAnswer{};
                                 });
     }
-    void TearDown() override {
-        unloadAllAgents();
-        resetSharedState();
-    }
+    void TearDown() override { unloadAllAgents(); }
 
     Agent* load(const std::string& name) { return loadPlugin("plugins/" + dir.add(name)); }
 

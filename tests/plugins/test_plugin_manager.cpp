@@ -55,7 +55,6 @@ QListWidget* listWidget(int id) {
 class PluginManager : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetSharedState();
         loadUiTexts();
         openMainWindow();
         gd::clearEvents();
@@ -70,7 +69,6 @@ class PluginManager : public ::testing::Test {
         gd::closeWindow(mainwin::Window);
         gd::clearEvents();
         unloadAllAgents();
-        resetSharedState();
     }
 
     Agent* load(const std::string& file) { return loadPlugin("plugins/" + file); }

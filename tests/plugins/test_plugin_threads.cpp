@@ -31,14 +31,10 @@ QWidget* editorWindow() {
 
 class PluginThreads : public ::testing::Test {
   protected:
-    void SetUp() override {
-        resetSharedState();
-        loadUiTexts();
-    }
+    void SetUp() override { loadUiTexts(); }
     void TearDown() override {
         unloadAllAgents();
         EXPECT_TRUE(pumpUntil([] { return runningSetups() == 0; }));
-        resetSharedState();
     }
     PluginFolder dir;
 };

@@ -33,7 +33,6 @@ const std::string VT = "\x0b";
 class Tauschwerk : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetSharedState();
         loadUiTexts();
         dir.add(TAUSCHWERK_SO, "Tauschwerk.so");
         clientState.textColour = 0x0000FF;  // pure red
@@ -43,7 +42,6 @@ class Tauschwerk : public ::testing::Test {
         // A Setup thread's hold on the library goes back through the event
         // queue; the next test must get a fresh copy, not this one.
         EXPECT_TRUE(pumpUntil([] { return !mapped(); }));
-        resetSharedState();
     }
     static bool mapped() { return test::pluginMapped("Tauschwerk.so"); }
     Agent* load() { return loadPlugin("plugins/Tauschwerk.so"); }

@@ -45,7 +45,6 @@ std::vector<int> numberedItems() {
 class MainWindow : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetSharedState();
         loadUiTexts();
         kavel::test::setService(&kavel::platform::Services::sleep, [](uint32_t) {});
         gd::initNetwork();

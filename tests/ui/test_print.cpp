@@ -25,7 +25,6 @@ constexpr int32_t kTextColour = 0x123456;
 class PrintTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetSharedState();
         InitLexTable();
         setText(&ClientState::nick, "anna");
         clientState.urlColour = kUrlColour;
@@ -33,7 +32,6 @@ class PrintTest : public ::testing::Test {
         setOptions(opt::ColourFirst | opt::MarkUrls);
         state.background = kWhite;
     }
-    void TearDown() override { resetSharedState(); }
 
     std::vector<Piece>& print(const std::string& t) {
         target.fakeView.pieces.clear();

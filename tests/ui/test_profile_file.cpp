@@ -74,10 +74,7 @@ TEST(ProfileCodec, ShortAndOldFilesReadTheSame) {
 
 class ProfileFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        resetSharedState();
-        loadUiTexts();
-    }
+    void SetUp() override { loadUiTexts(); }
     test::WorkFolder folder;
 };
 

@@ -206,7 +206,7 @@ bool uploadProfile() {
     // Only a registered user has a server profile to update.
     if (!hasFlag(flag::LoggedIn) || hasFlag(flag::Guest)) return false;
     SendCommand(wire::profileUpload(text(clientState.password), colourToHex(clientState.nameColour),
-                                  text(clientState.infoFields), text(clientState.ownRemarks)));
+                                    text(clientState.infoFields), text(clientState.ownRemarks)));
     ports().status(ui(Txt::ProfileUploaded, text(clientState.profileName)));
     return true;
 }

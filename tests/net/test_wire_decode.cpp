@@ -32,9 +32,9 @@ TEST(Wire, EveryCommandByteForByte) {
         {wire::privateChat("bert", "anna", "Privatchat:bert_anna"),
          "DIRECT bert PRIVATE Privatchat:bert_anna\rDIRECT anna PRIVATE Privatchat:bert_anna"},
         {wire::profileUpload("pw", "00FF00",
-                           "a\x0b"
-                           "b",
-                           "hallo welt"),
+                             "a\x0b"
+                             "b",
+                             "hallo welt"),
          "SAVE USER_PASSWORT pw\rSAVE USER_COLOR 00FF00\rSAVE USER_INFO1 a\x0b"
          "b\rSAVE USER_INFO2 hallo welt"},
         {wire::roomList(), "ROOMLIST"},

@@ -82,9 +82,14 @@ class KavelProcess {
         env.insert(QStringLiteral("KAVEL_HOOK_SOCKET"), folder + QStringLiteral("/hook"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent"));
+        // Under the sanitizers the hook comes before their runtime. What Qt
+        // keeps until the process ends is no leak of ours, and a leak report
+        // would change the exit code the tests read; the leak checks run on
+        // the in-process tests.
         const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
         env.insert(QStringLiteral("ASAN_OPTIONS"),
-                   asan + (asan.isEmpty() ? "" : ":") + QStringLiteral("verify_asan_link_order=0"));
+                   asan + (asan.isEmpty() ? "" : ":") +
+                       QStringLiteral("verify_asan_link_order=0:detect_leaks=0"));
         env.insert(extra);
         process_.setProcessEnvironment(env);
         process_.setWorkingDirectory(folder);

@@ -11,6 +11,7 @@
 #include "common/data.h"
 #include "common/datemask.h"
 #include "common/reset.h"
+#include "core/prefs.h"
 #include "objects/CLASS_Agents.h"
 #include "platform/files.h"
 #include "platform/gadgets.h"
@@ -42,9 +43,6 @@ constexpr const char* kUnloadFault =
     "Das Plugin $ hat beim Freigeben einen Fehler verursacht.\r"
     "Informationen dazu finden sich in der dump.txt.\r"
     "Das Programm wird beendet.";
-
-void (*releasePluginsHook)() = nullptr;
-void (*faultedWhileLoading)(const std::string&) = nullptr;
 
 // A fault on another thread leaves its question for the main loop.
 enum PendingState : int { NoQuestion = 0, AskQuestion, DumpNotWritten };
@@ -81,7 +79,7 @@ bool ownFile(std::string_view file) {
 }
 
 [[noreturn]] void endAfterFault() {
-    if (releasePluginsHook) releasePluginsHook();
+    freeAllAgents();
     // A run that ended in a fault is no success.
     platform::endProcessNow(1);
 }
@@ -102,7 +100,7 @@ void settle(bool dumpWritten, const char* plugin) {
 // stays out of the next start, which could not get past it otherwise.
 [[noreturn]] void endAfterLibraryFault(const platform::Fault& fault, bool dumpWritten) {
     const bool loading = fault.pluginCall == platform::PluginCall::Load;
-    if (loading && faultedWhileLoading) faultedWhileLoading(fault.plugin);
+    if (loading) keepPluginOut(fault.plugin);
     if (fault.mainThread) {
         if (dumpWritten)
             platform::messageBox(
@@ -244,9 +242,7 @@ std::string formatDump(const std::tm& when, std::string_view unit, int line, Fau
     return out;
 }
 
-void installCrashHandler(void (*releasePlugins)(), void (*faultedLoading)(const std::string&)) {
-    releasePluginsHook = releasePlugins;
-    faultedWhileLoading = faultedLoading;
+void installCrashHandler() {
     platform::installFaultHandlers(report);
     // A signal answers the fault question (and any other dialog) at once.
     platform::answerDialogsOnEndSignal();

@@ -23,12 +23,10 @@
 namespace kavel {
 
 // Installs the handler for the whole process; also makes SIGINT and SIGTERM
-// end the main loop in order and answer an open dialog. releasePlugins, when
-// given, frees the plug-in libraries when the user chooses to end after a
-// fault; faultedLoading is told the plug-in whose library faulted while it
-// was being opened, just before the program ends.
-void installCrashHandler(void (*releasePlugins)() = nullptr,
-                         void (*faultedLoading)(const std::string&) = nullptr);
+// end the main loop in order and answer an open dialog. After "No" the
+// plug-ins are freed before the program ends; a plug-in whose library
+// faulted while it was being opened is kept out of the next start.
+void installCrashHandler();
 
 // One pass of the main loop under the handler. False when the loop is to
 // end: pass() said so, or SIGINT or SIGTERM arrived.

@@ -1,18 +1,12 @@
 #include "core/wiring.h"
 
-#include <ctime>
-
 #include "common/ports.h"
 #include "common/reset.h"
 #include "core/OS_Dependant.h"
 #include "core/OnError.h"
 #include "core/main.h"
-#include "core/prefs.h"
 #include "net/NET_Methods.h"
-#include "objects/CLASS_Agents.h"
-#include "platform/gadgets.h"
 #include "ui/CLASS_ChatRoom.h"
-#include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
 #include "ui/GUI_UserInfo.h"
 
@@ -43,7 +37,7 @@ void wirePorts() {
 
 void wireProgram() {
     wirePorts();
-    installCrashHandler(&freeAllAgents, &keepPluginOut);
+    installCrashHandler();
 }
 
 namespace {

@@ -44,10 +44,6 @@ namespace {
 
 // Start-up steps whose work belongs to units not written yet; they keep
 // their place in the order.
-void freePlugins() {
-    freeAllAgents();
-}
-
 void loadSmileyPictures() {
     for (int n = 4; n <= 11; ++n)
         smileyTemplate(n);
@@ -217,11 +213,11 @@ void shutDown() {
     // Rooms left open by a failed reconnect still have windows.
     for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
         roomDestroy(room);
-    freePlugins();
+    freeAllAgents();
 }
 
 void endAtOnce() {
-    freePlugins();
+    freeAllAgents();
     unloadSounds();
     pf::endDesktop();
     std::exit(0);

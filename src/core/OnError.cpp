@@ -249,20 +249,12 @@ void installCrashHandler() {
 }
 
 bool guardedPass(bool (*pass)()) {
-    struct Call {
-        bool (*pass)();
-        bool more;
-    } call{pass, true};
+    bool more = true;
     // After a fault the reporter has asked already; "Yes" means go on.
-    platform::runGuarded(
-        [](void* c) {
-            auto* call = static_cast<Call*>(c);
-            call->more = call->pass();
-        },
-        &call);
+    platform::runGuarded([&] { more = pass(); });
     if (const int state = pending.exchange(NoQuestion, std::memory_order_acquire))
         settle(state == AskQuestion, pendingPlugin);
-    return call.more && !platform::endRequested();
+    return more && !platform::endRequested();
 }
 
 }  // namespace kavel

@@ -113,6 +113,13 @@ std::string formatPrefs(const Settings& s) {
     return out;
 }
 
+std::string joinPluginList(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i > 0 ? "," : "") + names[i];
+    return text;
+}
+
 std::vector<std::string> pluginList(std::string_view text) {
     std::vector<std::string> names;
     while (true) {
@@ -143,11 +150,9 @@ void loadSettings() {
 
 void keepPluginOut(const std::string& name) {
     Settings s = parsePrefs(platform::readWholeFile(kPrefsFile).value_or(std::string()));
-    std::string active;
-    for (const std::string& entry : pluginList(s.activePlugins))
-        if (entry != name) active += entry + ",";
-    if (!active.empty()) active.pop_back();
-    s.activePlugins = active;
+    std::vector<std::string> names = pluginList(s.activePlugins);
+    std::erase(names, name);
+    s.activePlugins = joinPluginList(names);
     s.faultedPlugin = name;
     platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
 }
@@ -159,9 +164,10 @@ void reportPluginKeptOut() {
 bool saveSettings() {
     Settings s;
     s.profile = text(clientState.profileName);
+    std::vector<std::string> names;
     for (Agent* agent : AgentList)
-        s.activePlugins += agentGetName(agent) + ",";
-    if (!s.activePlugins.empty()) s.activePlugins.pop_back();
+        names.push_back(agentGetName(agent));
+    s.activePlugins = joinPluginList(names);
     s.server = keptServer;
     s.pasteServer = keptPaste;
     return platform::writeFileAtomically(kPrefsFile, formatPrefs(s));

@@ -30,6 +30,8 @@ Settings parsePrefs(std::string_view content);
 std::string formatPrefs(const Settings& settings);
 // The active plug-in names: comma-separated, ending at the first empty one.
 std::vector<std::string> pluginList(std::string_view activePlugins);
+// The other way round: the names separated by commas.
+std::string joinPluginList(const std::vector<std::string>& names);
 
 // Start-up: reads prefs.ini into profileName, the chat server host and the
 // paste service, then loads the listed plug-ins. A missing file changes

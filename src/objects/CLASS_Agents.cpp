@@ -102,17 +102,10 @@ void setup(Object* o) {
     const bool started = pf::startDetachedThread([entry, hold, name = a->name] {
         // A fault in the plug-in ends this thread; the question about it
         // is asked on the main thread.
-        struct Call {
-            KavelSetup entry;
-            const char* name;
-        } call{entry, name.c_str()};
-        pf::runGuarded(
-            [](void* c) {
-                const auto* call = static_cast<const Call*>(c);
-                pf::PluginCallMark mark(call->name);
-                call->entry(&clientState);
-            },
-            &call);
+        pf::runGuarded([&] {
+            pf::PluginCallMark mark(name.c_str());
+            entry(&clientState);
+        });
         --setupsRunning;
         // Released on the GUI thread, which is never inside plug-in code
         // when it picks up the job; right now it may still be unwinding
@@ -148,32 +141,22 @@ std::string getName(Object* o) {
 // Opening and closing a library runs the plug-in's own constructors and
 // destructors; the crash handler must know whose they are.
 void* openMarked(const std::string& path, const std::string& name) {
-    struct Call {
-        const std::string& path;
-        const std::string& name;
-        void* library;
-    } call{path, name, nullptr};
+    void* library = nullptr;
     arriving = &name;
-    pf::runGuarded(
-        [](void* c) {
-            auto* call = static_cast<Call*>(c);
-            pf::PluginCallMark mark(call->name.c_str(), pf::PluginCall::Load);
-            call->library = pf::openLibrary(call->path);
-        },
-        &call);
+    pf::runGuarded([&] {
+        pf::PluginCallMark mark(name.c_str(), pf::PluginCall::Load);
+        library = pf::openLibrary(path);
+    });
     arriving = nullptr;
-    return call.library;
+    return library;
 }
 
 void closeMarked(const Agent* a) {
     leaving = a;
-    pf::runGuarded(
-        [](void* c) {
-            const auto* a = static_cast<const Agent*>(c);
-            pf::PluginCallMark mark(a->name.c_str(), pf::PluginCall::Unload);
-            pf::closeLibrary(a->library);
-        },
-        const_cast<Agent*>(a));
+    pf::runGuarded([a] {
+        pf::PluginCallMark mark(a->name.c_str(), pf::PluginCall::Unload);
+        pf::closeLibrary(a->library);
+    });
     leaving = nullptr;
 }
 

@@ -428,6 +428,10 @@ bool endRequested() {
 
 void clearEndRequest() {
     endSignal = 0;
+    drainEndSignalFd();
+}
+
+void drainEndSignalFd() {
     char drain[64];
     while (endPipe[0] >= 0 && ::read(endPipe[0], drain, sizeof drain) > 0) {
     }

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "common/plugin_entries.h"
@@ -86,6 +87,12 @@ void installFaultHandlers(FaultReporter reporter);
 // fault abandoned it (after the reporter ran). Threads other than the main
 // one get an alternate signal stack for the call. Nests.
 bool runGuarded(void (*fn)(void*), void* arg);
+// The same for a callable; what it captures must not need destroying, since
+// a fault leaves it without unwinding.
+template <typename Fn>
+bool runGuarded(Fn&& fn) {
+    return runGuarded([](void* f) { (*static_cast<std::remove_reference_t<Fn>*>(f))(); }, &fn);
+}
 
 // A second SIGINT or SIGTERM while the first is still pending ends the
 // process at once, as users of a terminal expect.
@@ -94,6 +101,8 @@ void clearEndRequest();  // tests
 // Becomes readable when SIGINT or SIGTERM arrives, so that a wait (a modal
 // dialog's, say) can end at once; -1 before installFaultHandlers.
 int endSignalFd();
+// Empties that descriptor again; the request itself stays.
+void drainEndSignalFd();
 
 // Ends the process now: no destructors, no buffered output, no settings.
 [[noreturn]] void endProcessNow(int status);

@@ -1,8 +1,8 @@
 // The standard dialogs. Each is modal and returns its answer; with a
 // scripted answerer installed (services().dialogs, tests) none of them ever
-// opens. SIGINT or
-// SIGTERM answers an open dialog with its cancel or "No" at once, so that
-// the program can end (a logout does not wait for a dialog nobody sees).
+// opens. SIGINT or SIGTERM answers an open dialog with its cancel or "No" at
+// once, so that the program can end (a logout does not wait for a dialog
+// nobody sees).
 #include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
@@ -11,8 +11,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QSocketNotifier>
-
-#include <unistd.h>
 
 #include "platform/encoding.h"
 #include "platform/faults.h"
@@ -59,10 +57,8 @@ void answerDialogsOnEndSignal() {
     const int fd = endSignalFd();
     if (endWatch || fd < 0 || !QCoreApplication::instance()) return;
     endWatch = new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(endWatch.data(), &QSocketNotifier::activated, [fd] {
-        char drain[64];
-        while (::read(fd, drain, sizeof drain) > 0) {
-        }
+    QObject::connect(endWatch.data(), &QSocketNotifier::activated, [] {
+        drainEndSignalFd();
         cancelModalDialogs();
     });
 }

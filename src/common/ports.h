@@ -10,7 +10,6 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace kavel {
 
@@ -24,10 +23,6 @@ inline constexpr int Count = 5;
 struct Ports {
     // The status log of the main window ("[hh:ii:ss] text.").
     std::function<void(std::string_view)> status;
-    // The dispatcher's writes and its end of the session (SendCommand and
-    // Disconnect), so that it can be driven without a server.
-    std::function<void(std::string_view)> send;
-    std::function<void()> disconnect;
     // Desktop services.
     std::function<void(int)> playSound;
 
@@ -49,9 +44,6 @@ struct Ports {
     // Ends the program at once in order: windows closed, plug-ins freed,
     // exit code 0 (a class that cannot be built).
     std::function<void()> endProgram;
-
-    // Where the complete messages of one read from the server go.
-    std::function<void(const std::vector<std::string>&)> deliver;
 };
 
 Ports& ports();

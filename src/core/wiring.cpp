@@ -15,8 +15,6 @@ namespace kavel {
 void wirePorts() {
     Ports& p = ports();
     p.status = [](std::string_view t) { statusMessage(t); };
-    p.send = [](std::string_view t) { SendCommand(t); };
-    p.disconnect = [] { Disconnect(); };
     p.playSound = [](int n) { playSound(n); };
     p.createRoom = [](const std::string& name) { return newChatRoom(name); };
     p.roomName = [](ChatRoom* r) { return roomGetName(r); };
@@ -32,7 +30,6 @@ void wirePorts() {
     p.userInfoOpen = [] { return userInfoWindowOpen(); };
     p.userInfoLine = [](std::string_view line) { appendUserInfoLine(line); };
     p.endProgram = [] { endAtOnce(); };
-    p.deliver = [](const std::vector<std::string>& messages) { DispatchServerData(messages); };
 }
 
 void wireProgram() {

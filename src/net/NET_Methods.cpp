@@ -132,26 +132,31 @@ void SendCommand(std::string_view command) {
     platform::tcpSend(clientState.connection, write);
 }
 
-void PollServer() {
+std::vector<std::string> readServerMessages() {
+    std::vector<std::string> complete;
     const uint32_t handle = clientState.connection;
-    if (handle == 0) return;
+    if (handle == 0) return complete;
     const platform::SocketState state = platform::socketState(handle);
-    if (state == platform::SocketState::Idle) return;
+    if (state == platform::SocketState::Idle) return complete;
     char buffer[ReadLimit];
     const int n =
         state == platform::SocketState::Readable ? platform::tcpRead(handle, buffer, ReadLimit) : 0;
     if (n <= 0) {
         sessionBroke();
-        return;
+        return complete;
     }
     // Even the first half of a message shows that the server is alive.
     clearFlag(flag::PingOutstanding);
-    std::vector<std::string> complete;
     splitter.feed(std::string_view(buffer, static_cast<std::size_t>(n)),
                   [&](std::string_view message, bool cut) {
                       if (!message.empty() && !cut) complete.emplace_back(message);
                   });
-    if (!complete.empty()) ports().deliver(complete);
+    return complete;
+}
+
+void PollServer() {
+    const std::vector<std::string> complete = readServerMessages();
+    if (!complete.empty()) DispatchServerData(complete);
 }
 
 void KeepAlive() {

@@ -29,6 +29,9 @@ void Login(std::string_view name, std::string_view password);
 void JoinRoom(std::string_view roomText);
 void SendCommand(std::string_view text);
 void PollServer();
+// One read from the server: the messages it completed, in order (empty when
+// none). PollServer is this read followed by the dispatch.
+std::vector<std::string> readServerMessages();
 void KeepAlive();  // main-loop step while Connected
 void Disconnect();
 void ProfileUploadStep();  // main-loop step: pending profile upload / connect question
@@ -40,8 +43,8 @@ void restartKeepAlive();
 // TCP waits for its rest, a carriage return or a NUL ends a message, empty
 // messages are dropped, a message longer than MaxMessage is dropped whole.
 // Each read that completes at least one message hands those messages, in
-// order, to ports().deliver (the dispatcher). A peer that has closed the
-// connection is noticed at once: see connectionLost.
+// order, to the dispatcher. A peer that has closed the connection is
+// noticed at once: the session breaks and is repaired once.
 inline constexpr std::size_t MaxMessage = 64 * 1024;
 // Bytes kept back because their message is not complete yet.
 std::size_t pendingServerBytes();

@@ -44,7 +44,7 @@ ChatRoom* openRoom(const std::string& name) {
     if (!room) {
         unopenable.insert(name);
         ports().status(ui(Own::RoomWindowFailed, name));
-        ports().send(wire::leaveOnly(name));
+        SendCommand(wire::leaveOnly(name));
         return nullptr;
     }
     clientState.focusedInput = static_cast<uint32_t>(ports().roomInput(room));
@@ -77,7 +77,7 @@ std::vector<std::string> throughPlugins(const std::vector<std::string>& messages
 ChatRoom* roomFor(const std::string& name) {
     if (ChatRoom* found = findRoom(name)) return found;
     if (hasFlag(flag::ShieldsUp)) {
-        ports().send(wire::leaveOnly(name));
+        SendCommand(wire::leaveOnly(name));
         return nullptr;
     }
     return openRoom(name);
@@ -154,7 +154,7 @@ void numberedReply(const ServerMessage& message) {
             break;
         case Reply::Disconnect:
             ports().status(ui(r.text));
-            ports().disconnect();
+            Disconnect();
             break;
         case Reply::Guest:
             ports().status(ui(r.text, login));
@@ -266,7 +266,7 @@ void directAction(const std::string& sender) {
         ports().status(ui(Txt::Shocked, sender));
     } else if (kindText == "PRIVATE") {
         const std::string& room = kept.text;
-        if (!room.empty()) ports().send(wire::joinOnly(room));
+        if (!room.empty()) SendCommand(wire::joinOnly(room));
     } else if (kindText == "WAKEUP") {
         if (sender.empty()) return;
         ports().playSound(sound::WakeUp);
@@ -303,7 +303,7 @@ void DispatchServerData(const std::vector<std::string>& received) {
                 break;
             case MessageKind::Kicked:
                 ports().status(ui(Txt::Kicked));
-                ports().disconnect();
+                Disconnect();
                 if (!m.value.empty()) platform::messageBox(ui(Txt::MessageTitle), m.text);
                 break;
             case MessageKind::Numbered:

@@ -138,8 +138,8 @@ void printStatus() {
 }
 
 // The chat server's lines: "CRASH" faults, "PING" is answered.
-void serverSink(const std::vector<std::string>& messages) {
-    for (const std::string& data : messages) {
+void serverSink() {
+    for (const std::string& data : readServerMessages()) {
         if (data == "CRASH") segfault();
         if (data == "PING") SendCommand("PONG");
         if (data == "BYE") setFlag(flag::ShieldsUp);
@@ -147,7 +147,7 @@ void serverSink(const std::vector<std::string>& messages) {
 }
 
 bool serverPass() {
-    PollServer();
+    serverSink();
     pf::pollEvent();
     pf::sleepMs(1);
     return !hasFlag(flag::ShieldsUp);
@@ -198,7 +198,6 @@ int main(int argc, char** argv) {
     }
     if (scenario == "loop") {
         pf::initNetwork();
-        ports().deliver = serverSink;
         if (!Connect(clientState, "127.0.0.1", std::atoi(argv[3]))) finish(5);
         say("ready");
         while (guardedPass(serverPass)) {

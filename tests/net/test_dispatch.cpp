@@ -100,10 +100,11 @@ TEST_F(DispatchTest, DecimalValuesFollowTheServerRules) {
 
 TEST_F(DispatchTest, KickedDisconnectsBeforeTheReasonBox) {
     read({"KICKED"});
-    EXPECT_THAT(log, ElementsAre("status:Du wurdest vom Server geschmissen", "disconnect"));
+    EXPECT_THAT(log, ElementsAre("status:Du wurdest vom Server geschmissen", "status:Verbindung getrennt"));
     log.clear();
+    connectPeer();
     read({"KICKED spam und eier"});
-    EXPECT_THAT(log, ElementsAre("status:Du wurdest vom Server geschmissen", "disconnect",
+    EXPECT_THAT(log, ElementsAre("status:Du wurdest vom Server geschmissen", "status:Verbindung getrennt",
                                  "box:Nachricht|spam und eier"));
 }
 
@@ -128,9 +129,10 @@ TEST_F(DispatchTest, LoginRepliesSetTheSessionFlags) {
 TEST_F(DispatchTest, RefusalsDisconnectAndOtherRepliesOnlyReport) {
     for (const char* reply : {"[0]-", "[1]-", "[4]-", "[5]-"}) {
         log.clear();
+        connectPeer();
         read({reply});
         ASSERT_EQ(log.size(), 2u) << reply;
-        EXPECT_EQ(log[1], "disconnect") << reply;
+        EXPECT_EQ(log[1], "status:Verbindung getrennt") << reply;
     }
     log.clear();
     read({"[6]-", "[7]-", "[8]-", "[9]-", "[10]-", "[12]-", "[13]-", "BAN_ADDED", "BAN_REMOVED"});

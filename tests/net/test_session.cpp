@@ -26,11 +26,11 @@ namespace {
 
 uint32_t fakeNow = 0;
 std::vector<uint32_t> sleeps;
-// What each read handed to the dispatcher.
+// The messages each read completed.
 using Reads = std::vector<std::vector<std::string>>;
 Reads delivered;
 
-// Every message handed to the dispatcher, in order.
+// Every message completed so far, in order.
 std::vector<std::string> messages() {
     std::vector<std::string> out;
     for (const auto& read : delivered)
@@ -58,7 +58,6 @@ class Session : public ::testing::Test {
         kavel::test::setService(&kavel::platform::Services::sleep,
                                 [](uint32_t ms) { sleeps.push_back(ms); });
         platform::initNetwork();
-        ports().deliver = [](const std::vector<std::string>& m) { delivered.push_back(m); };
         openMainWindow();
         platform::clearItems(mainwin::StatusList);
         setText(&ClientState::profileName, "anna");
@@ -79,12 +78,13 @@ class Session : public ::testing::Test {
         restartKeepAlive();
     }
 
-    // Polls like the main loop until pred holds (the peer's bytes may need
-    // a moment to cross loopback).
+    // Reads like the main loop until pred holds (the peer's bytes may need
+    // a moment to cross loopback), keeping what each read completed.
     template <typename Pred>
     bool pollUntil(Pred pred, int passes = 2000) {
         for (int i = 0; i < passes && !pred(); ++i) {
-            PollServer();
+            std::vector<std::string> read = readServerMessages();
+            if (!read.empty()) delivered.push_back(std::move(read));
             if (!platform::dataWaiting(clientState.connection))
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
         }

@@ -30,8 +30,9 @@ void closeEverything() {
     for (kavel::ChatRoom* r : std::vector<kavel::ChatRoom*>(kavel::joinedRooms))
         kavel::roomDestroy(r);
     kavel::platform::closeWindow(kavel::userinfo::Window);
-    kavel::platform::clearEvents();
-    kavel::platform::pollEvent();  // lets deferred deletes run
+    // Drops what the windows queued; polling also lets deferred deletes run.
+    while (kavel::platform::pollEvent().kind != kavel::platform::EventKind::None) {
+    }
 }
 
 }  // namespace

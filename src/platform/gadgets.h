@@ -76,9 +76,6 @@ Event pollEvent();
 void keepWindowsPainted();
 // Queues an event as if Qt had produced it (tests, deferred commands).
 void postEvent(const Event& event);
-// Drops everything queued (tests).
-void clearEvents();
-
 // --- windows --------------------------------------------------------------
 
 enum WindowFlag : unsigned {
@@ -192,10 +189,8 @@ void endMenu();
 // Greys out (or enables) one item of the window's menu bar without
 // building the menu anew.
 void disableMenuItem(int window, int id, bool disabled);
-bool menuItemDisabled(int window, int id);  // menu bar items (tests)
 std::string menuItemText(int window, int id);
-std::vector<int> menuItemIds(int window);  // menu bar items in menu order (tests)
-void displayPopupMenu(int menu);           // at the mouse position
+void displayPopupMenu(int menu);  // at the mouse position
 void freeMenu(int menu);
 
 enum class Key { Return, ShiftReturn, Up, Down };

@@ -33,9 +33,4 @@ void postEvent(const Event& event) {
     pushEvent(event);
 }
 
-void clearEvents() {
-    assertGuiThread();
-    state.queue.clear();
-}
-
 }  // namespace kavel::platform

@@ -29,12 +29,12 @@ void restartBuild() {
 void addMenuAction(QMenu* menu, int window, int id, std::string_view text, bool disabled) {
     QAction* action = menu->addAction(caption(text));
     action->setEnabled(!disabled);
+    action->setData(id);  // the item's number, for whoever reads the menu from outside
     QObject::connect(action, &QAction::triggered, [window, id] {
         pushEvent({EventKind::Menu, window, id, EventType::None});
     });
     build().items[id] = action;
     build().itemTexts[id] = std::string(text);
-    build().itemOrder.push_back(id);
 }
 
 QMenu* currentMenu() {
@@ -130,7 +130,6 @@ void endMenu() {
             b.bar->show();
             rec->items = std::move(b.items);
             rec->itemTexts = std::move(b.itemTexts);
-            rec->itemOrder = std::move(b.itemOrder);
             // The window was opened with its inner size; the first menu bar
             // adds to the outside, it does not eat the controls' room.
             if (!hadBar) {
@@ -154,26 +153,12 @@ void disableMenuItem(int window, int id, bool disabled) {
     if (it != rec->items.end() && it->second) it->second->setEnabled(!disabled);
 }
 
-bool menuItemDisabled(int window, int id) {
-    assertGuiThread();
-    WindowRec* rec = findWindow(window);
-    if (!rec) return true;
-    auto it = rec->items.find(id);
-    return it == rec->items.end() || !it->second || !it->second->isEnabled();
-}
-
 std::string menuItemText(int window, int id) {
     assertGuiThread();
     WindowRec* rec = findWindow(window);
     if (!rec) return {};
     auto it = rec->itemTexts.find(id);
     return it == rec->itemTexts.end() ? std::string() : it->second;
-}
-
-std::vector<int> menuItemIds(int window) {
-    assertGuiThread();
-    WindowRec* rec = findWindow(window);
-    return rec ? rec->itemOrder : std::vector<int>{};
 }
 
 void displayPopupMenu(int menu) {

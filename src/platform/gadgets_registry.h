@@ -83,7 +83,6 @@ struct WindowRec {
     QPointer<QWidget> openPage;              // tab page that receives new controls
     std::map<int, QPointer<QAction>> items;  // menu bar items by number
     std::map<int, std::string> itemTexts;
-    std::vector<int> itemOrder;
 };
 
 struct PopupRec {
@@ -101,7 +100,6 @@ struct MenuBuild {
     std::vector<QMenu*> stack;
     std::map<int, QPointer<QAction>> items;
     std::map<int, std::string> itemTexts;
-    std::vector<int> itemOrder;
 };
 
 // Everything the facade remembers between calls, in one place so that

@@ -11,6 +11,7 @@
 #include "platform/help.h"
 #include "platform/socket.h"
 #include "support/file_io.h"
+#include "support/qt_wait.h"
 #include "support/script_server.h"
 #include "support/services.h"
 #include "ui/CLASS_ChatRoom.h"
@@ -181,7 +182,7 @@ TEST_F(FirstStart, WithoutSettingsOrWithAnUnloadableProfile) {
         ASSERT_TRUE(gd::windowExists(profwin::Window));
         EXPECT_TRUE(gd::controlDisabled(profwin::Cancel));
         EXPECT_EQ(gd::controlText(profwin::UserName), name);
-        EXPECT_EQ(gd::menuItemDisabled(mainwin::Window, item::Connect), !*name);
+        EXPECT_EQ(kavel::test::menuItemDisabled(mainwin::Window, item::Connect), !*name);
         EXPECT_EQ(options(), 0x0221);
         EXPECT_EQ(gd::controlState(profwin::ContrastFirst), 1);
         EXPECT_EQ(gd::shownPixel(profwin::BackgroundColour, 1, 1), 0xFFFFFF);
@@ -196,7 +197,7 @@ TEST_F(FirstStart, TheFirstNameTakenEnablesConnectAtOnce) {
     gd::setControlText(profwin::UserName, "neuling");
     gd::postEvent({gd::EventKind::Control, profwin::Window, profwin::Apply, gd::EventType::Click});
     EXPECT_TRUE(mainLoopPass());
-    EXPECT_FALSE(gd::menuItemDisabled(mainwin::Window, item::Connect));
+    EXPECT_FALSE(kavel::test::menuItemDisabled(mainwin::Window, item::Connect));
     EXPECT_EQ(gd::menuItemText(mainwin::Window, item::Connect), "Verbinden");
     EXPECT_TRUE(gd::windowExists(profwin::Window));
 }
@@ -209,7 +210,7 @@ TEST_F(FirstStart, AStoredProfileNeedsNoProfileWindow) {
     startUp();
     EXPECT_FALSE(gd::windowExists(profwin::Window));
     EXPECT_EQ(text(clientState.profileName), "anna");
-    EXPECT_FALSE(gd::menuItemDisabled(mainwin::Window, item::Connect));
+    EXPECT_FALSE(kavel::test::menuItemDisabled(mainwin::Window, item::Connect));
 }
 
 }  // namespace

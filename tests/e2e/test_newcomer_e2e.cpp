@@ -22,6 +22,7 @@
 #include "platform/encoding.h"
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
+#include "support/qt_wait.h"
 #include "support/quarnd_process.h"
 #include "support/services.h"
 #include "support/work_folder.h"
@@ -100,7 +101,7 @@ TEST_F(Newcomer, FromAnEmptyFolderToARegisteredUser) {
     useServer(server);
     ASSERT_TRUE(gd::windowExists(Window));
     EXPECT_TRUE(gd::controlDisabled(Cancel));
-    EXPECT_TRUE(gd::menuItemDisabled(mainwin::Window, mainwin::item::Connect));
+    EXPECT_TRUE(kavel::test::menuItemDisabled(mainwin::Window, mainwin::item::Connect));
 
     type(UserName, "neuling");
     click(SaveProfile);
@@ -108,7 +109,7 @@ TEST_F(Newcomer, FromAnEmptyFolderToARegisteredUser) {
     EXPECT_TRUE(std::filesystem::exists("profile/neuling.prof"));
     click(Accept);
     EXPECT_FALSE(gd::windowExists(Window));
-    EXPECT_FALSE(gd::menuItemDisabled(mainwin::Window, mainwin::item::Connect));
+    EXPECT_FALSE(kavel::test::menuItemDisabled(mainwin::Window, mainwin::item::Connect));
 
     // Offline with a profile to upload: the question, answered Yes.
     ASSERT_TRUE(loopUntil([] { return hasFlag(flag::LoggedIn); }));

@@ -100,12 +100,13 @@ TEST_F(DispatchTest, DecimalValuesFollowTheServerRules) {
 
 TEST_F(DispatchTest, KickedDisconnectsBeforeTheReasonBox) {
     read({"KICKED"});
-    EXPECT_THAT(log, ElementsAre("status:Du wurdest vom Server geschmissen", "status:Verbindung getrennt"));
+    EXPECT_THAT(
+        log, ElementsAre("status:Du wurdest vom Server geschmissen", "status:Verbindung getrennt"));
     log.clear();
     connectPeer();
     read({"KICKED spam und eier"});
-    EXPECT_THAT(log, ElementsAre("status:Du wurdest vom Server geschmissen", "status:Verbindung getrennt",
-                                 "box:Nachricht|spam und eier"));
+    EXPECT_THAT(log, ElementsAre("status:Du wurdest vom Server geschmissen",
+                                 "status:Verbindung getrennt", "box:Nachricht|spam und eier"));
 }
 
 TEST_F(DispatchTest, LoginRepliesSetTheSessionFlags) {

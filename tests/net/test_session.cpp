@@ -69,7 +69,6 @@ class Session : public ::testing::Test {
     void TearDown() override {
         Disconnect();
         platform::closeWindow(mainwin::Window);
-        platform::clearEvents();
     }
 
     void connect() {

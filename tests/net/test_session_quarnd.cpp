@@ -51,7 +51,6 @@ class WithQuarnd : public ::testing::Test {
     void TearDown() override {
         Disconnect();
         gd::closeWindow(mainwin::Window);
-        gd::clearEvents();
         setChatServerHost("");
         setChatServerPort(ServerPort);
     }

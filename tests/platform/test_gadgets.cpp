@@ -21,6 +21,7 @@
 
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
+#include "support/qt_wait.h"
 #include "support/services.h"
 
 using namespace kavel::platform;
@@ -41,7 +42,6 @@ std::vector<Event> drain() {
 class Gadgets : public ::testing::Test {
   protected:
     void SetUp() override {
-        clearEvents();
         ASSERT_EQ(openWindow(kWin, 0, 0, 300, 200, "Test", kSizeGadget | kSystemMenu), kWin);
         drain();
     }
@@ -130,10 +130,10 @@ TEST_F(Gadgets, MenuBarItemsInOrderWithStateAndEvents) {
              "\xDC"
              "ber");
     endMenu();
-    EXPECT_EQ(menuItemIds(kWin), (std::vector<int>{0, 1, 12, 5, 11}));
-    EXPECT_TRUE(menuItemDisabled(kWin, 0));
-    EXPECT_FALSE(menuItemDisabled(kWin, 5));
-    EXPECT_TRUE(menuItemDisabled(kWin, 99));  // no such item
+    EXPECT_EQ(kavel::test::menuItemIds(kWin), (std::vector<int>{0, 1, 12, 5, 11}));
+    EXPECT_TRUE(kavel::test::menuItemDisabled(kWin, 0));
+    EXPECT_FALSE(kavel::test::menuItemDisabled(kWin, 5));
+    EXPECT_TRUE(kavel::test::menuItemDisabled(kWin, 99));  // no such item
 
     // "Beenden" sits in Aktionen after the submenu, not inside it.
     auto* bar = windowFrame(kWin)->findChild<QMenuBar*>();
@@ -161,7 +161,7 @@ TEST_F(Gadgets, MenuBarKeepsTheInnerSizeAndRebuildsInPlace) {
         endMenu();
         drain();
         EXPECT_EQ(windowHeight(kWin), 200) << round;
-        EXPECT_EQ(menuItemIds(kWin), std::vector<int>{round});
+        EXPECT_EQ(kavel::test::menuItemIds(kWin), std::vector<int>{round});
     }
 }
 
@@ -368,7 +368,6 @@ TEST_F(GadgetsDeathTest, EveryEntryEndsTheProgramOffTheGuiThread) {
     const std::vector<std::pair<const char*, std::function<void()>>> entries = {
         {"pollEvent", [] { pollEvent(); }},
         {"postEvent", [] { postEvent({}); }},
-        {"clearEvents", [] { clearEvents(); }},
         {"resetGadgets", [] { resetGadgets(); }},
         {"openWindow", [] { openWindow(kAnyId, 0, 0, 10, 10, "x", 0); }},
         {"windowExists", [] { windowExists(kWin); }},
@@ -397,8 +396,6 @@ TEST_F(GadgetsDeathTest, EveryEntryEndsTheProgramOffTheGuiThread) {
         {"expectLongList", [b] { expectLongList(b); }},
         {"menuItem", [] { menuItem(1, "x"); }},
         {"menuItemText", [] { menuItemText(kWin, 1); }},
-        {"menuItemDisabled", [] { menuItemDisabled(kWin, 1); }},
-        {"menuItemIds", [] { menuItemIds(kWin); }},
         {"messageBox", [] { messageBox("x", "y"); }},
     };
     for (const auto& [name, call] : entries) {

@@ -11,6 +11,7 @@
 #include "platform/folders.h"
 #include "platform/gadgets.h"
 #include "platform/help.h"
+#include "support/qt_wait.h"
 #include "support/services.h"
 #include "support/work_folder.h"
 
@@ -129,13 +130,13 @@ TEST_F(Images, OneMenuItemGreyedOutAndBack) {
     menuItem(0, "Verbinden", true);
     menuItem(1, "Beenden");
     endMenu();
-    ASSERT_TRUE(menuItemDisabled(kWin, 0));
+    ASSERT_TRUE(kavel::test::menuItemDisabled(kWin, 0));
     disableMenuItem(kWin, 0, false);
-    EXPECT_FALSE(menuItemDisabled(kWin, 0));
+    EXPECT_FALSE(kavel::test::menuItemDisabled(kWin, 0));
     disableMenuItem(kWin, 1, true);
-    EXPECT_TRUE(menuItemDisabled(kWin, 1));
+    EXPECT_TRUE(kavel::test::menuItemDisabled(kWin, 1));
     disableMenuItem(kWin, 42, false);  // no such item: nothing happens
-    EXPECT_TRUE(menuItemDisabled(kWin, 42));
+    EXPECT_TRUE(kavel::test::menuItemDisabled(kWin, 42));
 }
 
 TEST(Folders, OnlyRegularFilesWithTheEnding) {

@@ -17,6 +17,7 @@
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
 #include "support/plugin_folder.h"
+#include "support/qt_wait.h"
 #include "support/services.h"
 #include "ui/GUI.h"
 #include "ui/GUI_PluginManager.h"
@@ -57,7 +58,7 @@ class PluginManager : public ::testing::Test {
     void SetUp() override {
         loadUiTexts();
         openMainWindow();
-        gd::clearEvents();
+        kavel::test::discardEvents();
         kavel::test::setService(&kavel::platform::Services::dialogs,
                                 [this](const gd::DialogRequest& request) {
                                     dialogs.push_back(request);
@@ -67,7 +68,6 @@ class PluginManager : public ::testing::Test {
     void TearDown() override {
         gd::closeWindow(Window);
         gd::closeWindow(mainwin::Window);
-        gd::clearEvents();
         unloadAllAgents();
     }
 

@@ -8,13 +8,58 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMenu>
+#include <QMenuBar>
 #include <QThread>
 #include <QWidget>
 
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "platform/gadgets.h"
+#include "platform/gadgets_qt.h"
 
 namespace kavel::test {
+
+// The items of a window's menu bar as the user sees them, in menu order;
+// each carries its number as its data. A replaced bar may linger until
+// deferred deletes run: the newest one counts.
+inline std::vector<QAction*> menuBarItems(int window) {
+    std::vector<QAction*> out;
+    QWidget* frame = platform::windowFrame(window);
+    const QList<QMenuBar*> bars =
+        frame ? frame->findChildren<QMenuBar*>(Qt::FindDirectChildrenOnly) : QList<QMenuBar*>();
+    if (bars.isEmpty()) return out;
+    std::function<void(const QList<QAction*>&)> walk = [&](const QList<QAction*>& actions) {
+        for (QAction* a : actions) {
+            if (a->menu())
+                walk(a->menu()->actions());
+            else if (a->data().isValid())
+                out.push_back(a);
+        }
+    };
+    walk(bars.back()->actions());
+    return out;
+}
+inline std::vector<int> menuItemIds(int window) {
+    std::vector<int> ids;
+    for (QAction* a : menuBarItems(window))
+        ids.push_back(a->data().toInt());
+    return ids;
+}
+// True also when the window has no such item.
+inline bool menuItemDisabled(int window, int id) {
+    for (QAction* a : menuBarItems(window))
+        if (a->data().toInt() == id) return !a->isEnabled();
+    return true;
+}
+
+// Takes what the windows queued so far and throws it away.
+inline void discardEvents() {
+    while (platform::pollEvent().kind != platform::EventKind::None) {
+    }
+}
 
 // Lets Qt deliver what is pending until the condition holds; false after
 // the limit (generous: a loaded machine or ThreadSanitizer must not fail a

@@ -59,7 +59,6 @@ class RoomTest : public ::testing::Test {
         for (ChatRoom* r : std::vector<ChatRoom*>(joinedRooms))
             roomDestroy(r);
         platform::closeWindow(mainwin::Window);
-        platform::clearEvents();
     }
 
     // What reached the peer since the last call.

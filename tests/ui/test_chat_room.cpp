@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QMenu>
 
+#include "support/qt_wait.h"
 #include "support/services.h"
 #include "ui/chat_room_input.h"
 
@@ -88,7 +89,7 @@ TEST_F(RoomTest, ShortcutsOfTheWindowGiveTheMenuIds) {
     ChatRoom* room = newChatRoom("lobby");
     const int window = roomControls(room).window;
     std::vector<std::pair<QString, int>> found;
-    platform::clearEvents();
+    kavel::test::discardEvents();
     for (QShortcut* s : platform::windowFrame(window)->findChildren<QShortcut*>()) {
         emit s->activated();
         const platform::Event e = platform::pollEvent();

@@ -15,6 +15,7 @@
 #include "platform/gadgets.h"
 #include "platform/socket.h"
 #include "support/plugin_folder.h"
+#include "support/qt_wait.h"
 #include "support/script_server.h"
 #include "support/services.h"
 #include "support/work_folder.h"
@@ -37,7 +38,7 @@ std::string menuText(int id) {
 
 std::vector<int> numberedItems() {
     std::vector<int> out;
-    for (int id : gd::menuItemIds(W))
+    for (int id : kavel::test::menuItemIds(W))
         if (id >= mainwin::item::FirstNumbered) out.push_back(id);
     return out;
 }
@@ -50,14 +51,13 @@ class MainWindow : public ::testing::Test {
         gd::initNetwork();
         openMainWindow();
         gd::clearItems(mainwin::StatusList);
-        gd::clearEvents();
+        kavel::test::discardEvents();
     }
     void TearDown() override {
         Disconnect();
         for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
             roomDestroy(room);
         gd::closeWindow(W);
-        gd::clearEvents();
     }
 };
 
@@ -90,7 +90,7 @@ TEST_F(MainWindow, FixedItemsInMenuOrder) {
     setFlag(flag::MenuDirty);
     buildMainMenu();
     EXPECT_FALSE(hasFlag(flag::MenuDirty));
-    EXPECT_EQ(gd::menuItemIds(W), (std::vector<int>{0, 1, 2, 3, 4, 5, 8, 9, 10, 11}));
+    EXPECT_EQ(kavel::test::menuItemIds(W), (std::vector<int>{0, 1, 2, 3, 4, 5, 8, 9, 10, 11}));
     EXPECT_EQ(menuText(1),
               "Liste der verf\xFC"
               "gbaren R\xE4ume");
@@ -103,12 +103,12 @@ TEST_F(MainWindow, FixedItemsInMenuOrder) {
 TEST_F(MainWindow, FirstItemFollowsLoggedInAndNeedsAName) {
     buildMainMenu();
     EXPECT_EQ(menuText(0), "Verbinden");
-    EXPECT_TRUE(gd::menuItemDisabled(W, 0));
+    EXPECT_TRUE(kavel::test::menuItemDisabled(W, 0));
 
     setText(&ClientState::profileName, "anna");
     buildMainMenu();
     EXPECT_EQ(menuText(0), "Verbinden");
-    EXPECT_FALSE(gd::menuItemDisabled(W, 0));
+    EXPECT_FALSE(kavel::test::menuItemDisabled(W, 0));
 
     setFlag(flag::Connected);  // connected, not yet logged in
     buildMainMenu();
@@ -117,7 +117,7 @@ TEST_F(MainWindow, FirstItemFollowsLoggedInAndNeedsAName) {
     setFlag(flag::LoggedIn);
     buildMainMenu();
     EXPECT_EQ(menuText(0), "Trennen");
-    EXPECT_FALSE(gd::menuItemDisabled(W, 0));
+    EXPECT_FALSE(kavel::test::menuItemDisabled(W, 0));
     AppFlags = 0;
 }
 

@@ -328,7 +328,7 @@ TEST_F(ProfileWindow, ColourButtonsStoreTheChoiceAndACancelChangesNothing) {
 
 TEST_F(ProfileWindow, AcceptAndApplyTakeFlagTheUploadAndEnableConnect) {
     openProfileWindow(true);
-    ASSERT_TRUE(gd::menuItemDisabled(mainwin::Window, mainwin::item::Connect));
+    ASSERT_TRUE(kavel::test::menuItemDisabled(mainwin::Window, mainwin::item::Connect));
 
     click(Accept);  // no name yet
     EXPECT_EQ(lastStatus(), "Bitte geben sie mindestens einen Nutzernamen an.");
@@ -339,7 +339,7 @@ TEST_F(ProfileWindow, AcceptAndApplyTakeFlagTheUploadAndEnableConnect) {
     click(Apply);
     EXPECT_TRUE(hasFlag(flag::ProfileUploadPending));
     EXPECT_EQ(text(clientState.profileName), "anna");
-    EXPECT_FALSE(gd::menuItemDisabled(mainwin::Window, mainwin::item::Connect));
+    EXPECT_FALSE(kavel::test::menuItemDisabled(mainwin::Window, mainwin::item::Connect));
     EXPECT_TRUE(gd::windowExists(Window));  // "übernehmen" keeps it open
 
     click(Accept);
@@ -480,7 +480,7 @@ TEST_F(ProfileWindow, ChoosingThePreselectedEntryLoadsItAndOffersConnect) {
     clientState.nameColour = 0;
     openProfileWindow(true);
     buildMainMenu();
-    ASSERT_TRUE(gd::menuItemDisabled(mainwin::Window, mainwin::item::Connect));
+    ASSERT_TRUE(kavel::test::menuItemDisabled(mainwin::Window, mainwin::item::Connect));
 
     auto* combo = qobject_cast<QComboBox*>(gd::controlWidget(ProfileList));
     ASSERT_EQ(combo->currentText(), "anna.prof");
@@ -491,7 +491,7 @@ TEST_F(ProfileWindow, ChoosingThePreselectedEntryLoadsItAndOffersConnect) {
     EXPECT_EQ(gd::controlText(Password), "geheim");
     // The loop rebuilds the menu on its next pass; no "Annehmen" needed.
     pass();
-    EXPECT_FALSE(gd::menuItemDisabled(mainwin::Window, mainwin::item::Connect));
+    EXPECT_FALSE(kavel::test::menuItemDisabled(mainwin::Window, mainwin::item::Connect));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
+#include "support/qt_wait.h"
 #include "support/services.h"
 #include "support/work_folder.h"
 #include "ui/GUI.h"
@@ -33,7 +34,7 @@ class WindowTest : public ::testing::Test {
                                 [this](uint32_t ms) { slept.push_back(ms); });
         openMainWindow();
         gd::clearItems(mainwin::StatusList);
-        gd::clearEvents();
+        kavel::test::discardEvents();
         kavel::test::setService(&kavel::platform::Services::dialogs,
                                 [this](const gd::DialogRequest& r) {
                                     asked.push_back(r);

@@ -55,10 +55,6 @@ void playSound(int n) {
     platform::restartSound(handle);
 }
 
-int soundHandle(int n) {
-    return n >= 0 && n < sound::Count ? handles[static_cast<std::size_t>(n)] : -1;
-}
-
 void flashWindow(int window) {
     platform::alertWindow(window);
 }

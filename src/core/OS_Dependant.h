@@ -18,8 +18,6 @@ bool initSounds();
 void unloadSounds();
 // Restarts sound n from its beginning; different sounds may overlap.
 void playSound(int n);
-// The platform handle of loaded sound n, -1 when it is not loaded (tests).
-int soundHandle(int n);
 
 // The complete RIFF WAVE file of embedded sound n (0..4).
 const std::vector<uint8_t>& soundFile(int n);

@@ -4,24 +4,22 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-#include "common/reset.h"
 #include "platform/encoding.h"
 #include "platform/gadgets_qt.h"
+#include "platform/services.h"
 
 namespace kavel::platform {
-
-namespace {
-int alerts = 0;
-const bool registered = registerReset([] { alerts = 0; });
-}  // namespace
 
 void alertWindow(int window) {
     assertGuiThread();
     QWidget* frame = windowFrame(window);
     if (!frame || isForegroundWindow(window)) return;
+    if (services().attention) {
+        services().attention(window);
+        return;
+    }
     // 0: until the window is activated.
     QApplication::alert(frame, 0);
-    ++alerts;
 }
 
 void stayOnTop(int window) {
@@ -45,11 +43,6 @@ bool staysOnTop(int window) {
 void openUrl(std::string_view target) {
     assertGuiThread();
     QDesktopServices::openUrl(QUrl::fromUserInput(toQString(target)));
-}
-
-int alertsRequested() {
-    assertGuiThread();
-    return alerts;
 }
 
 }  // namespace kavel::platform

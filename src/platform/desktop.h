@@ -13,7 +13,5 @@ void stayOnTop(int window);
 bool staysOnTop(int window);
 // Hands the text to the default handler for web addresses or documents.
 void openUrl(std::string_view target);
-// How many attention requests went out (tests).
-int alertsRequested();
 
 }  // namespace kavel::platform

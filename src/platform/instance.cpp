@@ -22,12 +22,7 @@ constexpr int kWaitMs = 2000;
 const QByteArray kRequest = QByteArrayLiteral("raise\n");
 
 QPointer<QLocalServer> server;
-int handOvers = 0;
-
-const bool registered = registerReset([] {
-    delete server.data();
-    handOvers = 0;
-});
+const bool registered = registerReset([] { delete server.data(); });
 
 // Per user and folder. The runtime folder is the user's own (0700); the
 // temporary folder is shared, so the user id is part of the name and the
@@ -63,7 +58,6 @@ void serve(QLocalSocket* peer, int window) {
             return;
         }
         if (peer->readLine(64) == kRequest) {
-            ++handOvers;
             raiseWindow(window);
         }
         peer->disconnectFromServer();
@@ -95,11 +89,6 @@ bool claimWorkingFolder(int window) {
 
 std::string workingFolderSocket() {
     return socketName().toStdString();
-}
-
-int handOversReceived() {
-    assertGuiThread();
-    return handOvers;
 }
 
 }  // namespace kavel::platform

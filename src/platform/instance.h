@@ -17,7 +17,4 @@ bool claimWorkingFolder(int window);
 // The socket a client in the current working folder listens on.
 std::string workingFolderSocket();
 
-// How often a later start asked this process to come to the front (tests).
-int handOversReceived();
-
 }  // namespace kavel::platform

@@ -1,7 +1,7 @@
 #pragma once
 // Everything a test may replace, in one record: the clocks, sleeping, the
-// answers to the standard dialogs, where sounds and desktop notifications
-// go, and the seed of random numbers. A field left empty (or at its
+// answers to the standard dialogs, where sounds, attention requests and
+// desktop notifications go, and the seed of random numbers. A field left empty (or at its
 // default) is the real thing. Tests install a whole record with
 // replaceServices; the reset before every test puts back the real one.
 
@@ -39,6 +39,12 @@ struct Services {
     // Answers every standard dialog instead of showing it.
     std::function<DialogAnswer(const DialogRequest&)> dialogs;
     SoundBackEnd sound = SoundBackEnd::Device;
+    // The Recorder's record: each start of a sound, with its handle and
+    // whether the start cut off the same sound still playing.
+    std::function<void(int handle, bool cutOff)> soundStarted;
+    // Where a window's request for the user's attention goes instead of the
+    // window system.
+    std::function<void(int window)> attention;
     // The bus desktop notifications go to instead of the session bus (tests
     // run private buses). Without it, a program on the offscreen platform
     // sends none: nobody would see them.

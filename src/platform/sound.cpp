@@ -20,13 +20,12 @@ SoundBackEnd backEnd = SoundBackEnd::Device;
 
 struct Loaded {
     uint32_t lengthMs = 0;
+    bool started = false;    // Recorder: started at least once
     uint32_t startedAt = 0;  // Recorder: when it last started
     QByteArray samples;
     QAudioFormat format;
     std::unique_ptr<QBuffer> buffer;
     std::unique_ptr<QAudioSink> sink;
-    int starts = 0;
-    int cutOffs = 0;
 };
 
 std::vector<std::unique_ptr<Loaded>>& sounds() {
@@ -119,33 +118,22 @@ void restartSound(int handle) {
     Loaded& s = *sounds()[static_cast<std::size_t>(handle)];
     if (!s.sink) {
         const uint32_t now = tickCount();
-        if (s.starts > 0 && ticksSince(s.startedAt, now) < static_cast<int32_t>(s.lengthMs))
-            ++s.cutOffs;
+        const bool cutOff =
+            s.started && ticksSince(s.startedAt, now) < static_cast<int32_t>(s.lengthMs);
+        s.started = true;
         s.startedAt = now;
-        ++s.starts;
+        if (services().soundStarted) services().soundStarted(handle, cutOff);
         return;
     }
-    if (s.sink->state() == QAudio::ActiveState) ++s.cutOffs;
     s.sink->stop();
     s.buffer->seek(0);
     s.sink->start(s.buffer.get());
-    ++s.starts;
 }
 
 void releaseSounds() {
     for (auto& s : sounds())
         if (s->sink) s->sink->stop();
     sounds().clear();
-}
-
-int soundStarts(int handle) {
-    if (handle < 0 || handle >= static_cast<int>(sounds().size())) return 0;
-    return sounds()[static_cast<std::size_t>(handle)]->starts;
-}
-
-int soundCutOffs(int handle) {
-    if (handle < 0 || handle >= static_cast<int>(sounds().size())) return 0;
-    return sounds()[static_cast<std::size_t>(handle)]->cutOffs;
 }
 
 }  // namespace kavel::platform

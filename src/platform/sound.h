@@ -14,14 +14,12 @@ namespace kavel::platform {
 // False when the system offers no sound output at all.
 bool soundOutputAvailable();
 // Takes a complete RIFF WAVE file (PCM, 8 or 16 bit); returns a handle, or
-// -1 when the data is not such a file or no output could be opened.
+// -1 when the data is not such a file or no output could be opened. Handles
+// count from 0 in the order of loading, until the sounds are released.
 int loadSound(std::vector<uint8_t> wave);
 // Stops the sound if it still plays, rewinds it and plays it once. Other
 // sounds keep playing.
 void restartSound(int handle);
 void releaseSounds();
-// How often the sound was started, and how often a start cut it off (tests).
-int soundStarts(int handle);
-int soundCutOffs(int handle);
 
 }  // namespace kavel::platform

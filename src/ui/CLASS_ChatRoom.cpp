@@ -440,14 +440,5 @@ RoomControls roomControls(ChatRoom* r) {
     return {r->window,      r->view,     r->userList, r->urlList, r->input,
             r->clearButton, r->splitter, r->roomMenu, r->userMenu};
 }
-const std::string& roomHistory(ChatRoom* room, int slot) {
-    return room->history[static_cast<std::size_t>(slot % roomid::HistorySize)];
-}
-int roomHistoryIndex(ChatRoom* room) {
-    return room->historyIndex;
-}
-bool roomAbsent(ChatRoom* room) {
-    return room->absent != 0;
-}
 
 }  // namespace kavel

@@ -52,9 +52,5 @@ struct RoomControls {
     int window, view, userList, urlList, input, clearButton, splitter, roomMenu, userMenu;
 };
 RoomControls roomControls(ChatRoom* room);
-// The room's input history and absence state (tests).
-const std::string& roomHistory(ChatRoom* room, int slot);
-int roomHistoryIndex(ChatRoom* room);
-bool roomAbsent(ChatRoom* room);
 
 }  // namespace kavel

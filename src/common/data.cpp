@@ -170,6 +170,10 @@ std::vector<std::string> creditLines() {
     return lines;
 }
 
+namespace {
+
+// The shared records as at start-up: empty texts, no flags, empty lists.
+// The connection, the rooms and the plug-ins are released by their owners.
 void resetSharedState() {
     for (TextField field : kTextFields)
         setText(field, "");
@@ -177,16 +181,11 @@ void resetSharedState() {
     clientState.backgroundColour = 0;
     clientState.rank = clientState.chatPoints = 0;
     setOptions(0);
-    clientState.connection = 0;
     clientState.focusedInput = 0;
     clientState.mainWindow = nullptr;
     AppFlags = 0;
     AvailableRooms.clear();
-    joinedRooms.clear();
-    AgentList.clear();
 }
-
-namespace {
 
 // Between tests no plug-in thread is left that could hold an old text.
 const bool registered = registerReset([] {

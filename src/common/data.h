@@ -131,8 +131,4 @@ std::vector<std::string> creditLines();
 // the identity on this platform.
 std::string convertText(std::string_view text);
 
-// Puts the shared records back into their start-up state (empty texts in
-// ClientState, no flags, empty lists). Used at start-up and by tests.
-void resetSharedState();
-
 }  // namespace kavel

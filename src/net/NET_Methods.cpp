@@ -31,6 +31,8 @@ LineSplitter makeSplitter() {
 LineSplitter splitter = makeSplitter();
 
 const bool registered = registerReset([] {
+    platform::tcpClose(clientState.connection);
+    clientState.connection = 0;
     serverHost = "localhost";
     serverPort = ServerPort;
     lastKeepAlive = 0;

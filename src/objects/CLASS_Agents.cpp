@@ -11,6 +11,7 @@
 
 #include "common/data.h"
 #include "common/plugin_entries.h"
+#include "common/reset.h"
 #include "objects/CLASS_Object.h"
 #include "objects/agent_chain.h"
 #include "platform/faults.h"
@@ -285,6 +286,14 @@ void unloadAllAgents() {
     while (!AgentList.empty())
         agentDestroy(AgentList.back());
 }
+
+namespace {
+// Between runs no plug-in stays loaded: the agents and their libraries go.
+const bool registered = registerReset([] {
+    unloadAllAgents();
+    endingProgram = false;
+});
+}  // namespace
 
 void freeAllAgents() {
     endingProgram = true;

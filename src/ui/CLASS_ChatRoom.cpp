@@ -6,10 +6,12 @@
 #include <array>
 #include <new>
 #include <unordered_set>
+#include <utility>
 
 #include "common/data.h"
 #include "common/misc.h"
 #include "common/ports.h"
+#include "common/reset.h"
 #include "net/NET_Methods.h"
 #include "net/wire.h"
 #include "objects/agent_chain.h"
@@ -125,6 +127,15 @@ void release(ChatRoom* room) {
     room->urlSet.~unordered_set();
     kavel::destroy(&room->header);
 }
+
+// Between runs the rooms go without a word to the server: their windows
+// close and their records are freed.
+const bool registered = registerReset([] {
+    for (ChatRoom* room : std::exchange(joinedRooms, {})) {
+        pf::closeWindow(room->window);
+        release(room);
+    }
+});
 
 void destroyRoom(Object* o) {
     ChatRoom* room = self(o);

@@ -77,7 +77,6 @@ TEST_F(Texts, CreditLinesFollowTheTable) {
 }
 
 TEST(SharedState, OptionsWordIsTheRecordsField) {
-    resetSharedState();
     setOptions(0x0221);
     EXPECT_EQ(clientState.options, 0x0221);
     setOptionBits(opt::PluginCommandRequest);
@@ -87,7 +86,6 @@ TEST(SharedState, OptionsWordIsTheRecordsField) {
 }
 
 TEST(SharedState, TextFieldsAreOwnedCopies) {
-    resetSharedState();
     std::string name = "anna";
     setText(&ClientState::nick, name);
     name[0] = 'X';

@@ -73,6 +73,9 @@ class DispatchTest : public ::testing::Test {
     void TearDown() override {
         Disconnect();
         close(serverEnd);
+        // The fakes are ours to free, not the reset's.
+        for (auto& r : rooms)
+            std::erase(joinedRooms, reinterpret_cast<ChatRoom*>(r.get()));
     }
     // A fresh connection, after the dispatcher ended the last one.
     void connectPeer() {

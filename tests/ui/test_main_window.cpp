@@ -217,7 +217,6 @@ TEST_F(MainWindow, PasswordRoomsAskAndJoinEvenWithAnEmptyAnswer) {
 // the profile request.
 TEST(StartUp, WithoutSettingsAsksForAProfile) {
     test::WorkFolder folder;
-    resetSharedState();
     startUp();
     std::vector<std::string> lines;
     for (int i = 0; i < gd::itemCount(mainwin::StatusList); ++i) {

@@ -93,8 +93,13 @@ TEST_F(ProfileFiles, SaveAndLoadRoundTripWithMode0600) {
     ASSERT_EQ(stat("profile/anna.prof", &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 
-    resetSharedState();
-    setText(&ClientState::nick, "[anna>brb]");
+    // Another profile in memory; everything checked below must come from
+    // the file.
+    for (TextField field :
+         {&ClientState::profileName, &ClientState::password, &ClientState::infoFields})
+        setText(field, "bert");
+    clientState.nameColour = clientState.backgroundColour = 0x123456;
+    setOptions(0);
     ASSERT_TRUE(loadProfile("anna.prof"));
     EXPECT_EQ(text(clientState.profileName), "anna");
     EXPECT_EQ(text(clientState.nick), "anna");  // an away name is dropped

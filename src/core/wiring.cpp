@@ -13,23 +13,22 @@
 namespace kavel {
 
 void wirePorts() {
+    // Each entry is the function itself: a call through a port goes from
+    // the layer below straight to its handler.
     Ports& p = ports();
-    p.status = [](std::string_view t) { statusMessage(t); };
-    p.playSound = [](int n) { playSound(n); };
-    p.createRoom = [](const std::string& name) { return newChatRoom(name); };
-    p.roomName = [](ChatRoom* r) { return roomGetName(r); };
-    p.roomPrint = [](ChatRoom* r, const std::string& t) { roomPrint(r, t); };
-    p.roomAddUser = [](ChatRoom* r, const std::string& t) { roomAddUser(r, t); };
-    p.roomClearUsers = [](ChatRoom* r) { roomClearUsers(r); };
-    p.roomInput = [](ChatRoom* r) { return roomInputControl(r); };
-    p.roomDestroy = [](ChatRoom* r) { roomDestroy(r); };
-    p.openUserInfo = [](std::string_view title) {
-        openUserInfoWindow();
-        setUserInfoTitle(title);
-    };
-    p.userInfoOpen = [] { return userInfoWindowOpen(); };
-    p.userInfoLine = [](std::string_view line) { appendUserInfoLine(line); };
-    p.endProgram = [] { endAtOnce(); };
+    p.status = &statusMessage;
+    p.playSound = &playSound;
+    p.createRoom = &newChatRoom;
+    p.roomName = &roomGetName;
+    p.roomPrint = &roomPrint;
+    p.roomAddUser = &roomAddUser;
+    p.roomClearUsers = &roomClearUsers;
+    p.roomInput = &roomInputControl;
+    p.roomDestroy = &roomDestroy;
+    p.openUserInfo = &openUserInfoWindow;
+    p.userInfoOpen = &userInfoWindowOpen;
+    p.userInfoLine = &appendUserInfoLine;
+    p.endProgram = &endAtOnce;
 }
 
 void wireProgram() {

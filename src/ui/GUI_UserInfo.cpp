@@ -9,8 +9,8 @@ namespace kavel {
 
 namespace pf = platform;
 
-void openUserInfoWindow() {
-    const int w = pf::openWindow(userinfo::Window, 545, 347, 268, 335, "",
+void openUserInfoWindow(std::string_view title) {
+    const int w = pf::openWindow(userinfo::Window, 545, 347, 268, 335, title,
                                  pf::kTitleBar | pf::kInvisible, roomid::OwnerWindow);
     if (w < 0) return;
     pf::richTextControl(w, userinfo::Text, 30, 20, 210, 260, true);
@@ -20,10 +20,6 @@ void openUserInfoWindow() {
 
 bool userInfoWindowOpen() {
     return pf::windowExists(userinfo::Window);
-}
-
-void setUserInfoTitle(std::string_view title) {
-    pf::setWindowTitle(userinfo::Window, title);
 }
 
 void appendUserInfoLine(std::string_view line) {

@@ -9,10 +9,9 @@
 
 namespace kavel {
 
-// Builds the window anew (empty text) and shows it.
-void openUserInfoWindow();
+// Builds the window anew (empty text) under the title and shows it.
+void openUserInfoWindow(std::string_view title);
 bool userInfoWindowOpen();
-void setUserInfoTitle(std::string_view title);
 void appendUserInfoLine(std::string_view line);
 // Handles the close button and the close box; true if the event was ours.
 bool userInfoHandleEvent(const platform::Event& event);

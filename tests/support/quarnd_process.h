@@ -34,6 +34,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace quarnd_test {
@@ -110,6 +111,16 @@ class QuarndProcess {
         return pid_ > 0;
     }
     // The server's standard error (connection log) so far.
+    // The log once it holds `text`; what it holds after `limitMs` otherwise.
+    std::string logWith(const std::string& text, int limitMs = 10000) const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+        std::string now = log();
+        while (now.find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            now = log();
+        }
+        return now;
+    }
     std::string log() const {
         std::ifstream in(logPath(), std::ios::binary);
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -164,31 +164,33 @@ class FirstStart : public ::testing::Test {
     WorkFolder folder;
 };
 
-TEST_F(FirstStart, WithoutSettingsOrWithAnUnloadableProfile) {
-    struct Row {
-        const char* prefs;
-        const char* name;  // kept from prefs.ini although nothing loaded
-    };
-    const Row rows[] = {{"", ""},
-                        {"[General]\r\nprofile = geist\r\n", "geist"},
-                        {"[General]\r\nprofile = kaputt\r\n", "kaputt"}};
-    for (const auto& [prefs, name] : rows) {
-        SCOPED_TRACE(prefs);
-        resetAll();
-        if (*prefs) spit("prefs.ini", prefs);
-        std::filesystem::create_directory("profile");
-        spit("profile/kaputt.prof", "kein Base64!");
-        startUp();
-        ASSERT_TRUE(gd::windowExists(profwin::Window));
-        EXPECT_TRUE(gd::controlDisabled(profwin::Cancel));
-        EXPECT_EQ(gd::controlText(profwin::UserName), name);
-        EXPECT_EQ(kavel::test::menuItemDisabled(mainwin::Window, item::Connect), !*name);
-        EXPECT_EQ(options(), 0x0221);
-        EXPECT_EQ(gd::controlState(profwin::ContrastFirst), 1);
-        EXPECT_EQ(gd::shownPixel(profwin::BackgroundColour, 1, 1), 0xFFFFFF);
-        gd::closeWindow(mainwin::Window);
-    }
+struct FirstStartRow {
+    const char* prefs;
+    const char* name;  // kept from prefs.ini although nothing loaded
+};
+class FirstStartWithoutAProfile : public FirstStart,
+                                  public ::testing::WithParamInterface<FirstStartRow> {};
+
+TEST_P(FirstStartWithoutAProfile, AsksForOneAndCannotBeCancelled) {
+    const auto [prefs, name] = GetParam();
+    if (*prefs) spit("prefs.ini", prefs);
+    std::filesystem::create_directory("profile");
+    spit("profile/kaputt.prof", "kein Base64!");
+    startUp();
+    ASSERT_TRUE(gd::windowExists(profwin::Window));
+    EXPECT_TRUE(gd::controlDisabled(profwin::Cancel));
+    EXPECT_EQ(gd::controlText(profwin::UserName), name);
+    EXPECT_EQ(kavel::test::menuItemDisabled(mainwin::Window, item::Connect), !*name);
+    EXPECT_EQ(options(), 0x0221);
+    EXPECT_EQ(gd::controlState(profwin::ContrastFirst), 1);
+    EXPECT_EQ(gd::shownPixel(profwin::BackgroundColour, 1, 1), 0xFFFFFF);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, FirstStartWithoutAProfile,
+    ::testing::Values(FirstStartRow{"", ""},
+                      FirstStartRow{"[General]\r\nprofile = geist\r\n", "geist"},
+                      FirstStartRow{"[General]\r\nprofile = kaputt\r\n", "kaputt"}));
 
 TEST_F(FirstStart, TheFirstNameTakenEnablesConnectAtOnce) {
     startUp();
@@ -206,7 +208,7 @@ TEST_F(FirstStart, AStoredProfileNeedsNoProfileWindow) {
     setText(&ClientState::profileName, "anna");
     ASSERT_TRUE(saveProfile());
     spit("prefs.ini", "[General]\r\nprofile = anna\r\n");
-    resetAll();
+    setText(&ClientState::profileName, "");  // what start-up finds comes from the files
     startUp();
     EXPECT_FALSE(gd::windowExists(profwin::Window));
     EXPECT_EQ(text(clientState.profileName), "anna");

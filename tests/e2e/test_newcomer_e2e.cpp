@@ -142,7 +142,7 @@ TEST_F(Newcomer, FromAnEmptyFolderToARegisteredUser) {
     EXPECT_FALSE(mainLoopPass());
     shutDown();
     server.restart();
-    resetAll();
+    resetAll();  // what a new process would start with
     kavel::test::setService(&kavel::platform::Services::sleep, [](uint32_t) {});
     kavel::test::setService(&kavel::platform::Services::dialogs,
                             [this](const gd::DialogRequest& r) {

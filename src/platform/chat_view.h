@@ -46,6 +46,8 @@ class ChatView {
     virtual void setBackground(int32_t colour) = 0;
     // Appends at the end; a lone carriage return is a line break.
     virtual void append(std::string_view text) = 0;
+    // Appends the text of a link; a view that opens links makes it one.
+    virtual void appendLink(std::string_view text) { append(text); }
     virtual void appendLineBreak() = 0;
     virtual void insertImage(const Picture& picture) = 0;
     // Everything printed so far (the log export writes it as a file).

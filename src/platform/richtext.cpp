@@ -18,6 +18,7 @@
 #include <map>
 #include <string>
 
+#include "platform/chat_log_view.h"
 #include "platform/encoding.h"
 #include "platform/gadgets_qt.h"
 #include "platform/image.h"
@@ -185,7 +186,9 @@ int richTextControl(int window, int id, int x, int y, int w, int h, bool readOnl
 
 ChatView* chatViewOf(int control) {
     assertGuiThread();
-    return dynamic_cast<RichTextView*>(controlWidget(control));
+    QWidget* widget = controlWidget(control);
+    if (auto* log = dynamic_cast<ChatLogView*>(widget)) return log;
+    return dynamic_cast<RichTextView*>(widget);
 }
 
 }  // namespace kavel::platform

@@ -10,7 +10,11 @@ namespace kavel::platform {
 // text; read-only when asked. Returns the control number or -1.
 int richTextControl(int window, int id, int x, int y, int w, int h, bool readOnly);
 
-// The view of a rich-text control; null for any other control.
+// The chat view of a room: like a read-only rich-text control, but it
+// keeps its history compactly and lays out only what it shows.
+int chatLogControl(int window, int id, int x, int y, int w, int h);
+
+// The view of a rich-text control or chat view; null for any other control.
 ChatView* chatViewOf(int control);
 
 }  // namespace kavel::platform

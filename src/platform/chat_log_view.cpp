@@ -55,30 +55,34 @@ void ChatLogView::setBackground(int32_t colour) {
 }
 
 void ChatLogView::append(std::string_view text) {
-    const int lines = log_.lineCount();
+    const int open = log_.lineCount() - 1;
     log_.append(text);
-    if (log_.lineCount() != lines) lineAdded();
-    cache_.erase(log_.lineCount() - 1);
-    refreshSoon();
+    grown(open);
 }
 
 void ChatLogView::appendLink(std::string_view text) {
-    const int lines = log_.lineCount();
+    const int open = log_.lineCount() - 1;
     log_.appendLink(text);
-    if (log_.lineCount() != lines) lineAdded();
-    cache_.erase(log_.lineCount() - 1);
-    refreshSoon();
+    grown(open);
 }
 
 void ChatLogView::appendLineBreak() {
+    const int open = log_.lineCount() - 1;
     log_.appendLineBreak();
-    lineAdded();
-    refreshSoon();
+    grown(open);
 }
 
 void ChatLogView::insertImage(const Picture& picture) {
+    const int open = log_.lineCount() - 1;
     log_.insertPicture(picture);
-    cache_.erase(log_.lineCount() - 1);
+    grown(open);
+}
+
+void ChatLogView::grown(int open) {
+    // The line that was open has changed; lines after it are new.
+    for (int line = open; line < log_.lineCount(); ++line)
+        cache_.erase(line);
+    if (log_.lineCount() - 1 != open && inMessage_ == 0) announce(announceFrom_);
     refreshSoon();
 }
 
@@ -87,20 +91,14 @@ void ChatLogView::endMessage() {
         announce(announceFrom_);
 }
 
-void ChatLogView::lineAdded() {
-    // The line that was open is complete now and may have changed.
-    cache_.erase(log_.lineCount() - 2);
-    if (inMessage_ == 0) announce(announceFrom_);
-}
-
 void ChatLogView::announce(int firstLine) {
     const int last = log_.lineCount() - 1;  // the open line, empty so far
     announceFrom_ = last;
-    if (!QAccessible::isActive() || firstLine >= last) return;
+    if (!accessibilityListening() || firstLine >= last) return;
     const int64_t from = log_.position(firstLine, 0);
     const int64_t to = log_.position(last, 0);
     QAccessibleTextInsertEvent event(this, static_cast<int>(from), plainText(from, to));
-    QAccessible::updateAccessibility(&event);
+    notifyAccessibility(event);
 }
 
 QString ChatLogView::plainText(int64_t from, int64_t to) const {
@@ -264,6 +262,7 @@ void ChatLogView::refreshSoon() {
 void ChatLogView::refresh() {
     lastFrame_.start();
     updateScrollBar();
+    dropFarLayouts();
     viewport()->update();
 }
 

@@ -8,6 +8,7 @@
 // the end cost what the window shows, however long the history.
 
 #include <QAbstractScrollArea>
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QTextLayout>
@@ -73,6 +74,12 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     int64_t positionAt(const QPoint& point) const;
 
   protected:
+    // Where accessibility events go; as a seam, for tests without a bus.
+    virtual bool accessibilityListening() const { return QAccessible::isActive(); }
+    virtual void notifyAccessibility(QAccessibleEvent& event) {
+        QAccessible::updateAccessibility(&event);
+    }
+
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
@@ -100,7 +107,7 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     void refresh();
     int lastVisibleLine() const;
     void dropFarLayouts() const;
-    void lineAdded();
+    void grown(int open);
     void updateScrollBar();
     void announce(int firstLine);
     QImage pictureImage(uint32_t index) const;

@@ -208,22 +208,23 @@ ViewContent ChatLog::content(int32_t background, std::string font,
     ViewContent out;
     out.background = background;
     out.font = std::move(font);
+    // Every line break, picture and run, and a text run after each picture.
+    out.runs.reserve(lineStart_.size() + runs_.size() + 2 * spots_.size());
+    std::size_t run = 0;
+    std::size_t spot = 0;
     for (int line = 0; line < lineCount(); ++line) {
-        if (line > 0) out.runs.push_back({ViewRun::LineBreak});
+        if (line > 0) out.runs.emplace_back().kind = ViewRun::LineBreak;
         uint32_t offset = lineBegin(line);
         const uint32_t end = lineEnd(line);
-        std::size_t run = runAt(offset);
-        std::size_t spot = firstPictureFrom(offset);
         while (offset < end) {
             if (spot < spots_.size() && spots_[spot].at == offset) {
                 const Picture& p = pictures_[spots_[spot].picture];
-                ViewRun r;
+                ViewRun& r = out.runs.emplace_back();
                 r.kind = ViewRun::Picture;
                 r.text = p.text;
                 r.width = p.width;
                 r.height = p.height;
                 r.png = pngs[spots_[spot].picture];
-                out.runs.push_back(std::move(r));
                 ++spot;
                 ++offset;
                 continue;
@@ -233,11 +234,10 @@ ViewContent ChatLog::content(int32_t background, std::string font,
             uint32_t stop = end;
             if (run + 1 < runs_.size()) stop = std::min(stop, runs_[run + 1].start);
             if (spot < spots_.size()) stop = std::min(stop, spots_[spot].at);
-            ViewRun r;
-            r.text = text_.substr(offset, stop - offset);
+            ViewRun& r = out.runs.emplace_back();
+            r.text.assign(text_, offset, stop - offset);
             r.style = styleOf(runs_[run].format);
             r.colour = colourOf(runs_[run].format);
-            out.runs.push_back(std::move(r));
             offset = stop;
         }
     }

@@ -204,19 +204,24 @@ std::vector<uint32_t> ChatLog::findInLine(std::string_view needle, int line) con
 }
 
 ViewContent ChatLog::content(int32_t background, std::string font,
-                             const std::vector<std::string>& pngs) const {
+                             const std::vector<std::string>& pngs, int first, int end) const {
     ViewContent out;
     out.background = background;
     out.font = std::move(font);
+    if (end < 0 || end > lineCount()) end = lineCount();
+    if (first >= end) return out;
+    std::size_t run = runAt(lineBegin(first));
+    std::size_t spot = firstPictureFrom(lineBegin(first));
+    const uint32_t stopAt =
+        end < lineCount() ? lineBegin(end) : static_cast<uint32_t>(text_.size());
     // Every line break, picture and run, and a text run after each picture.
-    out.runs.reserve(lineStart_.size() + runs_.size() + 2 * spots_.size());
-    std::size_t run = 0;
-    std::size_t spot = 0;
-    for (int line = 0; line < lineCount(); ++line) {
+    out.runs.reserve(static_cast<std::size_t>(end - first) + runAt(stopAt) - run + 1 +
+                     2 * (firstPictureFrom(stopAt) - spot));
+    for (int line = first; line < end; ++line) {
         if (line > 0) out.runs.emplace_back().kind = ViewRun::LineBreak;
         uint32_t offset = lineBegin(line);
-        const uint32_t end = lineEnd(line);
-        while (offset < end) {
+        const uint32_t lineStop = lineEnd(line);
+        while (offset < lineStop) {
             if (spot < spots_.size() && spots_[spot].at == offset) {
                 const Picture& p = pictures_[spots_[spot].picture];
                 ViewRun& r = out.runs.emplace_back();
@@ -231,7 +236,7 @@ ViewContent ChatLog::content(int32_t background, std::string font,
             }
             while (run + 1 < runs_.size() && runs_[run + 1].start <= offset)
                 ++run;
-            uint32_t stop = end;
+            uint32_t stop = lineStop;
             if (run + 1 < runs_.size()) stop = std::min(stop, runs_[run + 1].start);
             if (spot < spots_.size()) stop = std::min(stop, spots_[spot].at);
             ViewRun& r = out.runs.emplace_back();

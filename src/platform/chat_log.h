@@ -88,8 +88,11 @@ class ChatLog {
     // Every occurrence inside one line, as columns.
     std::vector<uint32_t> findInLine(std::string_view needle, int line) const;
 
-    ViewContent content(int32_t background, std::string font,
-                        const std::vector<std::string>& pngs) const;
+    // The lines from `first` up to `end` (all of them by default); each
+    // line but the very first starts with a line break. `pngs` holds each
+    // picture as a PNG file.
+    ViewContent content(int32_t background, std::string font, const std::vector<std::string>& pngs,
+                        int first = 0, int end = -1) const;
 
     // Bytes the history holds, for the benchmark.
     std::size_t bytesHeld() const;

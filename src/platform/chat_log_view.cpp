@@ -132,6 +132,18 @@ QTextCharFormat ChatLogView::formatAt(int64_t position) const {
 }
 
 ViewContent ChatLogView::content() const {
+    return log_.content(background_, fromQString(font_.family()), pictureFiles());
+}
+
+void ChatLogView::contentInPieces(const std::function<void(const ViewContent&)>& sink) const {
+    constexpr int kPiece = 4096;
+    const std::vector<std::string> pngs = pictureFiles();
+    const std::string font = fromQString(font_.family());
+    for (int line = 0; line < log_.lineCount(); line += kPiece)
+        sink(log_.content(background_, font, pngs, line, line + kPiece));
+}
+
+std::vector<std::string> ChatLogView::pictureFiles() const {
     std::vector<std::string> pngs;
     for (uint32_t i = 0; i < log_.pictures().size(); ++i) {
         QByteArray bytes;
@@ -140,7 +152,7 @@ ViewContent ChatLogView::content() const {
         pictureImage(i).save(&buffer, "PNG");
         pngs.emplace_back(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     }
-    return log_.content(background_, fromQString(font_.family()), pngs);
+    return pngs;
 }
 
 QImage ChatLogView::pictureImage(uint32_t index) const {

@@ -35,6 +35,7 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     void appendLineBreak() override;
     void insertImage(const Picture& picture) override;
     ViewContent content() const override;
+    void contentInPieces(const std::function<void(const ViewContent&)>& sink) const override;
     void beginMessage() override { ++inMessage_; }
     void endMessage() override;
 
@@ -111,6 +112,7 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     void updateScrollBar();
     void announce(int firstLine);
     QImage pictureImage(uint32_t index) const;
+    std::vector<std::string> pictureFiles() const;
     std::vector<QTextLayout::FormatRange> highlights(int line) const;
     void extendTo(int64_t position, bool keepAnchor);
     void ensureVisible(int64_t position);

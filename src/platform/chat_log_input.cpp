@@ -2,9 +2,11 @@
 // copying, links, scrolling, and finding text.
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -21,6 +23,45 @@ namespace {
 bool isSpace(char c) {
     return c == ' ' || c == '\t';
 }
+
+// Paints a window at most once a frame. A busy room changes its view and
+// its link list with every few lines; painting the window after each read
+// would cost more than everything else the lines do.
+class FramePacer : public QObject {
+  public:
+    explicit FramePacer(QWidget* frame) : QObject(frame), frame_(frame) {
+        timer_.setSingleShot(true);
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            delivering_ = true;
+            QEvent request(QEvent::UpdateRequest);
+            QApplication::sendEvent(frame_, &request);
+            delivering_ = false;
+        });
+        frame->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::UpdateRequest || delivering_) return false;
+        if (lastFrame_.isValid() && lastFrame_.elapsed() < kFrameMs) {
+            if (!timer_.isActive()) timer_.start(static_cast<int>(kFrameMs - lastFrame_.elapsed()));
+            return true;
+        }
+        timer_.stop();
+        lastFrame_.start();
+        return false;
+    }
+
+  private:
+    static constexpr qint64 kFrameMs = 16;
+    QWidget* frame_;
+    QTimer timer_;
+    QElapsedTimer lastFrame_;
+    bool delivering_ = false;
+};
+
+// Marks a window that has its pacer.
+constexpr const char* kPaced = "kavelFramePaced";
 
 }  // namespace
 
@@ -248,7 +289,13 @@ int chatLogControl(int window, int id, int x, int y, int w, int h) {
     if (!windowCanvas(window)) return -1;
     auto* view = new ChatLogView(window);
     view->setAccessibleName(QStringLiteral("Textfeld"));
-    return adoptControl(window, id, view, x, y, w, h);
+    const int control = adoptControl(window, id, view, x, y, w, h);
+    QWidget* top = windowFrame(window);
+    if (control >= 0 && top && !top->property(kPaced).toBool()) {
+        top->setProperty(kPaced, true);
+        new FramePacer(top);
+    }
+    return control;
 }
 
 }  // namespace kavel::platform

@@ -249,10 +249,4 @@ ViewContent ChatLog::content(int32_t background, std::string font,
     return out;
 }
 
-std::size_t ChatLog::bytesHeld() const {
-    return text_.capacity() + lineStart_.capacity() * sizeof(uint32_t) +
-           runs_.capacity() * sizeof(Run) + spots_.capacity() * sizeof(PictureAt) +
-           links_.capacity() * sizeof(Span);
-}
-
 }  // namespace kavel::platform

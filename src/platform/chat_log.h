@@ -94,9 +94,6 @@ class ChatLog {
     ViewContent content(int32_t background, std::string font, const std::vector<std::string>& pngs,
                         int first = 0, int end = -1) const;
 
-    // Bytes the history holds, for the benchmark.
-    std::size_t bytesHeld() const;
-
   private:
     void addText(std::string_view text);
     bool matchesAt(std::string_view needle, uint32_t offset) const;

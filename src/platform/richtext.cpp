@@ -1,7 +1,9 @@
-// The chat view on a QTextEdit. Text is only ever added at the end, through
-// one cursor kept there, one edit block per message: laying out a message
-// once is what keeps appending cheap as the document grows. Undo is off and
-// the block count unlimited (a block limit makes every append far slower).
+// The rich-text control on a QTextEdit, for the user information text
+// (rooms have a view of their own, chat_log_view.h). Text is only ever
+// added at the end, through one cursor kept there, one edit block per
+// message: laying out a message once is what keeps appending cheap as the
+// document grows. Undo is off and the block count unlimited (a block limit
+// makes every append far slower).
 #include "platform/richtext.h"
 
 #include <QAbstractTextDocumentLayout>

@@ -1,6 +1,7 @@
 #pragma once
-// The rich-text control behind chat views and the user information text.
-// No Qt here: the rest of the program talks to it through ChatView.
+// The controls behind chat views: a room's chat view, and the rich-text
+// control of the user information text. No Qt here: the rest of the
+// program talks to them through ChatView.
 
 #include "platform/chat_view.h"
 

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTimer>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -277,6 +278,25 @@ void ChatLogView::mouseDoubleClickEvent(QMouseEvent* event) {
         ++to;
     select(log_.position(line, 0) + static_cast<int64_t>(from),
            log_.position(line, 0) + static_cast<int64_t>(to));
+}
+
+bool ChatLogView::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const int64_t position = positionAt(help->pos());
+    const QRect at = position >= 0 ? characterRect(position) : QRect();
+    // The character under the point: the one after the position, or the
+    // one before when the point lies left of it.
+    const int64_t character = at.isValid() && help->pos().x() < at.left() ? position - 1 : position;
+    const int line = log_.lineOfPosition(std::max<int64_t>(character, 0));
+    const bool inLine = character >= 0 && character - log_.position(line, 0) <
+                                              static_cast<int64_t>(log_.lineText(line).size());
+    const QTextCharFormat format = inLine ? formatAt(character) : QTextCharFormat();
+    if (format.isImageFormat())
+        QToolTip::showText(help->globalPos(), format.toolTip(), viewport());
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 ChatLogView* chatLogViewOf(int control) {

@@ -91,6 +91,8 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // A picture's tool tip names the characters it stands for.
+    bool viewportEvent(QEvent* event) override;
 
   private:
     struct Laid {

@@ -1,14 +1,21 @@
-// 200 000 chat lines through DispatchServerData into one room, against the
-// plain Qt way of putting the same pieces with the same formats into a shown
-// QTextEdit (one edit block per line, undo off). Each side runs in a child
-// process of its own so that resident memory is measured cleanly.
+// Chat lines through DispatchServerData into one room (1 000 000 unless a
+// count is given), against the plain Qt way of putting the same pieces with
+// the same formats into a shown QTextEdit (one edit block per line, undo
+// off; at most 100 000 lines, it needs minutes beyond). Then, on the full
+// history of each: a resize, the scroll to the top and the jump to the end,
+// each timed until the view has painted once (grab()), a search from the
+// end for a word near the top, and the RTF export. Each side runs in a
+// child process of its own so that resident memory is measured cleanly.
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTextFragment>
 #include <QTextImageFormat>
 #include <QUrl>
 #include <chrono>
@@ -25,19 +32,23 @@
 #include "core/wiring.h"
 #include "net/LEXER.h"
 #include "net/NET_Methods.h"
+#include "platform/chat_log_view.h"
 #include "platform/encoding.h"
 #include "platform/gadgets.h"
 #include "platform/image.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/display.h"
+#include "ui/rtf_writer.h"
+#include "ui/view_export.h"
 
 namespace {
 
-constexpr int kLines = 200000;
-constexpr int kBlock = 20000;
+int kLines = 1000000;
+constexpr int kBaselineLimit = 100000;
+int kBlock = 20000;
 const std::string VT = "\x0b";
 
-std::vector<std::string> makeLines() {
+std::vector<std::string> makeLines(int count) {
     static const char* nicks[] = {"bert",  "carla", "dieter", "emma",
                                   "fritz", "gabi",  "hans",   "ilse"};
     static const char* words[] = {
@@ -47,10 +58,10 @@ std::vector<std::string> makeLines() {
     static const char* colours[] = {"FF0000", "00AA00", "0000FF", "AA00AA", "008080", "303030"};
     static const char* smileys[] = {":)", ";)", ":D", ":(", ":P"};
     std::vector<std::string> lines;
-    lines.reserve(kLines);
+    lines.reserve(static_cast<std::size_t>(count));
     uint32_t seed = 1998;
     auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
-    for (int i = 0; i < kLines; ++i) {
+    for (int i = 0; i < count; ++i) {
         std::string l = "CHAT lobby ";
         l += nicks[i % 8];
         l += ": " + VT + "C" + colours[(i / 8) % 6];
@@ -68,6 +79,7 @@ std::vector<std::string> makeLines() {
             l += " http://www.example.org/seite" + std::to_string(i % 100) +
                  "?id=" + std::to_string(i);
         if (i % 10 == 0) l += std::string(" ") + smileys[(i / 10) % 5];
+        if (i == 3) l += " Stecknadel";  // what the search looks for
         lines.push_back(std::move(l));
     }
     return lines;
@@ -115,19 +127,57 @@ void setUpState() {
 
 using Clock = std::chrono::steady_clock;
 
+// Milliseconds of the operations on the full history, in this order.
+enum Op { Resize, ScrollTop, JumpEnd, Find, ExportRtf, OpCount };
+
 struct Result {
+    int lines = 0;
     double total = 0;
     std::vector<double> blocks;
     long rssKb = 0;
     long growthKb = 0;  // resident memory added while the lines went in
+    double ops[OpCount] = {};
 };
 
 std::string report(const Result& r) {
     std::ostringstream os;
-    os << r.total << ' ' << r.rssKb << ' ' << r.growthKb;
+    os << r.lines << ' ' << r.total << ' ' << r.rssKb << ' ' << r.growthKb;
+    for (double op : r.ops)
+        os << ' ' << op;
     for (double b : r.blocks)
         os << ' ' << b;
     return os.str();
+}
+
+double msSince(Clock::time_point t0) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+// The slowest of a few resizes, each until the next painted frame.
+double timeResizes(QWidget* view) {
+    double worst = 0;
+    for (int i = 0; i < 4; ++i) {
+        const auto t0 = Clock::now();
+        view->resize(i % 2 ? 490 : 430, 250);
+        view->grab();
+        worst = std::max(worst, msSince(t0));
+    }
+    return worst;
+}
+
+template <typename Action>
+double timeFrame(QWidget* view, Action action) {
+    const auto t0 = Clock::now();
+    action();
+    view->grab();
+    return msSince(t0);
+}
+
+template <typename Action>
+double timeMs(Action action) {
+    const auto t0 = Clock::now();
+    action();
+    return msSince(t0);
 }
 
 template <typename PerRead>
@@ -154,11 +204,27 @@ Result timed(const std::vector<Read>& reads, PerRead perRead) {
 
 Result runClient() {
     setUpState();
-    const auto reads = makeReads(makeLines());
-    return timed(reads, [&](std::size_t i) {
+    const auto reads = makeReads(makeLines(kLines));
+    Result r = timed(reads, [&](std::size_t i) {
         kavel::DispatchServerData(reads[i].first);
         kavel::platform::pollEvent();
     });
+    r.lines = kLines;
+    kavel::ChatRoom* room = kavel::joinedRooms.at(0);
+    kavel::platform::ChatLogView* view =
+        kavel::platform::chatLogViewOf(kavel::roomControls(room).view);
+    view->grab();
+    r.ops[Resize] = timeResizes(view);
+    r.ops[ScrollTop] = timeFrame(view, [&] { view->verticalScrollBar()->setValue(0); });
+    r.ops[JumpEnd] = timeFrame(view, [&] { view->scrollToEnd(); });
+    r.ops[Find] = timeMs([&] {
+        view->select(view->log().length(), view->log().length());
+        if (!view->find(QStringLiteral("stecknadel"), false)) std::exit(2);
+    });
+    std::FILE* out = std::fopen("/dev/null", "wb");
+    r.ops[ExportRtf] = timeMs([&] { kavel::saveViewContents(*view, out, 1); });
+    std::fclose(out);
+    return r;
 }
 
 // The same pieces the display makes, recorded once before the clock runs.
@@ -206,9 +272,31 @@ class Recorder : public kavel::ChatView, public kavel::PrintTarget {
     QTextCharFormat format_;
 };
 
+// What the view held, the way the QTextEdit view handed it to the export.
+kavel::ViewContent contentOf(const QTextDocument& doc) {
+    kavel::ViewContent out;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (b != doc.begin()) out.runs.push_back({kavel::ViewRun::LineBreak});
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat cf = it.fragment().charFormat();
+            kavel::ViewRun run;
+            if (cf.isImageFormat()) {
+                run.kind = kavel::ViewRun::Picture;
+                run.width = run.height = 15;
+            } else {
+                run.style = (cf.fontWeight() >= QFont::Bold ? 1 : 0) | (cf.fontItalic() ? 2 : 0);
+                run.colour = kavel::platform::fromQColor(cf.foreground().color());
+                run.text = kavel::platform::fromQString(it.fragment().text());
+            }
+            out.runs.push_back(std::move(run));
+        }
+    }
+    return out;
+}
+
 Result runBaseline() {
     setUpState();
-    const auto lines = makeLines();
+    const auto lines = makeLines(std::min(kLines, kBaselineLimit));
     const auto reads = makeReads(lines);
     Recorder rec;
     std::vector<std::vector<Piece>> pieces;
@@ -228,7 +316,7 @@ Result runBaseline() {
     QTextCursor cursor(edit.document());
     std::map<QString, bool> added;
     std::size_t next = 0;
-    return timed(reads, [&](std::size_t i) {
+    Result r = timed(reads, [&](std::size_t i) {
         for (int n = 0; n < reads[i].second; ++n, ++next) {
             cursor.beginEditBlock();
             for (const Piece& p : pieces[next]) {
@@ -252,11 +340,28 @@ Result runBaseline() {
         }
         QCoreApplication::processEvents();
     });
+    r.lines = static_cast<int>(lines.size());
+    edit.grab();
+    r.ops[Resize] = timeResizes(&edit);
+    r.ops[ScrollTop] = timeFrame(&edit, [&] { edit.verticalScrollBar()->setValue(0); });
+    r.ops[JumpEnd] = timeFrame(
+        &edit, [&] { edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum()); });
+    r.ops[Find] = timeMs([&] {
+        edit.moveCursor(QTextCursor::End);
+        if (!edit.find(QStringLiteral("stecknadel"), QTextDocument::FindBackward)) std::exit(2);
+    });
+    r.ops[ExportRtf] = timeMs([&] {
+        const std::string rtf = kavel::rtfDocument(contentOf(*edit.document()));
+        if (rtf.empty()) std::exit(2);
+    });
+    return r;
 }
 
 bool parse(const std::string& s, Result& r) {
     std::istringstream in(s);
-    if (!(in >> r.total >> r.rssKb >> r.growthKb)) return false;
+    if (!(in >> r.lines >> r.total >> r.rssKb >> r.growthKb)) return false;
+    for (double& op : r.ops)
+        if (!(in >> op)) return false;
     double b;
     while (in >> b)
         r.blocks.push_back(b);
@@ -269,7 +374,8 @@ Result runChild(const char* self, const char* mode) {
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(fds[1], STDOUT_FILENO);
-        execl(self, self, mode, static_cast<char*>(nullptr));
+        const std::string count = std::to_string(kLines);
+        execl(self, self, mode, count.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);
@@ -291,8 +397,8 @@ Result runChild(const char* self, const char* mode) {
 }
 
 void print(const char* name, const Result& r) {
-    std::printf("%-9s %8.0f lines/s  total %6.2f s  resident %7.1f MB (%.1f MB added by the run)\n",
-                name, kLines / r.total, r.total, r.rssKb / 1024.0, r.growthKb / 1024.0);
+    std::printf("%-9s %8.0f lines/s  %d lines in %6.2f s  resident %7.1f MB (%.1f MB added)\n",
+                name, r.lines / r.total, r.lines, r.total, r.rssKb / 1024.0, r.growthKb / 1024.0);
     std::printf("          per %d lines:", kBlock);
     for (double b : r.blocks)
         std::printf(" %.2f", b);
@@ -304,24 +410,49 @@ void print(const char* name, const Result& r) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    if (argc > 1) {
-        QApplication app(argc, argv);
+    const bool child =
+        argc > 2 && (std::strcmp(argv[1], "client") == 0 || std::strcmp(argv[1], "baseline") == 0);
+    const char* count = child ? argv[2] : argc > 1 ? argv[1] : nullptr;
+    if (count) kLines = std::max(1000, std::atoi(count));
+    kBlock = std::max(1, kLines / 50);
+    if (child) {
+        int qtArgc = 1;
+        QApplication app(qtArgc, argv);
         const Result r = std::strcmp(argv[1], "client") == 0 ? runClient() : runBaseline();
         std::printf("RESULT %s\n", report(r).c_str());
         std::fflush(stdout);
         _exit(0);  // the documents are large; tearing them down is not measured
     }
-    std::printf("%d chat lines, offscreen, blocks of %d\n", kLines, kBlock);
+    std::printf("%d chat lines, offscreen (give a count as the argument for fewer)\n", kLines);
     const Result client = runChild("/proc/self/exe", "client");
     const Result base = runChild("/proc/self/exe", "baseline");
     print("KAVEL", client);
     print("Qt plain", base);
+    const std::string n = std::to_string(client.lines);
+    const std::string baseNote =
+        base.lines == client.lines ? "" : " (Qt plain at " + std::to_string(base.lines) + " lines)";
     const auto growth = [](const Result& r) { return r.blocks.back() / r.blocks.front(); };
-    std::printf("ratio time   %.2f (goal <= 1.30)\n", client.total / base.total);
-    std::printf("growth last/first block: KAVEL %.2f, Qt plain %.2f\n", growth(client),
-                growth(base));
-    // The baseline holds its prepared pieces; what the views add is compared.
-    std::printf("ratio memory %.2f (goal <= 1.20; memory added by the run)\n",
-                static_cast<double>(client.growthKb) / static_cast<double>(base.growthKb));
+    const double perLineRatio = (client.total / client.lines) / (base.total / base.lines);
+    std::printf(
+        "append %s lines: %.2f s, growth last/first block %.2f; Qt plain %.2f s for %d lines, "
+        "growth %.2f; time ratio per line %.3f (goal <= 0.1, growth <= 1.1)\n",
+        n.c_str(), client.total, growth(client), base.total, base.lines, growth(base),
+        perLineRatio);
+    const auto bytesPerLine = [](const Result& r) { return r.growthKb * 1024.0 / r.lines; };
+    std::printf("memory per line: %.0f bytes; Qt plain %.0f bytes%s (goal <= 150)\n",
+                bytesPerLine(client), bytesPerLine(base), baseNote.c_str());
+    const struct {
+        const char* before;
+        const char* after;
+        Op op;
+        double goal;
+    } figures[] = {{"resize with ", " lines", Resize, 16},
+                   {"scroll to top with ", " lines", ScrollTop, 16},
+                   {"jump to end with ", " lines", JumpEnd, 16},
+                   {"find over ", " lines", Find, 100},
+                   {"export ", " lines as RTF", ExportRtf, 2000}};
+    for (const auto& f : figures)
+        std::printf("%s%s%s: %.1f ms; Qt plain %.1f ms%s (goal <= %.0f ms)\n", f.before, n.c_str(),
+                    f.after, client.ops[f.op], base.ops[f.op], baseNote.c_str(), f.goal);
     return 0;
 }

@@ -4,6 +4,7 @@
 // them. A view only ever grows at its end.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,10 +47,18 @@ class ChatView {
     virtual void setBackground(int32_t colour) = 0;
     // Appends at the end; a lone carriage return is a line break.
     virtual void append(std::string_view text) = 0;
+    // Appends the text of a link; a view that opens links makes it one.
+    virtual void appendLink(std::string_view text) { append(text); }
     virtual void appendLineBreak() = 0;
     virtual void insertImage(const Picture& picture) = 0;
     // Everything printed so far (the log export writes it as a file).
     virtual ViewContent content() const = 0;
+    // The same, handed to `sink` in pieces of whole lines in order (each
+    // piece after the first starts with a line break), so that a long
+    // history is written out without a copy of all of it at once.
+    virtual void contentInPieces(const std::function<void(const ViewContent&)>& sink) const {
+        sink(content());
+    }
     // Brackets one printed message, so that the control lays it out once.
     virtual void beginMessage() {}
     virtual void endMessage() {}

@@ -8,9 +8,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTextEdit>
 #include <functional>
 
+#include "platform/chat_log_view.h"
 #include "platform/encoding.h"
 #include "platform/gadgets_qt.h"
 
@@ -64,7 +64,7 @@ class FindField : public QLineEdit {
 
 class FindBar : public QFrame {
   public:
-    FindBar(QTextEdit* view, const FindBarTexts& texts) : QFrame(view), view_(view) {
+    FindBar(ChatLogView* view, const FindBarTexts& texts) : QFrame(view), view_(view) {
         setObjectName(QStringLiteral("findBar"));
         setFrameShape(QFrame::StyledPanel);
         setAutoFillBackground(true);
@@ -122,29 +122,19 @@ class FindBar : public QFrame {
     void close() {
         hide();
         status_->hide();
+        view_->endFind();
         if (returnFocus_) returnFocus_->setFocus(Qt::OtherFocusReason);
     }
 
     void find(bool forward) {
         const QString text = field_->text();
         if (text.isEmpty()) return;
-        const QTextDocument::FindFlags flags =
-            forward ? QTextDocument::FindFlags() : QTextDocument::FindBackward;
-        bool found = view_->find(text, flags);
-        if (!found) {
-            // Round the end: start again from the other end.
-            const QTextCursor keep = view_->textCursor();
-            QTextCursor from(view_->document());
-            from.movePosition(forward ? QTextCursor::Start : QTextCursor::End);
-            view_->setTextCursor(from);
-            found = view_->find(text, flags);
-            if (!found) view_->setTextCursor(keep);
-        }
+        const bool found = view_->find(text, forward);
         status_->setVisible(!found);
         place();
     }
 
-    QString found() const { return view_->textCursor().selectedText(); }
+    std::string found() const { return view_->selectedText(); }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* e) override {
@@ -167,7 +157,7 @@ class FindBar : public QFrame {
         move(qMax(view_->width() - scroll - width() - 2, 0), 2);
     }
 
-    QTextEdit* view_;
+    ChatLogView* view_;
     FindField* field_;
     QLabel* status_;
     QPointer<QWidget> returnFocus_;
@@ -184,7 +174,7 @@ FindBar* barOf(int control) {
 
 void addFindBar(int control, const FindBarTexts& texts) {
     assertGuiThread();
-    auto* view = qobject_cast<QTextEdit*>(controlWidget(control));
+    ChatLogView* view = chatLogViewOf(control);
     if (!view || barOf(control)) return;
     new FindBar(view, texts);
 }
@@ -198,7 +188,7 @@ bool findBarOpen(int control) {
 std::string foundText(int control) {
     assertGuiThread();
     FindBar* bar = barOf(control);
-    return bar ? fromQString(bar->found()) : std::string();
+    return bar ? bar->found() : std::string();
 }
 
 }  // namespace kavel::platform

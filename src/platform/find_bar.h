@@ -1,5 +1,5 @@
 #pragma once
-// A find bar for a rich-text view: Ctrl+F in the view's window opens it
+// A find bar for a chat view: Ctrl+F in the view's window opens it
 // over the view's top right corner, without moving any control. Return or
 // the next button finds the next match, Shift+Return or the previous button
 // the one before, both wrapping around; Esc closes it and gives the focus
@@ -17,7 +17,7 @@ struct FindBarTexts {
     std::string notFound;  // shown while the text does not occur
 };
 
-// Nothing for a control that is not a rich-text view.
+// Nothing for a control that is not a chat view.
 void addFindBar(int control, const FindBarTexts& texts);
 
 // For tests: whether the bar is open, and the text of the current match.

@@ -1,7 +1,9 @@
-// The chat view on a QTextEdit. Text is only ever added at the end, through
-// one cursor kept there, one edit block per message: laying out a message
-// once is what keeps appending cheap as the document grows. Undo is off and
-// the block count unlimited (a block limit makes every append far slower).
+// The rich-text control on a QTextEdit, for the user information text
+// (rooms have a view of their own, chat_log_view.h). Text is only ever
+// added at the end, through one cursor kept there, one edit block per
+// message: laying out a message once is what keeps appending cheap as the
+// document grows. Undo is off and the block count unlimited (a block limit
+// makes every append far slower).
 #include "platform/richtext.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -18,6 +20,7 @@
 #include <map>
 #include <string>
 
+#include "platform/chat_log_view.h"
 #include "platform/encoding.h"
 #include "platform/gadgets_qt.h"
 #include "platform/image.h"
@@ -185,7 +188,9 @@ int richTextControl(int window, int id, int x, int y, int w, int h, bool readOnl
 
 ChatView* chatViewOf(int control) {
     assertGuiThread();
-    return dynamic_cast<RichTextView*>(controlWidget(control));
+    QWidget* widget = controlWidget(control);
+    if (auto* log = dynamic_cast<ChatLogView*>(widget)) return log;
+    return dynamic_cast<RichTextView*>(widget);
 }
 
 }  // namespace kavel::platform

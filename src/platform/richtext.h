@@ -1,6 +1,7 @@
 #pragma once
-// The rich-text control behind chat views and the user information text.
-// No Qt here: the rest of the program talks to it through ChatView.
+// The controls behind chat views: a room's chat view, and the rich-text
+// control of the user information text. No Qt here: the rest of the
+// program talks to them through ChatView.
 
 #include "platform/chat_view.h"
 
@@ -10,7 +11,11 @@ namespace kavel::platform {
 // text; read-only when asked. Returns the control number or -1.
 int richTextControl(int window, int id, int x, int y, int w, int h, bool readOnly);
 
-// The view of a rich-text control; null for any other control.
+// The chat view of a room: like a read-only rich-text control, but it
+// keeps its history compactly and lays out only what it shows.
+int chatLogControl(int window, int id, int x, int y, int w, int h);
+
+// The view of a rich-text control or chat view; null for any other control.
 ChatView* chatViewOf(int control);
 
 }  // namespace kavel::platform

@@ -4,6 +4,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
+#include "platform/chat_log_view.h"
 #include "platform/encoding.h"
 #include "platform/gadgets_qt.h"
 
@@ -11,6 +12,17 @@ namespace kavel::platform {
 
 std::string lastTextLine(int control) {
     assertGuiThread();
+    if (ChatLogView* log = chatLogViewOf(control)) {
+        const ChatLog& model = log->log();
+        for (int line = model.lineCount() - 1; line >= 0; --line) {
+            const int64_t from = model.position(line, 0);
+            const auto length = static_cast<int64_t>(model.lineText(line).size());
+            const QString text =
+                log->plainText(from, from + length).remove(QChar(0xFFFC)).trimmed();
+            if (!text.isEmpty()) return fromQString(text);
+        }
+        return {};
+    }
     auto* view = qobject_cast<QTextEdit*>(controlWidget(control));
     if (!view) return {};
     for (QTextBlock block = view->document()->lastBlock(); block.isValid();

@@ -187,7 +187,7 @@ void buildWindow(ChatRoom* room) {
     const int w = room->window;
     if (hasOption(opt::OnTop)) pf::stayOnTop(w);
 
-    room->view = richTextControl(w, kAnyId, 10, 10, 490, 250, true);
+    room->view = chatLogControl(w, kAnyId, 10, 10, 490, 250);
     room->background = clientState.backgroundColour;
     if (ChatView* view = chatViewOf(room->view)) view->setBackground(room->background);
     room->userList = listBox(w, kAnyId, 510, 10, 80, 125);

@@ -136,7 +136,7 @@ void Printer::run() {
                     }
                     if (!target_.hasUrl(url)) target_.addUrl(url);
                     finishToken(static_cast<std::size_t>(token.position));
-                    view_.append(url);
+                    view_.appendLink(url);
                     // An unmarked link changed nothing, so nothing is restored.
                     if (marked) restoreSaved();
                 } else if (!lowerNick.empty() && lower == lowerNick) {

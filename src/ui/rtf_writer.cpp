@@ -43,28 +43,6 @@ void escaped(std::string& out, std::string_view text) {
     }
 }
 
-class ColourTable {
-  public:
-    int index(int32_t colour) {
-        colour &= 0xFFFFFF;
-        const auto it = std::find(colours_.begin(), colours_.end(), colour);
-        if (it != colours_.end()) return static_cast<int>(it - colours_.begin()) + 1;
-        colours_.push_back(colour);
-        return static_cast<int>(colours_.size());
-    }
-    std::string rtf() const {
-        // Entry 0 is the reader's automatic colour.
-        std::string out = "{\\colortbl;";
-        for (int32_t c : colours_)
-            out += "\\red" + std::to_string(red(c)) + "\\green" + std::to_string(green(c)) +
-                   "\\blue" + std::to_string(blue(c)) + ";";
-        return out + "}";
-    }
-
-  private:
-    std::vector<int32_t> colours_;
-};
-
 void picture(std::string& out, const ViewRun& run) {
     out += "{\\pict\\pngblip\\picw" + std::to_string(run.width) + "\\pich" +
            std::to_string(run.height) + "\\picwgoal" + std::to_string(run.width * kTwipsPerPixel) +
@@ -78,10 +56,17 @@ void picture(std::string& out, const ViewRun& run) {
 
 }  // namespace
 
-std::string rtfDocument(const ViewContent& content) {
-    ColourTable colours;
-    std::string body;
-    for (const ViewRun& run : content.runs) {
+int RtfWriter::colourIndex(int32_t colour) {
+    colour &= 0xFFFFFF;
+    const auto it = std::find(colours_.begin(), colours_.end(), colour);
+    if (it != colours_.end()) return static_cast<int>(it - colours_.begin()) + 1;
+    colours_.push_back(colour);
+    return static_cast<int>(colours_.size());
+}
+
+void RtfWriter::add(const ViewContent& piece) {
+    std::string& body = body_;
+    for (const ViewRun& run : piece.runs) {
         switch (run.kind) {
             case ViewRun::LineBreak:
                 body += "\\par\n";
@@ -102,32 +87,45 @@ std::string rtfDocument(const ViewContent& content) {
                 if (run.style & textstyle::Bold) body += "\\b";
                 if (run.style & textstyle::Italic) body += "\\i";
                 if (run.style & textstyle::Underline) body += "\\ul";
-                body += "\\cf" + std::to_string(colours.index(run.colour)) + " ";
+                body += "\\cf";
+                body += std::to_string(colourIndex(run.colour));
+                body += ' ';
                 escaped(body, run.text);
                 body += "}";
                 break;
             }
         }
     }
+}
 
+std::string RtfWriter::head(int32_t background, const std::string& fontName) {
     // After the text colours, so that those keep their order of use.
-    const int background = colours.index(content.background);
+    const int backgroundIndex = colourIndex(background);
     std::string font;
-    escaped(font, content.font.empty() ? std::string_view("Arial") : content.font);
+    escaped(font, fontName.empty() ? std::string_view("Arial") : fontName);
     std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n";
     out += "{\\fonttbl{\\f0\\fnil\\fcharset0 " + font + ";}}\n";
-    out += colours.rtf() + "\n";
+    // Entry 0 is the reader's automatic colour.
+    out += "{\\colortbl;";
+    for (int32_t c : colours_)
+        out += "\\red" + std::to_string(red(c)) + "\\green" + std::to_string(green(c)) + "\\blue" +
+               std::to_string(blue(c)) + ";";
+    out += "}\n";
     // The view's background: as page colour (Word) and as the shading of
     // every paragraph (LibreOffice shows no page colour from RTF).
     out +=
         "{\\*\\background{\\shp{\\*\\shpinst{\\sp{\\sn fillType}{\\sv 0}}{\\sp{\\sn "
         "fillColor}{\\sv " +
-        std::to_string(content.background & 0xFFFFFF) + "}}}}}\n";
-    out +=
-        "\\viewkind4\\viewbksp1\\pard\\plain\\f0\\fs20\\cbpat" + std::to_string(background) + "\n";
-    out += body;
-    out += "}\n";
+        std::to_string(background & 0xFFFFFF) + "}}}}}\n";
+    out += "\\viewkind4\\viewbksp1\\pard\\plain\\f0\\fs20\\cbpat" +
+           std::to_string(backgroundIndex) + "\n";
     return out;
+}
+
+std::string rtfDocument(const ViewContent& content) {
+    RtfWriter writer;
+    writer.add(content);
+    return writer.head(content.background, content.font) + writer.body() + RtfWriter::kTail;
 }
 
 }  // namespace kavel

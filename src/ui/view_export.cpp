@@ -4,6 +4,14 @@
 
 namespace kavel {
 
+namespace {
+
+bool write(std::FILE* file, std::string_view text) {
+    return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+}
+
+}  // namespace
+
 std::string plainText(const ViewContent& content) {
     std::string out;
     for (const ViewRun& run : content.runs) {
@@ -16,9 +24,22 @@ std::string plainText(const ViewContent& content) {
 }
 
 bool saveViewContents(const ChatView& view, std::FILE* file, int format) {
-    const ViewContent content = view.content();
-    const std::string out = format == 1 ? rtfDocument(content) : plainText(content);
-    return std::fwrite(out.data(), 1, out.size(), file) == out.size() && std::fflush(file) == 0;
+    bool ok = true;
+    if (format != 1) {
+        view.contentInPieces(
+            [&](const ViewContent& piece) { ok = write(file, plainText(piece)) && ok; });
+        return ok && std::fflush(file) == 0;
+    }
+    RtfWriter writer;
+    int32_t background = kWhite;
+    std::string font;
+    view.contentInPieces([&](const ViewContent& piece) {
+        writer.add(piece);
+        background = piece.background;
+        font = piece.font;
+    });
+    return write(file, writer.head(background, font)) && write(file, writer.body()) &&
+           write(file, RtfWriter::kTail) && std::fflush(file) == 0;
 }
 
 }  // namespace kavel

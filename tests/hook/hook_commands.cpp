@@ -22,6 +22,7 @@
 // " > "), a control by its accessible name, an item by its text without
 // the & marks, or by the start of it.
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
@@ -164,6 +165,10 @@ QString run(const QStringList& f) {
                 items << list->item(i)->text();
             return QStringLiteral("ok\t") + escaped(items.join(QLatin1Char('\n')));
         }
+        // A custom-drawn text such as the chat view: as a screen reader reads it.
+        if (QAccessibleInterface* access = QAccessible::queryAccessibleInterface(c))
+            if (QAccessibleTextInterface* text = access->textInterface())
+                return QStringLiteral("ok\t") + escaped(text->text(0, text->characterCount()));
         return QStringLiteral("err\tunreadable control");
     }
     if (command == QStringLiteral("click")) {

@@ -2,7 +2,6 @@
 // the real dispatcher behind PollServer.
 #include <gtest/gtest.h>
 
-#include <QTextEdit>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -11,6 +10,7 @@
 
 #include "common/data.h"
 #include "net/NET_Methods.h"
+#include "platform/chat_log_view.h"
 #include "platform/clock.h"
 #include "platform/encoding.h"
 #include "platform/gadgets.h"
@@ -154,9 +154,9 @@ TEST_F(WithQuarnd, AServerThatGoesAwayIsNoticedAtOnceAndTheSessionRepaired) {
             });
             ::kill(server.pid(), SIGKILL);
             ASSERT_TRUE(runUntil([] { return hasStatus("Verbindung getrennt."); }));
-            auto* view = qobject_cast<QTextEdit*>(gd::controlWidget(roomControls(room).view));
+            auto* view = gd::chatLogViewOf(roomControls(room).view);
             ASSERT_NE(view, nullptr);
-            const std::string shown = gd::fromQString(view->toPlainText());
+            const std::string shown = gd::fromQString(view->plainText(0, view->log().length()));
             EXPECT_NE(shown.find("[Benutzer gast2 vom Server getrennt]"), std::string::npos);
             EXPECT_EQ(joinedRooms, std::vector<ChatRoom*>{room});  // the room stays open
             if (serverBack) {

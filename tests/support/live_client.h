@@ -7,6 +7,8 @@
 
 #include <QTextEdit>
 
+#include "platform/chat_log_view.h"
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -38,11 +40,11 @@ inline ChatRoom* joinedRoom(const std::string& name) {
     return nullptr;
 }
 
-inline QTextEdit* roomView(ChatRoom* room) {
-    return qobject_cast<QTextEdit*>(platform::controlWidget(roomControls(room).view));
+inline platform::ChatLogView* roomView(ChatRoom* room) {
+    return platform::chatLogViewOf(roomControls(room).view);
 }
 inline std::string roomText(ChatRoom* room) {
-    return platform::fromQString(roomView(room)->toPlainText());
+    return platform::fromQString(roomView(room)->plainText(0, roomView(room)->log().length()));
 }
 
 // Logs `peer` in as the guest `name` and joins `room`; what the join

@@ -21,6 +21,7 @@
 #include "net/LEXER.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
+#include "platform/chat_log_view.h"
 #include "platform/encoding.h"
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
@@ -77,11 +78,11 @@ class RoomTest : public ::testing::Test {
         return out;
     }
 
-    static QTextEdit* viewOf(ChatRoom* room) {
-        return qobject_cast<QTextEdit*>(platform::controlWidget(roomControls(room).view));
+    static platform::ChatLogView* viewOf(ChatRoom* room) {
+        return platform::chatLogViewOf(roomControls(room).view);
     }
     static std::string viewText(ChatRoom* room) {
-        return platform::fromQString(viewOf(room)->toPlainText());
+        return platform::fromQString(viewOf(room)->plainText(0, viewOf(room)->log().length()));
     }
     static std::vector<std::string> items(int list) {
         std::vector<std::string> out;
@@ -91,9 +92,7 @@ class RoomTest : public ::testing::Test {
     }
     // The character format of the character at position (of the plain text).
     static QTextCharFormat formatAt(ChatRoom* room, int position) {
-        QTextCursor c(viewOf(room)->document());
-        c.setPosition(position + 1);
-        return c.charFormat();
+        return viewOf(room)->formatAt(position);
     }
     static QColor qcolour(int32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, c >> 16); }
 

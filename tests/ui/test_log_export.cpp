@@ -206,16 +206,15 @@ class LogExport : public RoomTest {
     }
     // The view's own text: pictures as the characters they replaced.
     static std::string viewTextWithSmileys(ChatRoom* room) {
-        QTextDocument* doc = viewOf(room)->document();
+        platform::ChatLogView* view = viewOf(room);
         std::string out;
-        for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-            if (b != doc->begin()) out += "\r\n";
-            for (auto it = b.begin(); !it.atEnd(); ++it) {
-                const QTextCharFormat cf = it.fragment().charFormat();
-                if (cf.isImageFormat())
-                    out += platform::fromQString(cf.toolTip());
-                else
-                    out += platform::fromQString(it.fragment().text());
+        for (int line = 0; line < view->log().lineCount(); ++line) {
+            if (line > 0) out += "\r\n";
+            const int64_t from = view->log().position(line, 0);
+            for (int64_t p = from; p < from + int64_t(view->log().lineText(line).size()); ++p) {
+                const QTextCharFormat cf = view->formatAt(p);
+                out += cf.isImageFormat() ? platform::fromQString(cf.toolTip())
+                                          : platform::fromQString(view->plainText(p, p + 1));
             }
         }
         return out;
@@ -282,8 +281,8 @@ std::string trimmed(std::string s) {
 
 // The view's text, Windows-1252, each picture shown as picture.
 std::string viewTextShowing(ChatRoom* room, const char* picture) {
-    QString t =
-        qobject_cast<QTextEdit*>(platform::controlWidget(roomControls(room).view))->toPlainText();
+    const platform::ChatLogView* view = platform::chatLogViewOf(roomControls(room).view);
+    QString t = view->plainText(0, view->log().length());
     t.replace(QChar::ObjectReplacementCharacter, QString::fromLatin1(picture));
     return platform::fromQString(t);
 }

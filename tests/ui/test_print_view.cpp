@@ -1,5 +1,5 @@
-// Printing into a real room's view: the document's text, the character
-// format at each position and the pictures it holds.
+// Printing into a real room's view: its text, the character format at each
+// position and the pictures it holds.
 #include "ui/room_fixture.h"
 
 #include "platform/desktop.h"
@@ -7,6 +7,7 @@
 #include "support/services.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 
 using ::testing::ElementsAre;
 
@@ -27,19 +28,17 @@ std::ostream& operator<<(std::ostream& os, const Span& r) {
               << " " << r.colour.name().toStdString();
 }
 
-// The fragments of the document in order; a picture shows as "<img>".
-std::vector<Span> runs(QTextEdit* edit) {
+// The runs of one format in order; a picture shows as "<img>".
+std::vector<Span> runs(const platform::ChatLogView* view) {
     std::vector<Span> out;
-    for (QTextBlock b = edit->document()->begin(); b.isValid(); b = b.next()) {
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextFragment f = it.fragment();
-            const QTextCharFormat cf = f.charFormat();
-            const std::string t =
-                cf.isImageFormat() ? std::string("<img>") : platform::fromQString(f.text());
-            out.push_back(
-                {t, cf.fontWeight() >= QFont::Bold, cf.fontItalic(), cf.foreground().color()});
-        }
-        if (b.next().isValid()) out.push_back({"\n", false, false, QColor()});
+    for (const ViewRun& r : view->content().runs) {
+        if (r.kind == ViewRun::LineBreak)
+            out.push_back({"\n", false, false, QColor()});
+        else if (r.kind == ViewRun::Picture)
+            out.push_back({"<img>", false, false, QColor(0, 0, 0)});
+        else
+            out.push_back({r.text, (r.style & textstyle::Bold) != 0,
+                           (r.style & textstyle::Italic) != 0, platform::toQColor(r.colour)});
     }
     return out;
 }
@@ -57,7 +56,7 @@ TEST_F(PrintViewTest, FormatsLandOnTheRightCharacters) {
                             Span{"gr", false, false, green}, Span{"\xFCn", false, true, green},
                             Span{"\n", false, false, QColor()}));
     EXPECT_EQ(formatAt(room, 0).fontPointSize(), 10);
-    EXPECT_EQ(viewOf(room)->document()->defaultFont().pointSizeF(), 10);
+    EXPECT_EQ(viewOf(room)->formatAt(6).fontPointSize(), 10);
     EXPECT_EQ(viewText(room), "HalloWelt!\ngr\xFCn\n");
 }
 
@@ -100,16 +99,12 @@ TEST_F(PrintViewTest, SmileyIsAPictureInTheFaceColour) {
     clientState.backgroundColour = 0x202020;
     ChatRoom* room = newChatRoom("lobby");
     roomPrint(room, "a " + VT + "C0000FF:) b ;) c :-)");
-    QTextDocument* doc = viewOf(room)->document();
     EXPECT_EQ(viewText(room), "a ? b ? c :-)\n");  // the pictures stand in for the pairs
     std::vector<QImage> images;
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
-        for (auto it = b.begin(); !it.atEnd(); ++it)
-            if (it.fragment().charFormat().isImageFormat()) {
-                const auto f = it.fragment().charFormat().toImageFormat();
-                images.push_back(
-                    doc->resource(QTextDocument::ImageResource, QUrl(f.name())).value<QImage>());
-            }
+    for (const ViewRun& r : viewOf(room)->content().runs)
+        if (r.kind == ViewRun::Picture)
+            images.push_back(QImage::fromData(reinterpret_cast<const uchar*>(r.png.data()),
+                                              static_cast<int>(r.png.size())));
     ASSERT_EQ(images.size(), 2u);
     for (const QImage& img : images) {
         ASSERT_EQ(img.size(), QSize(15, 15));
@@ -129,17 +124,24 @@ TEST_F(PrintViewTest, AppendedCarriageReturnsBreakLines) {
     view->append("\r");
     view->append("a\r");
     view->append("b");
-    EXPECT_EQ(viewOf(room)->document()->blockCount(), 3);
+    EXPECT_EQ(viewOf(room)->log().lineCount(), 3);
     EXPECT_EQ(viewText(room), "\na\nb");
 }
 
-TEST_F(PrintViewTest, ViewIsReadOnlyWrappingAndWithoutUndo) {
+TEST_F(PrintViewTest, ViewIsReadOnlyAndWrapsAtItsWidth) {
     ChatRoom* room = newChatRoom("lobby");
-    QTextEdit* edit = viewOf(room);
-    EXPECT_TRUE(edit->isReadOnly());
-    EXPECT_EQ(edit->lineWrapMode(), QTextEdit::WidgetWidth);
-    EXPECT_FALSE(edit->document()->isUndoRedoEnabled());
-    EXPECT_EQ(edit->document()->maximumBlockCount(), 0);
+    platform::ChatLogView* view = viewOf(room);
+    roomPrint(room, std::string(300, 'x'));
+    const std::string before = viewText(room);
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    QApplication::sendEvent(view, &key);
+    EXPECT_EQ(viewText(room), before);
+    // The line's last character lies inside the view, on a lower row.
+    view->scrollToLine(0);
+    const QRect first = view->characterRect(0), last = view->characterRect(299);
+    ASSERT_TRUE(first.isValid() && last.isValid());
+    EXPECT_LE(last.right(), view->viewport()->width());
+    EXPECT_GT(last.top(), first.top());
 }
 
 TEST_F(PrintViewTest, SavedContentsAsTextAndRtf) {

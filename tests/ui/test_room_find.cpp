@@ -42,10 +42,10 @@ class FindTest : public RoomTest {
         QKeyEvent press(QEvent::KeyPress, k, mods);
         QApplication::sendEvent(field(), &press);
     }
-    // The line (block) of the current match, -1 without a match.
+    // The line of the current match, -1 without a match.
     int matchLine() {
-        const QTextCursor c = viewOf(room)->textCursor();
-        return c.hasSelection() ? c.blockNumber() : -1;
+        const platform::ChatLogView* v = viewOf(room);
+        return v->anchor() != v->cursor() ? v->log().lineOfPosition(v->cursor()) : -1;
     }
     std::vector<QRect> layout() {
         const RoomControls c = roomControls(room);

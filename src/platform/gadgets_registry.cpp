@@ -143,6 +143,7 @@ void resetGadgets() {
         if (rec.menu) rec.menu->deleteLater();
     // Let the widgets really go before forgetting what they queued while going.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    detail::dropWaitSources();
     state = GadgetState{};
 }
 

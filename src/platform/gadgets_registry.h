@@ -119,6 +119,10 @@ struct GadgetState {
 
 extern GadgetState state;
 
+// Lets go of the notifier and timer the main loop's wait keeps between
+// waits; before the application goes, and on every reset.
+void dropWaitSources();
+
 // --- what each kind of control does with the generic calls ----------------
 // A null operation means the call has no effect on that kind; getters then
 // answer their default (empty text, 0, -1).

@@ -11,8 +11,10 @@
 // plug-ins, once with Tauschwerk active, each in a process of its own.
 //
 // Arguments: seconds per idle phase (default 3; 30 for the full figures),
-// lines to send (default 200), and "poll" for the loop as it was, which
-// sleeps 5 ms whenever a pass found nothing to do.
+// lines to send (default 200), "poll" for the loop as it was, which sleeps
+// 5 ms whenever a pass found nothing to do, and "steady" for a caret that
+// does not blink: the focused input field's caret wakes any loop, exec()
+// too, twice a second, and hides what the loop itself costs.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -140,7 +142,7 @@ void prepareFolder(int port, bool tauschwerk) {
 #endif
 }
 
-int runClient(bool tauschwerk, double seconds, int lines, bool poll, char* argv0) {
+int runClient(bool tauschwerk, double seconds, int lines, bool poll, bool steady, char* argv0) {
     quarnd_test::QuarndProcess server;
     kavel::test::WorkFolder folder;
     prepareFolder(server.chatPort(), tauschwerk);
@@ -160,6 +162,7 @@ int runClient(bool tauschwerk, double seconds, int lines, bool poll, char* argv0
         };
         pf::replaceServices(polling);
     }
+    if (steady) QApplication::setCursorFlashTime(0);
     pf::claimWorkingFolder(kavel::mainwin::Window);
     kavel::startUp();
     if (tauschwerk && kavel::AgentList.empty()) {
@@ -226,8 +229,9 @@ int runClient(bool tauschwerk, double seconds, int lines, bool poll, char* argv0
     kavel::unloadSounds();
     pf::endDesktop();
 
-    std::printf("== %s, main loop %s\n", tauschwerk ? "Tauschwerk active" : "without plug-ins",
-                poll ? "polling every 5 ms (as before)" : "waiting");
+    std::printf("== %s, main loop %s%s\n", tauschwerk ? "Tauschwerk active" : "without plug-ins",
+                poll ? "polling every 5 ms (as before)" : "waiting",
+                steady ? ", caret not blinking" : "");
     std::printf(
         "main loop, connected and idle (%s): %6.3f %% of a core, %6.1f wake-ups/s, "
         "%.1f passes/s\n",
@@ -249,10 +253,12 @@ int runClient(bool tauschwerk, double seconds, int lines, bool poll, char* argv0
 
 int main(int argc, char** argv) {
     std::vector<double> numbers;
-    bool poll = false;
+    bool poll = false, steady = false;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "poll")
             poll = true;
+        else if (std::string(argv[i]) == "steady")
+            steady = true;
         else
             numbers.push_back(std::atof(argv[i]));
     }
@@ -263,7 +269,7 @@ int main(int argc, char** argv) {
     // Each run is a program start of its own, as a user would have it.
     for (const bool tauschwerk : {false, true}) {
         const pid_t child = fork();
-        if (child == 0) _exit(runClient(tauschwerk, seconds, lines, poll, argv[0]));
+        if (child == 0) _exit(runClient(tauschwerk, seconds, lines, poll, steady, argv[0]));
         int status = 0;
         waitpid(child, &status, 0);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++failed;

@@ -323,7 +323,7 @@ quarnd_test::QuarndProcess::Options serverFor(int clients) {
     quarnd_test::QuarndProcess::Options o;
     // All clients come from 127.0.0.1, where a LAN has one machine each.
     const std::string cap = std::to_string(clients + 16);
-    o.extraArgs = {"--max-chat", cap, "--max-per-address", cap};
+    o.extraArgs = {"--max-chat", cap, "--max-users", cap, "--max-per-address", cap};
     return o;
 }
 

@@ -213,6 +213,7 @@ class Crowd {
                                         secondsSince(t0) < s_.seconds + 60;)
             if (pump(100) > 0) quiet = Clock::now();
         loadSeconds_ = secondsSince(t0);
+        lastSeconds_ = std::chrono::duration<double>(lastDelivery_ - t0).count();
     }
 
     // Reads what is there for at most waitMs; returns the messages read.
@@ -258,6 +259,8 @@ class Crowd {
     std::size_t closed() const { return closed_; }
     double sendSeconds() const { return sendSeconds_; }
     double loadSeconds() const { return loadSeconds_; }
+    // From the first line sent to the last one delivered.
+    double deliverySeconds() const { return lastSeconds_; }
     const Histogram& latency() const { return latency_; }
 
   private:
@@ -305,13 +308,15 @@ class Crowd {
         std::uint8_t& slot = seen_[(to * senders_ + k) * linesEach_ + seq];
         if (slot++) ++duplicates_;
         ++delivered_;
+        lastDelivery_ = Clock::now();
     }
 
     Scenario s_;
     int epoll_ = -1;
     std::vector<Client> clients_;
     std::size_t loggedIn_ = 0, joined_ = 0;
-    double joinSeconds_ = 0, sendSeconds_ = 0, loadSeconds_ = 0;
+    double joinSeconds_ = 0, sendSeconds_ = 0, loadSeconds_ = 0, lastSeconds_ = 0;
+    Clock::time_point lastDelivery_{};
     std::size_t senders_ = 0, linesEach_ = 0, expected_ = 0, delivered_ = 0;
     std::size_t duplicates_ = 0, malformed_ = 0, closed_ = 0;
     std::vector<std::size_t> members_;
@@ -352,9 +357,11 @@ bool runScenario(const Scenario& s) {
     const bool exact = crowd.delivered() == crowd.expected() && crowd.duplicates() == 0 &&
                        crowd.malformed() == 0 && crowd.closed() == 0;
     std::printf("   joined in     %.2f s\n", crowd.joinSeconds());
-    std::printf("   delivered     %.0f lines/s (%zu of %zu in %.1f s, sending over %.1f s)\n",
-                lines / crowd.sendSeconds(), crowd.delivered(), crowd.expected(),
-                crowd.loadSeconds(), crowd.sendSeconds());
+    std::printf(
+        "   delivered     %.0f lines/s (%zu of %zu, the last %.1f s after the first "
+        "was sent; sending took %.1f s)\n",
+        lines / std::max(crowd.deliverySeconds(), crowd.sendSeconds()), crowd.delivered(),
+        crowd.expected(), crowd.deliverySeconds(), crowd.sendSeconds());
     std::printf("   latency       p50 %.2f ms, p99 %.2f ms\n",
                 crowd.latency().percentile(0.50) / 1000, crowd.latency().percentile(0.99) / 1000);
     std::printf("   exactly once  %s (missing %zu, duplicated %zu, malformed %zu, closed %zu)\n",

@@ -75,11 +75,15 @@ uint32_t idleDeadline() {
         return 0;
     uint32_t wait = pf::kWaitForever;
     if (hasFlag(flag::Connected)) {
-        // The check fires strictly after the interval.
+        // The check fires strictly after the interval; a start in the
+        // future (it never is) must not make the loop spin.
         const int32_t since = pf::ticksSince(lastKeepAlive, pf::tickCount());
-        wait = since < 0 || since > static_cast<int32_t>(KeepAliveInterval)
-                   ? 0
-                   : KeepAliveInterval - static_cast<uint32_t>(since) + 1;
+        if (since < 0)
+            wait = KeepAliveInterval;
+        else if (since > static_cast<int32_t>(KeepAliveInterval))
+            wait = 0;
+        else
+            wait = KeepAliveInterval - static_cast<uint32_t>(since) + 1;
     }
     if (hasFlag(flag::AboutRunning)) wait = std::min(wait, aboutFrameWait());
     // A plug-in asks for a turn by setting a bit in shared memory, which

@@ -41,8 +41,9 @@ WaitSources& waitSources() {
         // Keep-alive and animation frames are promises about time; a coarse
         // timer may fire 5 % late.
         sources->deadline.setTimerType(Qt::PreciseTimer);
-        guiDispatcher = QAbstractEventDispatcher::instance(QThread::currentThread());
     }
+    // It lives as long as the application; a reset between tests keeps it.
+    guiDispatcher = QAbstractEventDispatcher::instance(QThread::currentThread());
     return *sources;
 }
 
@@ -68,8 +69,11 @@ void watchConnection(WaitSources& w, uint32_t connection) {
 namespace detail {
 
 void dropWaitSources() {
-    guiDispatcher = nullptr;
     sources.reset();
+}
+
+void forgetGuiDispatcher() {
+    guiDispatcher = nullptr;
 }
 
 }  // namespace detail

@@ -122,6 +122,7 @@ void endDesktop() {
     // Without a session there is nothing left to close.
     if (!QCoreApplication::instance()) return;
     resetGadgets();
+    detail::forgetGuiDispatcher();
     application.reset();
 }
 

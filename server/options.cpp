@@ -42,6 +42,7 @@ struct LimitOption {
 const std::vector<LimitOption>& limitOptions() {
     static const std::vector<LimitOption> options = {
         {"--max-chat", 1, 100000, [](ServerConfig& c, auto v) { c.maxChatConnections = v; }},
+        {"--max-users", 1, 100000, [](ServerConfig& c, auto v) { c.maxUsers = v; }},
         {"--max-paste", 1, 100000, [](ServerConfig& c, auto v) { c.maxPasteConnections = v; }},
         {"--max-per-address", 1, 100000, [](ServerConfig& c, auto v) { c.maxPerAddress = v; }},
         {"--login-timeout", 1, 3600, [](ServerConfig& c, auto v) { c.loginLimit = Seconds(v); }},
@@ -82,6 +83,7 @@ std::string usageText() {
            "\n"
            "Limits against a hostile user (defaults in brackets):\n"
            "  --max-chat N          chat connections, logged in or not [600]\n"
+           "  --max-users N         logged-in users [500]\n"
            "  --max-paste N         paste connections [100]\n"
            "  --max-per-address N   chat and paste connections, each, from one address [16]\n"
            "  --login-timeout S     seconds a chat connection has to log in [30]\n"

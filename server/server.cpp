@@ -30,6 +30,7 @@ Server::Impl::Impl(ServerConfig config) : config_(std::move(config)) {
     chat.adminsFile = config_.dataDir / "admins.txt";
     const auto roomsFile = config_.dataDir / "rooms.txt";
     if (std::filesystem::exists(roomsFile)) chat.fixedRooms = parseRoomsFile(readFile(roomsFile));
+    chat.maxSessions = config_.maxUsers;
     chat.maxRooms = config_.maxRooms;
     chat.roomsPerSession = config_.roomsPerSession;
     chat.passwordInterval = config_.passwordInterval.count();

@@ -30,6 +30,8 @@ struct ServerConfig {
 
     // Connections, logged in or not. Per address: of each kind.
     std::size_t maxChatConnections = 600;
+    // Logged-in users; more get "[1]- Server voll".
+    std::size_t maxUsers = 500;
     std::size_t maxPasteConnections = 100;
     std::size_t maxPerAddress = 16;
     // Deadlines. A chat connection must log in within loginLimit and may

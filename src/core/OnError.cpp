@@ -145,6 +145,8 @@ void report(const platform::Fault& fault, bool recoverable) {
     }
     std::snprintf(pendingPlugin, sizeof pendingPlugin, "%s", fault.plugin);
     pending.store(written ? AskQuestion : DumpNotWritten, std::memory_order_release);
+    // The main loop may be waiting for nothing in particular.
+    platform::wakeMainLoop();
 }
 
 }  // namespace

@@ -5,7 +5,12 @@
 
 namespace kavel {
 
+// A pass that found nothing waits for the next thing to do. While a
+// plug-in's Setup thread runs the wait is at most IdleSleepMs, and while a
+// plug-in that sends commands is loaded at most PluginThreadPollMs: those
+// ask for a turn through the shared record, which nothing announces.
 inline constexpr uint32_t IdleSleepMs = 5;
+inline constexpr uint32_t PluginThreadPollMs = 100;
 
 // Runs the client from start-up to shutdown; returns the process exit code.
 int kavelMain(int argc, char** argv);

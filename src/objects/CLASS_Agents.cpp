@@ -324,6 +324,11 @@ int runningSetups() {
     return setupsRunning.load();
 }
 
+bool commandPluginLoaded() {
+    return std::any_of(AgentList.begin(), AgentList.end(),
+                       [](const Agent* a) { return a->commandOut != nullptr; });
+}
+
 std::vector<pf::LoadedPlugin> loadedPlugins() {
     std::vector<pf::LoadedPlugin> out;
     auto add = [&out](const Agent* a) {

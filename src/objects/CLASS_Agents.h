@@ -88,6 +88,9 @@ std::optional<std::string> takePluginCommand();
 
 // Setup threads that have not returned yet.
 int runningSetups();
+// True when a loaded plug-in exports ProcessTCmd: only such a plug-in has a
+// reason to ask for a turn from a thread of its own.
+bool commandPluginLoaded();
 
 // The loaded plug-ins as the crash report lists them, in AgentList order,
 // and the one whose library is being opened or closed at the moment.

@@ -24,4 +24,8 @@ void sleepMs(uint32_t ms) {
     }
 }
 
+bool simulatedTime() {
+    return services().ticks || services().sleep;
+}
+
 }  // namespace kavel::platform

@@ -10,6 +10,10 @@ namespace kavel::platform {
 
 uint32_t tickCount();
 void sleepMs(uint32_t ms);
+// True while a test drives the clock or the sleeping: time then passes only
+// when the test says so, and a loop must poll it instead of waiting on the
+// system's timers.
+bool simulatedTime();
 
 // Milliseconds from earlier to later, correct across the wrap.
 inline int32_t ticksSince(uint32_t earlier, uint32_t later) {

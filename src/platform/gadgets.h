@@ -74,6 +74,16 @@ Event pollEvent();
 // deliver what is not user input, so the windows do not turn grey. Events
 // of our own that this produces wait in the queue for the main loop.
 void keepWindowsPainted();
+// Waits, when the queue is empty, for the first of: a window-system or
+// posted event, the connection (a handle of socket.h, 0 for none) readable
+// or closed by its peer, SIGINT or SIGTERM, wakeMainLoop(), or timeoutMs
+// (kWaitForever: no limit). It may return having found nothing for the
+// program (Qt woke up for its own reasons); the caller looks again.
+inline constexpr uint32_t kWaitForever = UINT32_MAX;
+void waitForWork(uint32_t timeoutMs, uint32_t connection);
+// From any thread: ends the GUI thread's waitForWork at once, or the next
+// one when it is not waiting yet.
+void wakeMainLoop();
 // Queues an event as if Qt had produced it (tests, deferred commands).
 void postEvent(const Event& event);
 // --- windows --------------------------------------------------------------

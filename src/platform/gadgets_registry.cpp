@@ -122,6 +122,7 @@ void endDesktop() {
     // Without a session there is nothing left to close.
     if (!QCoreApplication::instance()) return;
     resetGadgets();
+    detail::forgetGuiDispatcher();
     application.reset();
 }
 
@@ -143,6 +144,7 @@ void resetGadgets() {
         if (rec.menu) rec.menu->deleteLater();
     // Let the widgets really go before forgetting what they queued while going.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    detail::dropWaitSources();
     state = GadgetState{};
 }
 

@@ -117,6 +117,12 @@ struct GadgetState {
 
 extern GadgetState state;
 
+// Lets go of the notifier and timer the main loop's wait keeps between
+// waits; before the application goes, and on every reset.
+void dropWaitSources();
+// Other threads stop waking the GUI thread: the application is going.
+void forgetGuiDispatcher();
+
 // --- what each kind of control does with the generic calls ----------------
 // A null operation means the call has no effect on that kind; getters then
 // answer their default (empty text, 0, -1).

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -21,7 +23,9 @@
 
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
+#include "platform/socket.h"
 #include "support/qt_wait.h"
+#include "support/script_server.h"
 #include "support/services.h"
 
 using namespace kavel::platform;
@@ -359,6 +363,61 @@ TEST_F(Gadgets, ResetPutsTheFacadeBackToItsStart) {
     closeWindow(any);
 }
 
+// The idle main loop's wait ends for each thing the loop has to look at. A
+// watchdog wakes a wait that nothing else ended, so a missed source fails
+// its case instead of hanging the test.
+TEST_F(Gadgets, AnIdleWaitEndsForEachThingTheLoopWaitsOn) {
+    using Peer = kavel_test::ScriptServer;
+    auto soon = [](std::function<void()> act) {
+        return std::thread([act = std::move(act)] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            act();
+        });
+    };
+    struct Case {
+        const char* what;
+        uint32_t timeoutMs;
+        std::function<std::thread(Peer&)> cause;
+    };
+    const std::vector<Case> cases = {
+        {"data already waiting", kWaitForever, [](Peer& p) { return p.send("x"), std::thread(); }},
+        {"data while waiting", kWaitForever, [&](Peer& p) { return soon([&p] { p.send("x"); }); }},
+        {"the peer closing", kWaitForever,
+         [&](Peer& p) { return soon([&p] { p.closeClient(); }); }},
+        {"a wake-up from another thread", kWaitForever, [&](Peer&) { return soon(wakeMainLoop); }},
+        {"a wake-up just before the wait", kWaitForever,
+         [](Peer&) { return wakeMainLoop(), std::thread(); }},
+        {"an event posted from another thread", kWaitForever,
+         [&](Peer&) {
+             return soon([] { QCoreApplication::postEvent(qApp, new QEvent(QEvent::User)); });
+         }},
+        {"its deadline", 20, [](Peer&) { return std::thread(); }},
+    };
+    initNetwork();
+    for (const Case& c : cases) {
+        Peer peer;
+        const uint32_t connection = tcpConnect("127.0.0.1", peer.port());
+        ASSERT_TRUE(peer.accept()) << c.what;
+        QCoreApplication::processEvents();
+        std::atomic<bool> done{false}, watchdogWoke{false};
+        std::thread watchdog([&] {
+            for (int i = 0; i < 500 && !done; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (!done) {
+                watchdogWoke = true;
+                wakeMainLoop();
+            }
+        });
+        std::thread cause = c.cause(peer);
+        waitForWork(c.timeoutMs, connection);
+        done = true;
+        watchdog.join();
+        if (cause.joinable()) cause.join();
+        EXPECT_FALSE(watchdogWoke) << c.what;
+        tcpClose(connection);
+    }
+}
+
 // The header promises that every entry checks the thread; a release Qt
 // would not notice a widget touched from elsewhere.
 using GadgetsDeathTest = Gadgets;
@@ -368,6 +427,7 @@ TEST_F(GadgetsDeathTest, EveryEntryEndsTheProgramOffTheGuiThread) {
     const std::vector<std::pair<const char*, std::function<void()>>> entries = {
         {"pollEvent", [] { pollEvent(); }},
         {"postEvent", [] { postEvent({}); }},
+        {"waitForWork", [] { waitForWork(0, 0); }},
         {"resetGadgets", [] { resetGadgets(); }},
         {"openWindow", [] { openWindow(kAnyId, 0, 0, 10, 10, "x", 0); }},
         {"windowExists", [] { windowExists(kWin); }},

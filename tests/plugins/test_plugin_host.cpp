@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "objects/CLASS_Agents.h"
 #include "objects/CLASS_Object.h"
 #include "objects/agent_chain.h"
+#include "platform/clock.h"
 #include "platform/gadgets.h"
 #include "platform/library.h"
 #include "platform/socket.h"
@@ -276,6 +278,9 @@ class CommandPoll : public PluginHost {
         ASSERT_TRUE(server.accept());
         setFlag(flag::Connected);
         restartKeepAlive();
+        // One pass each, whether or not it has anything to do: an idle pass
+        // polls instead of waiting for the keep-alive (IdleLoop waits).
+        kavel::test::setService(&kavel::platform::Services::sleep, [](uint32_t) {});
     }
     void TearDown() override {
         platform::tcpClose(clientState.connection);
@@ -326,6 +331,68 @@ TEST_F(CommandPoll, WithoutAgentsTheRequestIsClearedAndNothingSent) {
     setOptionBits(opt::PluginCommandRequest | opt::Sound);
     EXPECT_EQ(passAndRead(), "");
     EXPECT_EQ(options(), opt::Sound);
+}
+
+// The connected loop with nothing to do waits; what it must not miss while
+// waiting ends the wait by itself. A watchdog wakes a wait nothing ended, so
+// a missed deadline fails instead of hanging.
+class IdleLoop : public CommandPoll {
+  protected:
+    void SetUp() override {
+        CommandPoll::SetUp();
+        kavel::test::setService(&kavel::platform::Services::sleep, nullptr);
+    }
+    // Runs passes under the watchdog.
+    void watched(const std::function<void()>& passes) {
+        std::atomic<bool> done{false};
+        std::thread watchdog([&] {
+            for (int i = 0; i < 500 && !done; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (!done) {
+                watchdogWoke = true;
+                platform::wakeMainLoop();
+            }
+        });
+        passes();
+        done = true;
+        watchdog.join();
+    }
+    std::atomic<bool> watchdogWoke{false};
+};
+
+TEST_F(IdleLoop, TheKeepAliveProbeEndsTheWait) {
+    setText(&ClientState::nick, "anna");
+    lastKeepAlive = platform::tickCount() - KeepAliveInterval + 20;
+    // The server answers the probe, as any does; the answer ends the wait
+    // of the pass that sent it.
+    std::thread peer([this] {
+        if (server.readUntil("P\r", 3000)) server.send("x\r");
+    });
+    watched([] {
+        mainLoopPass();  // waits for the keep-alive to fall due
+        mainLoopPass();  // sends the probe
+    });
+    peer.join();
+    EXPECT_EQ(server.received(), "DIRECT anna P\r");
+    EXPECT_FALSE(watchdogWoke);
+}
+
+TEST_F(IdleLoop, ARequestFromAPluginsOwnThreadIsServedWhileTheLoopWaits) {
+    ASSERT_TRUE(load("tp_command"));
+    std::thread own([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        setOptionBits(opt::PluginCommandRequest);
+    });
+    std::string sent;
+    watched([&] {
+        for (int i = 0; i < 20 && sent.empty(); ++i) {
+            mainLoopPass();
+            sent = server.read(50);
+        }
+    });
+    own.join();
+    EXPECT_EQ(sent, "LEAVE lobby\r");
+    EXPECT_FALSE(watchdogWoke);
 }
 
 }  // namespace

@@ -64,6 +64,9 @@ class PluginManager : public ::testing::Test {
                                     dialogs.push_back(request);
                                     return gd::DialogAnswer{};
                                 });
+        // runLoop hands the clicks over in a fixed number of passes, as
+        // the window tests do: idle passes poll instead of waiting.
+        kavel::test::setService(&kavel::platform::Services::sleep, [](uint32_t) {});
     }
     void TearDown() override {
         gd::closeWindow(Window);

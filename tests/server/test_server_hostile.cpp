@@ -400,6 +400,22 @@ TEST(server_hostile, RoomCreationIsLimitedAndRefusalsAnswered) {
                                                            "ffnet"));
 }
 
+TEST(server_hostile, LoggedInUsersAreCappedByTheirOwnLimit) {
+    auto server = startServer({"--max-users", "2"});
+    const int port = server->chatPort();
+    auto first = guest(port, "erster");
+    auto second = guest(port, "zweiter", "127.0.0.2");
+    EXPECT_EQ(loginReply(port, "LOGIN dritter  x", "127.0.0.3"), "[1]- Server voll");
+    // A place that comes free is taken again.
+    second->close();
+    std::string again;
+    for (int i = 0; i < 100 && again != "[2]- Gast"; ++i) {
+        std::this_thread::sleep_for(Ms(20));
+        again = loginReply(port, "LOGIN vierter  x", "127.0.0.4");
+    }
+    EXPECT_EQ(again, "[2]- Gast");
+}
+
 TEST(server_hostile, PasswordGuessingIsThrottledPerAddress) {
     auto server = startServer({"--login-failures", "3", "--login-lockout", "3"});
     const int port = server->chatPort();

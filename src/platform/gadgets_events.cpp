@@ -13,6 +13,7 @@
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
 #include "platform/gadgets_registry.h"
+#include "platform/socket.h"
 
 namespace kavel::platform {
 
@@ -48,8 +49,7 @@ WaitSources& waitSources() {
 }
 
 void watchConnection(WaitSources& w, uint32_t connection) {
-    // fd 0 may be a socket when stdin was closed, so handles are fd + 1.
-    const int fd = connection == 0 ? -1 : static_cast<int>(connection - 1);
+    const int fd = fdOf(connection);
     if (fd != w.connectionFd) {
         w.connection.reset();
         w.connectionFd = fd;

@@ -15,12 +15,12 @@
 
 namespace kavel::platform {
 
-namespace {
-
 // fd 0 may be a socket when stdin was closed, so handles are fd + 1.
 int fdOf(uint32_t handle) {
     return handle == 0 ? -1 : static_cast<int>(handle - 1);
 }
+
+namespace {
 
 bool setBlocking(int fd, bool blocking) {
     const int flags = fcntl(fd, F_GETFL, 0);

@@ -14,6 +14,9 @@ inline constexpr int kConnectTimeoutMs = 10000;
 // with SIGPIPE). Returns false when no TCP/IP stack is usable.
 bool initNetwork();
 
+// The file descriptor behind a handle, -1 for "no connection".
+int fdOf(uint32_t handle);
+
 // Resolves host and connects, trying each address in turn; gives up when
 // timeoutMs have passed in all. Returns the handle or 0.
 uint32_t tcpConnect(const std::string& host, int port, int timeoutMs = kConnectTimeoutMs);

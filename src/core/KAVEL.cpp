@@ -10,6 +10,7 @@
 #include "core/OnError.h"
 #include "core/main.h"
 #include "core/prefs.h"
+#include "core/rejoin.h"
 #include "core/wiring.h"
 #include "net/LEXER.h"
 #include "net/NET_Methods.h"
@@ -114,15 +115,7 @@ void menuNumberedItem(int id) {
     if (id >= n.firstRoom && id < n.firstJoined) {
         for (const AvailableRoom& room : AvailableRooms) {
             if (room.menuId != id) continue;
-            std::string roomText = room.name;
-            if (room.hasPassword) {
-                // An empty password is an answer; cancelling is not.
-                const auto password =
-                    pf::askText(ui(Txt::PasswordTitle), ui(Txt::PasswordPrompt), "");
-                if (!password) return;
-                roomText += " " + *password;
-            }
-            JoinRoom(roomText);
+            joinListedRoom(room);
             return;
         }
     } else if (id >= n.firstJoined && id < n.firstAgent) {
@@ -150,10 +143,12 @@ void mainWindowHandler(pf::Event& event) {
     if (event.kind != pf::EventKind::Menu) return;
     switch (event.id) {
         case item::Connect:
-            if (!hasFlag(flag::Connected))
+            if (!hasFlag(flag::Connected)) {
                 openSession();
-            else
+            } else {
+                rememberOpenRooms();
                 Disconnect();
+            }
             break;
         case item::RoomList:
             if (hasFlag(flag::LoggedIn)) SendCommand(wire::roomList());
@@ -228,6 +223,7 @@ bool mainLoopPass() {
     } else if (hasFlag(flag::ProfileUploadPending)) {
         ProfileUploadStep();
     }
+    rejoinStep();
     // Also offline: a session that just ended wants "Verbinden" back.
     if (hasFlag(flag::MenuDirty)) buildMainMenu();
 
@@ -248,6 +244,7 @@ bool mainLoopPass() {
 }
 
 void shutDown() {
+    rememberRoomsAtEnd();
     Disconnect();
     // The window is gone by now; the terminal is the one place left to say it.
     if (!saveSettings())

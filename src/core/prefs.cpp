@@ -3,6 +3,7 @@
 #include "common/cp1252.h"
 #include "common/data.h"
 #include "common/reset.h"
+#include "core/prefs_options.h"
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
 #include "objects/CLASS_Agents.h"
@@ -98,6 +99,12 @@ Settings parsePrefs(std::string_view content) {
             s.pasteServer = std::string(value);
         } else if (sameKey(key, "faultedPlugin") && !s.faultedPlugin) {
             s.faultedPlugin = std::string(value);
+        } else if (sameKey(key, "rejoinRooms") && !s.rejoinRooms) {
+            s.rejoinRooms = std::string(value);
+        } else if (sameKey(key, "openRooms") && !s.openRooms) {
+            s.openRooms = std::string(value);
+        } else if (sameKey(key, "closeToTray") && !s.closeToTray) {
+            s.closeToTray = std::string(value);
         }
     }
     return s;
@@ -110,6 +117,9 @@ std::string formatPrefs(const Settings& s) {
     if (s.server) out += "server = " + *s.server + "\r\n";
     if (s.pasteServer) out += "pasteServer = " + *s.pasteServer + "\r\n";
     if (s.faultedPlugin) out += "faultedPlugin = " + *s.faultedPlugin + "\r\n";
+    if (s.rejoinRooms) out += "rejoinRooms = " + *s.rejoinRooms + "\r\n";
+    if (s.openRooms) out += "openRooms = " + *s.openRooms + "\r\n";
+    if (s.closeToTray) out += "closeToTray = " + *s.closeToTray + "\r\n";
     return out;
 }
 
@@ -143,6 +153,7 @@ void loadSettings() {
     if (s.server) setChatServer(trimBlanks(*s.server));
     setPasteServer(s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string());
     keptOut = s.faultedPlugin.value_or(std::string());
+    takeProgramOptions(s);
     for (const std::string& name : pluginList(s.activePlugins))
         if (name != keptOut)
             loadPlugin(std::string(kPluginFolder) + "/" + name);  // one that fails is left out
@@ -170,6 +181,7 @@ bool saveSettings() {
     s.activePlugins = joinPluginList(names);
     s.server = keptServer;
     s.pasteServer = keptPaste;
+    putProgramOptions(s);
     return platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
 }
 

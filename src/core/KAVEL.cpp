@@ -21,6 +21,7 @@
 #include "platform/gadgets.h"
 #include "platform/instance.h"
 #include "platform/socket.h"
+#include "platform/tray.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 #include "ui/GUI_About.h"
@@ -29,6 +30,7 @@
 #include "ui/GUI_Options.h"
 #include "ui/GUI_PluginManager.h"
 #include "ui/GUI_Profile.h"
+#include "ui/GUI_Tray.h"
 #include "ui/GUI_UserInfo.h"
 #include "ui/profile.h"
 #include "ui/smilies.h"
@@ -37,6 +39,7 @@
 #include "ui/windows/options_window.h"
 #include "ui/windows/plugin_manager.h"
 #include "ui/windows/profile_window.h"
+#include "ui/windows/tray.h"
 
 namespace kavel {
 
@@ -135,6 +138,12 @@ void menuNumberedItem(int id) {
 
 void mainWindowHandler(pf::Event& event) {
     using namespace mainwin;
+    // The close box; "Beenden" becomes a close request only below.
+    if (event.kind == pf::EventKind::CloseRequest && closesToTray()) {
+        pf::hideWindow(Window);
+        event = {};
+        return;
+    }
     if (event.kind == pf::EventKind::Resized) {
         pf::resizeControl(Splitter, -1, -1, pf::windowWidth(Window) - SplitterMarginX,
                           pf::windowHeight(Window) - SplitterMarginY);
@@ -185,7 +194,26 @@ void mainWindowHandler(pf::Event& event) {
 }
 
 namespace {
+
+// The tray icon: a click brings the program forward; its menu's entries
+// are the main menu's items of the same numbers, done by that handler.
+void trayHandler(pf::Event& event) {
+    if (event.kind == pf::EventKind::Control && event.type == pf::EventType::Click) {
+        trayClicked();
+        return;
+    }
+    if (event.kind != pf::EventKind::Menu ||
+        (event.id != traywin::item::Connect && event.id != traywin::item::Quit))
+        return;
+    pf::Event command{pf::EventKind::Menu, mainwin::Window, event.id};
+    mainWindowHandler(command);
+    // "Beenden" ends the program even while the main window is in the tray.
+    event = command;
+}
+
 const bool handlerRegistered = registerWindow(mainwin::Window, &mainWindowHandler);
+const bool trayRegistered = registerWindow(traywin::Window, &trayHandler);
+
 }  // namespace
 
 void startUp() {
@@ -224,6 +252,7 @@ bool mainLoopPass() {
         ProfileUploadStep();
     }
     rejoinStep();
+    refreshTray();
     // Also offline: a session that just ended wants "Verbinden" back.
     if (hasFlag(flag::MenuDirty)) buildMainMenu();
 

@@ -49,6 +49,9 @@ struct Services {
     // run private buses). Without it, a program on the offscreen platform
     // sends none: nobody would see them.
     std::string notificationBus;
+    // Whether the desktop shows a tray for the program's icon; unset, Qt is
+    // asked (tray.h).
+    std::function<bool()> trayAvailable;
     // Seeds for random numbers (the about box's particles).
     std::function<uint32_t()> seed;
 };

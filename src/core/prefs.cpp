@@ -148,13 +148,13 @@ void loadSettings() {
             loadPlugin(std::string(kPluginFolder) + "/" + name);  // one that fails is left out
 }
 
-void keepPluginOut(const std::string& name) {
+std::string prefsKeepingOut(const std::string& name) {
     Settings s = parsePrefs(platform::readWholeFile(kPrefsFile).value_or(std::string()));
     std::vector<std::string> names = pluginList(s.activePlugins);
     std::erase(names, name);
     s.activePlugins = joinPluginList(names);
     s.faultedPlugin = name;
-    platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
+    return formatPrefs(s);
 }
 
 void reportPluginKeptOut() {

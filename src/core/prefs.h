@@ -40,10 +40,10 @@ void loadSettings();
 // Shutdown: writes prefs.ini anew (through a temporary file).
 bool saveSettings();
 
-// The crash handler, when a plug-in's library faulted while it was being
-// loaded: prefs.ini as it is on disk, that plug-in taken out of
+// What the crash handler writes when a plug-in's library faults while it is
+// being loaded: prefs.ini as it is on disk, that plug-in taken out of
 // activePlugins and named as faultedPlugin, so the next start goes without it.
-void keepPluginOut(const std::string& name);
+std::string prefsKeepingOut(const std::string& name);
 // Start-up, once the main window exists: says which plug-in was kept out.
 void reportPluginKeptOut();
 

@@ -26,11 +26,12 @@ struct Settings {
 // matches its key case-insensitively, blanks around the key and before the
 // value are skipped, the value runs to the end of the line.
 Settings parsePrefs(std::string_view content);
-// The file's content, lines ending CR LF.
+// The file's content, lines ending CR LF. Plug-in names that are not usable
+// (usablePluginName) are left out.
 std::string formatPrefs(const Settings& settings);
 // The active plug-in names: comma-separated, ending at the first empty one.
 std::vector<std::string> pluginList(std::string_view activePlugins);
-// The other way round: the names separated by commas.
+// The other way round: the usable names separated by commas.
 std::string joinPluginList(const std::vector<std::string>& names);
 
 // Start-up: reads prefs.ini into profileName, the chat server host and the

@@ -13,6 +13,7 @@
 #include "common/reset.h"
 #include "core/prefs.h"
 #include "objects/CLASS_Agents.h"
+#include "objects/CLASS_Object.h"
 #include "platform/files.h"
 #include "platform/gadgets.h"
 #include "ui/GUI_Methods.h"
@@ -256,8 +257,10 @@ void installCrashHandler() {
 
 bool guardedPass(bool (*pass)()) {
     bool more = true;
-    // After a fault the reporter has asked already; "Yes" means go on.
-    platform::runGuarded([&] { more = pass(); });
+    // After a fault the reporter has asked already; "Yes" means go on. A
+    // class the abandoned pass was assembling would make every later
+    // assembly fail.
+    if (!platform::runGuarded([&] { more = pass(); })) resetPendingClass();
     if (const int state = pending.exchange(NoQuestion, std::memory_order_acquire))
         settle(state == AskQuestion, pendingPlugin);
     return more && !platform::endRequested();

@@ -10,7 +10,8 @@
 //
 // Output lines: "dialog KIND TITLE|TEXT" for every question (CR as \r),
 // "status TEXT" for the status log at the end, "plugin NAME" for each loaded
-// plug-in, "rounding kept|lost", "ready", "continued", "ended".
+// plug-in, "rounding kept|lost", "object built|refused", "ready",
+// "continued", "ended".
 #include <dlfcn.h>
 #include <fenv.h>
 #include <unistd.h>
@@ -30,6 +31,7 @@
 #include "net/LEXER.h"
 #include "net/NET_Methods.h"
 #include "objects/CLASS_Agents.h"
+#include "objects/CLASS_Object.h"
 #include "objects/agent_chain.h"
 #include "platform/clock.h"
 #include "platform/faults.h"
@@ -137,6 +139,11 @@ int passes = 0;
 void fault() {
     if (scenario == "segv" || scenario == "nodump" || scenario == "no-prefs" || scenario == "fenv")
         segfault();
+    if (scenario == "assembly") {
+        // Abandons a class half-way through its assembly.
+        registerClass(64, "Half");
+        segfault();
+    }
     if (scenario == "intdiv") divideByZero();
     if (scenario == "stack") recurse(0);
     if (scenario == "illegal") illegalInstruction();
@@ -278,6 +285,10 @@ int main(int argc, char** argv) {
     }
     guardedPass(faultingPass);
     if (scenario == "fenv") say(fegetround() == FE_DOWNWARD ? "rounding kept" : "rounding lost");
+    if (scenario == "assembly") {
+        registerClass(static_cast<int32_t>(sizeof(Object)), "Whole");
+        say(createObject() ? "object built" : "object refused");
+    }
     printStatus();
     say("continued");
     finish(0);

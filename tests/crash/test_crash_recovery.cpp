@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -59,15 +60,32 @@ TEST_F(PluginFolder, AfterAPluginFaultOurOwnFaultsBlameNoPlugin) {
         << child.output;
 }
 
-TEST(Recovery, TheLoopKeepsItsFloatingPointEnvironment) {
-    // The handler runs with the default environment; the long jump out of it
-    // must not leave the loop with that one instead of its own.
-    Child child({"fenv", "yes"});
+// What the abandoned pass would have put back on its way out, and what the
+// child says when it finds it put back.
+struct LeftOver {
+    const char* scenario;
+    const char* putBack;
+    friend void PrintTo(const LeftOver& c, std::ostream* out) { *out << c.scenario; }
+};
+
+class Recovery : public ::testing::TestWithParam<LeftOver> {};
+
+TEST_P(Recovery, WhatTheAbandonedPassLeftIsPutBack) {
+    Child child({GetParam().scenario, "yes"});
     const int status = child.finish();
     EXPECT_TRUE(exitedWith(status, 0)) << status << child.output << child.errors();
     EXPECT_TRUE(child.hasLine(kQuestion)) << child.output;
-    EXPECT_TRUE(child.hasLine("rounding kept")) << child.output;
+    EXPECT_TRUE(child.hasLine(GetParam().putBack)) << child.output;
 }
+
+INSTANTIATE_TEST_SUITE_P(State, Recovery,
+                         ::testing::Values(
+                             // The handler runs with the default floating-point environment; the
+                             // long jump out of it must not leave the loop with that one.
+                             LeftOver{"fenv", "rounding kept"},
+                             // A class abandoned half-way would make every later one fail.
+                             LeftOver{"assembly", "object built"}),
+                         [](const auto& info) { return std::string(info.param.scenario); });
 
 TEST_F(PluginFolder, AFaultInTheReportOfALoadFaultStillKeepsThePluginOut) {
     test::spit(folder + "/prefs.ini",

@@ -26,6 +26,8 @@ constexpr Box kBoxes[CheckBoxCount] = {
     {Txt::OptTextSmilies, 270}, {Txt::OptNoPing, 300},
 };
 
+constexpr const char* kProgramFrameTitle = "Programmweite Einstellungen";
+
 uint16_t tickedBits() {
     uint16_t bits = 0;
     for (int i = 0; i < CheckBoxCount; ++i)
@@ -37,7 +39,7 @@ uint16_t tickedBits() {
 
 void openOptionsWindow() {
     const int w = pf::openWindow(
-        Window, 0, 0, Width, Height, Title,
+        Window, 0, 0, Width, Height + GroupShift, Title,
         pf::kTitleBar | pf::kScreenCentred | pf::kInvisible | pf::kCompactFont, mainwin::Window);
     if (w < 0) return;
     const uint16_t current = options();
@@ -46,12 +48,14 @@ void openOptionsWindow() {
             pf::checkBox(w, FirstCheckBox + i, 50, kBoxes[i].y, 210, 30, ui(kBoxes[i].caption));
         pf::setControlState(id, (current >> i) & 1);
     }
-    pf::button(w, Accept, 160, 360, 120, 20, ui(Txt::OptAccept));
-    pf::button(w, Cancel, 10, 360, 120, 20, ui(Txt::OptCancel));
-    pf::frame(w, OuterFrame, 0, 0, 290, 390, "");
+    pf::button(w, Accept, 160, 360 + GroupShift, 120, 20, ui(Txt::OptAccept));
+    pf::button(w, Cancel, 10, 360 + GroupShift, 120, 20, ui(Txt::OptCancel));
+    pf::frame(w, OuterFrame, 0, 0, 290, 390 + GroupShift, "");
     pf::setAccessibleName(OuterFrame, ui(Txt::MenuOptions));
     pf::frame(w, MessagesFrame, 20, 30, 250, 120, ui(Txt::OptFrameMessages));
     pf::frame(w, GeneralFrame, 20, 160, 250, 180, ui(Txt::OptFrameGeneral));
+    pf::frame(w, ProgramFrame, 20, ProgramFrameY, 250, ProgramFrameHeight, kProgramFrameTitle);
+    addSessionOptionRows(w);
     pf::showWindow(w);
 }
 
@@ -68,6 +72,7 @@ void optionsWindowHandler(pf::Event& event) {
         const uint16_t low = tickedBits();
         clearOptionBits(static_cast<uint16_t>(LowByte & ~low));
         setOptionBits(low);
+        takeSessionOptionRows();
         pf::closeWindow(Window);
     } else if (event.id == Cancel) {
         pf::closeWindow(Window);

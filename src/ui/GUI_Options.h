@@ -11,4 +11,9 @@ namespace kavel {
 // close the window; the close request is consumed.
 void optionsWindowHandler(platform::Event& event);
 
+// The rows of the program-wide group for rejoining rooms and the tray
+// (GUI_Options_Session.cpp): built with the window, taken by "Annehmen".
+void addSessionOptionRows(int window);
+void takeSessionOptionRows();
+
 }  // namespace kavel

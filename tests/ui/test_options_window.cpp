@@ -3,6 +3,10 @@
 // request changing nothing.
 #include <gtest/gtest.h>
 
+#include <QWidget>
+
+#include "common/program_options.h"
+#include "support/services.h"
 #include "ui/GUI_Options.h"
 #include "ui/windows/options_window.h"
 #include "window_fixture.h"
@@ -19,7 +23,8 @@ TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
     ASSERT_TRUE(gd::windowExists(Window));
     EXPECT_EQ(gd::windowTitle(Window), "KAVEL > Optionen");
     EXPECT_EQ(gd::windowWidth(Window), 291);
-    EXPECT_EQ(gd::windowHeight(Window), 392);
+    // Taller by the program-wide group below the eight boxes.
+    EXPECT_EQ(gd::windowHeight(Window), 392 + GroupShift);
     QWidget* frame = gd::windowFrame(Window);
     EXPECT_EQ(frame->parentWidget(), gd::windowFrame(mainwin::Window));
     EXPECT_FALSE(frame->windowFlags().testFlag(Qt::WindowCloseButtonHint));
@@ -32,12 +37,25 @@ TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
                              {7, 50, 240, 210, 30, "Links/URLs im Text markieren"},
                              {8, 50, 270, 210, 30, "Smilies nicht grafisch darstellen"},
                              {9, 50, 300, 210, 30, "kein automatischer Ping"},
-                             {Accept, 160, 360, 120, 20, "Annehmen"},
-                             {Cancel, 10, 360, 120, 20, "Abbrechen"},
-                             {OuterFrame, 0, 0, 290, 390, ""},
+                             {Accept, 160, 360 + GroupShift, 120, 20, "Annehmen"},
+                             {Cancel, 10, 360 + GroupShift, 120, 20, "Abbrechen"},
+                             {OuterFrame, 0, 0, 290, 390 + GroupShift, ""},
                              {MessagesFrame, 20, 30, 250, 120, "Verhalten bei neuen Nachrichten"},
                              {GeneralFrame, 20, 160, 250, 180, "Generelle Einstellungen"},
+                             {ProgramFrame, 20, 350, 250, 110, "Programmweite Einstellungen"},
+                             {RejoinRooms, 50, 370, 210, 30, "Offene R\xE4ume wieder betreten"},
+                             {CloseToTray, 50, 400, 210, 30,
+                              "In den Infobereich schlie\xDF"
+                              "en"},
+                             {NoTrayNote, 68, 430, 190, 20, "Kein Infobereich vorhanden"},
                          });
+    // The new captions fit their places in the window's font.
+    for (int id : {RejoinRooms, CloseToTray, NoTrayNote})
+        EXPECT_LE(gd::controlWidget(id)->sizeHint().width(), gd::controlWidth(id)) << id;
+    // The group lies below the eight boxes and above the buttons.
+    EXPECT_GE(gd::controlY(ProgramFrame),
+              gd::controlY(GeneralFrame) + gd::controlHeight(GeneralFrame));
+    EXPECT_LE(gd::controlY(ProgramFrame) + gd::controlHeight(ProgramFrame), gd::controlY(Accept));
 }
 
 TEST_F(OptionsWindow, TheBoxesShowTheLowByte) {
@@ -91,6 +109,47 @@ TEST_F(OptionsWindow, EachOpeningShowsTheOptionsOfThatMoment) {
     EXPECT_EQ(gd::controlState(2), 0);
     EXPECT_EQ(gd::controlState(3), 1);
     EXPECT_EQ(gd::controlState(5), 0);
+}
+
+// The program-wide rows: they show prefs.ini's options, "Annehmen" takes
+// them and "Abbrechen" does not; the eight boxes' byte is untouched by them.
+TEST_F(OptionsWindow, TheProgramWideRowsShowAndTakeTheirOptions) {
+    kavel::test::setService(&gd::Services::trayAvailable, [] { return true; });
+    setOptions(0x0321);
+    programOptions().closeToTray = true;
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(RejoinRooms), 0);
+    EXPECT_EQ(gd::controlState(CloseToTray), 1);
+    EXPECT_FALSE(gd::controlDisabled(CloseToTray));
+    EXPECT_TRUE(gd::controlHidden(NoTrayNote));
+    click(RejoinRooms);
+    click(CloseToTray);
+    click(Cancel);
+    EXPECT_FALSE(programOptions().rejoinRooms);
+    EXPECT_TRUE(programOptions().closeToTray);
+
+    openOptionsWindow();
+    click(RejoinRooms);
+    click(CloseToTray);
+    click(Accept);
+    EXPECT_TRUE(programOptions().rejoinRooms);
+    EXPECT_FALSE(programOptions().closeToTray);
+    EXPECT_EQ(options(), 0x0321);
+}
+
+TEST_F(OptionsWindow, WithoutATrayClosingToItIsOffDisabledAndSaysWhy) {
+    programOptions().closeToTray = true;  // written on a desktop that has one
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(CloseToTray), 0);
+    EXPECT_TRUE(gd::controlDisabled(CloseToTray));
+    EXPECT_FALSE(gd::controlHidden(NoTrayNote));
+    EXPECT_NE(gd::accessibleName(CloseToTray).find("Kein Infobereich vorhanden"),
+              std::string::npos);
+    click(RejoinRooms);
+    click(Accept);
+    EXPECT_TRUE(programOptions().rejoinRooms);
+    // Kept for that desktop; here it has no effect.
+    EXPECT_TRUE(programOptions().closeToTray);
 }
 
 }  // namespace

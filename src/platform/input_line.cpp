@@ -54,10 +54,13 @@ void InputLine::recheck() {
     if (finder_ && spellingWanted() && spellingAvailable()) {
         const std::string line = fromQString(text());
         const auto caret = static_cast<uint32_t>(cursorPosition());
+        // Focus within the window: the word stays unmarked while the user
+        // looks at another window, just as while typing.
+        const bool typing = window()->focusWidget() == this;
         for (const WordSpan& word : finder_(line)) {
             if (word.start + word.length > line.size()) continue;
             // The word still being typed is left alone until it is done.
-            if (hasFocus() && word.start + word.length == caret) continue;
+            if (typing && word.start + word.length == caret) continue;
             if (!wordKnown(std::string_view(line).substr(word.start, word.length)))
                 marks.push_back(word);
         }

@@ -139,26 +139,32 @@ void release(ChatRoom* room) {
     for (auto& h : room->history)
         h.~string();
     room->urlSet.~unordered_set();
-    // A word list added to elsewhere rechecks every line: not this one.
-    pf::checkSpelling(room->input, {});
     room->users.~vector();
     room->speakers.~RecentSpeakers();
     room->completer.~NameCompleter();
     kavel::destroy(&room->header);
 }
 
+void closeRoomWindow(ChatRoom* room) {
+    // The line may outlive the window by a moment (deleted later), and a
+    // word added to the list rechecks every line: this one must no longer
+    // ask the room.
+    pf::checkSpelling(room->input, {});
+    pf::closeWindow(room->window);
+}
+
 // Between runs the rooms go without a word to the server: their windows
 // close and their records are freed.
 const bool registered = registerReset([] {
     for (ChatRoom* room : std::exchange(joinedRooms, {})) {
-        pf::closeWindow(room->window);
+        closeRoomWindow(room);
         release(room);
     }
 });
 
 void destroyRoom(Object* o) {
     ChatRoom* room = self(o);
-    pf::closeWindow(room->window);
+    closeRoomWindow(room);
     if (clientState.focusedInput == static_cast<uint32_t>(room->input) && room->input > 0)
         clientState.focusedInput = 0;
     std::erase(joinedRooms, room);

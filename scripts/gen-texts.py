@@ -129,6 +129,8 @@ TEXTS = [
 OWN_TEXTS = [
     ("RoomWindowFailed", "Das Fenster für den Raum $ konnte nicht geöffnet werden"),
     ("HelpTitle", "KAVEL > Hilfe"),
+    ("PluginNameRefused",
+     "Plugin-Datei $ übersprungen: Zeilenumbrüche, \"=\" und Kommas sind im Namen nicht erlaubt"),
 ]
 
 CREDITS = [

@@ -221,6 +221,7 @@ const char kTextBlock[] =
 const char* const kOwnTexts[] = {
     "Das Fenster f\xFCr den Raum $ konnte nicht ge\xF6" "ffnet werden",
     "KAVEL > Hilfe",
+    "Plugin-Datei $ \xFC" "bersprungen: Zeilenumbr\xFC" "che, \"=\" und Kommas sind im Namen nicht erlaubt",
 };
 // clang-format on
 

@@ -106,17 +106,23 @@ Settings parsePrefs(std::string_view content) {
 std::string formatPrefs(const Settings& s) {
     std::string out = "[General]\r\n";
     out += "profile = " + s.profile + "\r\n";
-    out += "activePlugins = " + s.activePlugins + "\r\n";
+    // Plug-in names come from file names, which may hold anything: one that
+    // could not be read back as itself is not written.
+    out += "activePlugins = " + joinPluginList(pluginList(s.activePlugins)) + "\r\n";
     if (s.server) out += "server = " + *s.server + "\r\n";
     if (s.pasteServer) out += "pasteServer = " + *s.pasteServer + "\r\n";
-    if (s.faultedPlugin) out += "faultedPlugin = " + *s.faultedPlugin + "\r\n";
+    if (s.faultedPlugin && usablePluginName(*s.faultedPlugin))
+        out += "faultedPlugin = " + *s.faultedPlugin + "\r\n";
     return out;
 }
 
 std::string joinPluginList(const std::vector<std::string>& names) {
     std::string text;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        text += (i > 0 ? "," : "") + names[i];
+    for (const std::string& name : names) {
+        if (!usablePluginName(name)) continue;
+        if (!text.empty()) text += ',';
+        text += name;
+    }
     return text;
 }
 
@@ -148,13 +154,13 @@ void loadSettings() {
             loadPlugin(std::string(kPluginFolder) + "/" + name);  // one that fails is left out
 }
 
-void keepPluginOut(const std::string& name) {
+std::string prefsKeepingOut(const std::string& name) {
     Settings s = parsePrefs(platform::readWholeFile(kPrefsFile).value_or(std::string()));
     std::vector<std::string> names = pluginList(s.activePlugins);
     std::erase(names, name);
     s.activePlugins = joinPluginList(names);
     s.faultedPlugin = name;
-    platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
+    return formatPrefs(s);
 }
 
 void reportPluginKeptOut() {

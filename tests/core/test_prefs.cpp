@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "common/data.h"
+#include "common/ports.h"
 #include "core/prefs.h"
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
@@ -128,6 +129,45 @@ TEST_F(PrefsFile, ListedPluginsLoadInOrderUpToTheFirstEmptyName) {
     dir.write("prefs.ini", "[General]\r\nactivePlugins = tp_b.so,tp_a.so,,tp_a.so\r\n");
     loadSettings();
     EXPECT_EQ(test::agentNames(), (std::vector<std::string>{"tp_b.so", "tp_a.so"}));
+}
+
+TEST(PrefsWrite, NoBadPluginNameReachesTheFile) {
+    for (const std::string& bad : test::badPluginNames()) {
+        Settings s;
+        s.activePlugins = joinPluginList({"a.so", bad, "b.so"});
+        s.faultedPlugin = bad;
+        EXPECT_EQ(formatPrefs(s), "[General]\r\nprofile = \r\nactivePlugins = a.so,b.so\r\n")
+            << bad;
+    }
+    // A list that was joined without the check.
+    Settings s;
+    s.activePlugins = "a.so,x.so\r\nserver = evil.example,b=c.so";
+    EXPECT_EQ(formatPrefs(s), "[General]\r\nprofile = \r\nactivePlugins = a.so\r\n");
+}
+
+TEST_F(PrefsFile, BadNamesInTheListAreNeitherLoadedNorKept) {
+    std::vector<std::string> status;
+    ports().status = [&status](std::string_view t) { status.emplace_back(t); };
+    test::PluginFolder dir;
+    dir.add("tp_a");
+    dir.add("tp_b", "b=c.so");
+    // A NUL would cut the path short: "tp_b.so\0x" must not load tp_b.so.
+    dir.add("tp_b");
+    dir.write("prefs.ini",
+              std::string("[General]\r\nactivePlugins = b=c.so,tp_b.so\0x,tp_a.so\r\n", 53));
+    loadSettings();
+    EXPECT_EQ(test::agentNames(), std::vector<std::string>{"tp_a.so"});
+    EXPECT_EQ(status, (std::vector<std::string>{"Plugin-Datei b=c.so \xFC"
+                                                "bersprungen: Zeilenumbr\xFC"
+                                                "che, \"=\" "
+                                                "und Kommas sind im Namen nicht erlaubt",
+                                                "Plugin-Datei tp_b.so?x \xFC"
+                                                "bersprungen: Zeilenumbr\xFC"
+                                                "che, \"=\" "
+                                                "und Kommas sind im Namen nicht erlaubt"}));
+    // Saving writes only what was loaded.
+    ASSERT_TRUE(saveSettings());
+    EXPECT_EQ(dir.read("prefs.ini"), "[General]\r\nprofile = \r\nactivePlugins = tp_a.so\r\n");
 }
 
 TEST_F(PrefsFile, SaveReplacesTheFileWithoutLeavingTemporaries) {

@@ -106,10 +106,8 @@ void load() {
     const std::string aff = base.string() + ".aff", dic = base.string() + ".dic";
     std::error_code error;
     if (!fs::is_regular_file(aff, error) || !fs::is_regular_file(dic, error)) {
-        dict.reason =
-            "Rechtschreibpr\xFC"
-            "fung aus: kein deutsches W\xF6rterbuch gefunden (" +
-            fs::path(folder()).string() + "/" + kLanguage + ".dic, Paket hunspell-de-de)";
+        // Short enough for a line of the options window.
+        dict.reason = "Kein W\xF6rterbuch (hunspell-de-de)";
         return;
     }
     if (!loaded.hunspell || loaded.folder != folder()) {
@@ -119,10 +117,7 @@ void load() {
     Hunspell* hunspell = loaded.hunspell.get();
     dict.encoding = hunspell->get_dict_encoding();
     if (!isUtf8(dict.encoding) && !QStringEncoder(qtName(dict.encoding).c_str()).isValid()) {
-        dict.reason =
-            "Rechtschreibpr\xFC"
-            "fung aus: die Kodierung des W\xF6rterbuchs (" +
-            dict.encoding + ") wird nicht unterst\xFCtzt";
+        dict.reason = "W\xF6rterbuch in " + dict.encoding + " nicht lesbar";
         return;
     }
     dict.hunspell = hunspell;

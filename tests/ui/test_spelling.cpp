@@ -2,6 +2,9 @@
 // the marks on a real line, the context menu, the personal word list across
 // a restart, and a machine without the dictionary.
 #include <QAction>
+#include <QApplication>
+#include <QImage>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <filesystem>
@@ -109,6 +112,40 @@ TEST_F(SpellingTest, AMisspeltWordIsMarkedNamesLinksAndSmiliesAreNot) {
             "Wlet und Maedchen, gr\xFC\xDF"
             "e");
     EXPECT_THAT(marked(room), ElementsAre("Wlet", "Maedchen"));
+}
+
+// Red pixels in the line as drawn: the wavy underline is the only red.
+int redPixels(QWidget* widget) {
+    const QImage image = widget->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            // Drawn smoothed: a red blended into the white background.
+            if (c.red() > 150 && c.red() - c.green() > 60 && c.red() - c.blue() > 60) ++red;
+        }
+    return red;
+}
+
+TEST_F(SpellingTest, TheMarkIsDrawnAndStaysWhileTypingElsewhere) {
+    ChatRoom* room = joined();
+    setLine(room, "Fehlr");
+    line(room)->setCursorPosition(0);
+    const int drawn = redPixels(line(room));
+    EXPECT_GT(drawn, 5);
+    setLine(room, "Fehler");
+    EXPECT_EQ(redPixels(line(room)), 0);
+    // Keys typed after the word: the mark keeps its place.
+    setLine(room, "Fehlr");
+    line(room)->setFocus();
+    line(room)->end(false);
+    for (const char* key : {" ", "u", "n", "d"}) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromLatin1(key));
+        QApplication::sendEvent(line(room), &press);
+    }
+    EXPECT_EQ(platform::controlText(roomControls(room).input), "Fehlr und");
+    EXPECT_THAT(marked(room), ElementsAre("Fehlr"));
+    EXPECT_GE(redPixels(line(room)), drawn);
 }
 
 TEST_F(SpellingTest, TheWordAtTheCaretWaitsWhileTyping) {

@@ -168,7 +168,8 @@ std::vector<std::string> spellingSuggestions(std::string_view word) {
     if (converted.empty()) return out;
     for (const std::string& s : dict.hunspell->suggest(converted)) {
         std::string back = fromDictionary(s);
-        if (!back.empty()) out.push_back(std::move(back));
+        // A suggestion Windows-1252 cannot write would arrive garbled.
+        if (!back.empty() && toDictionary(back) == s) out.push_back(std::move(back));
     }
     return out;
 }

@@ -204,6 +204,36 @@ TEST_F(SpellingTest, TheOptionTurnsMarksOffAndOn) {
     EXPECT_THAT(marked(room), ElementsAre("Fehlr"));
 }
 
+// A dictionary of two words in the given encoding, in its own folder.
+std::string tinyDictionary(const std::filesystem::path& folder, const std::string& encoding,
+                           const std::string& umlautWord) {
+    const std::filesystem::path dir = folder / encoding;
+    std::filesystem::create_directories(dir);
+    test::spit((dir / "de_DE.aff").string(), "SET " + encoding + "\n");
+    test::spit((dir / "de_DE.dic").string(), "2\nHaus\n" + umlautWord + "\n");
+    return dir.string();
+}
+
+TEST_F(SpellingTest, WordsAreConvertedToTheDictionarysEncoding) {
+    const std::string latin1 =
+        "Gr\xFC\xDF"
+        "e";  // the same bytes as Windows-1252
+    test::setService(&platform::Services::dictionaryFolder,
+                     tinyDictionary(folder.path(), "ISO8859-1", latin1));
+    ChatRoom* room = joined();
+    setLine(room, "Haus " + latin1 + " Gruesse");
+    EXPECT_THAT(marked(room), ElementsAre("Gruesse"));
+    EXPECT_TRUE(platform::addToPersonalWords("Gruesse"));
+    EXPECT_THAT(marked(room), IsEmpty());
+}
+
+TEST_F(SpellingTest, ADictionaryInAnUnknownEncodingIsNotUsed) {
+    test::setService(&platform::Services::dictionaryFolder,
+                     tinyDictionary(folder.path(), "NONSENSE-9", "Haus"));
+    EXPECT_FALSE(platform::spellingAvailable());
+    EXPECT_THAT(platform::spellingUnavailableReason(), ::testing::HasSubstr("NONSENSE-9"));
+}
+
 TEST_F(SpellingTest, WithoutTheDictionaryTheLineWorksAsBefore) {
     test::setService(&platform::Services::dictionaryFolder,
                      (folder.path() / "kein-woerterbuch").string());

@@ -95,10 +95,19 @@ void InputLine::inputMethodEvent(QInputMethodEvent* event) {
 bool InputLine::event(QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        const bool tab = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        const bool back = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
+        // Tab belongs to name completion; the keyboard still leaves the line
+        // with Ctrl+Tab, as it leaves any editor that takes Tab for itself.
+        const Qt::KeyboardModifiers leave = back ? Qt::ControlModifier | Qt::ShiftModifier
+                                                 : Qt::KeyboardModifiers(Qt::ControlModifier);
+        if (tab && key->modifiers() == leave) {
+            focusNextPrevChild(!back);
+            event->accept();
+            return true;
+        }
         const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
-        if (plain && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
-            const bool back =
-                key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
+        if (plain && tab) {
             pushEvent({EventKind::Control, window_, id_,
                        back ? EventType::TabBack : EventType::TabForward});
             event->accept();

@@ -151,6 +151,15 @@ TEST_F(RoomCompletionTest, NoMatchLeavesLineAndFocus) {
     EXPECT_EQ(line(room)->window()->focusWidget(), line(room));
 }
 
+TEST_F(RoomCompletionTest, CtrlTabStillLeavesTheLine) {
+    ChatRoom* room = joined("lobby");
+    typeText(room, "b");
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_Tab, Qt::ControlModifier);
+    QApplication::sendEvent(line(room), &key);
+    EXPECT_NE(line(room)->window()->focusWidget(), line(room));
+    EXPECT_EQ(platform::controlText(roomControls(room).input), "b");
+}
+
 TEST_F(RoomCompletionTest, TheOwnNameIsNotOffered) {
     ChatRoom* room = joined("lobby");
     typeText(room, "an");

@@ -112,7 +112,10 @@ void ChatLogView::ensureVisible(int64_t position) {
 }
 
 bool ChatLogView::find(const QString& text, bool forward) {
-    const std::string needle = fromQString(text);
+    std::string needle = fromQString(text);
+    // Characters Windows-1252 cannot hold came back as "?": text with them
+    // occurs nowhere in the view.
+    if (toQString(needle) != text) needle.clear();
     if (needle != needle_) {
         needle_ = needle;
         viewport()->update();
@@ -234,6 +237,12 @@ void ChatLogView::mousePressEvent(QMouseEvent* event) {
 
 void ChatLogView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint point = event->position().toPoint();
+    if (selecting_ && !(event->buttons() & Qt::LeftButton)) {
+        // The release went elsewhere (a dialog, a menu): the view may
+        // follow the end again.
+        selecting_ = false;
+        refresh();
+    }
     if (!selecting_) {
         viewport()->setCursor(linkAt(point) ? Qt::PointingHandCursor : Qt::IBeamCursor);
         return;
@@ -249,15 +258,17 @@ void ChatLogView::mouseMoveEvent(QMouseEvent* event) {
 void ChatLogView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !selecting_)
         return QAbstractScrollArea::mouseReleaseEvent(event);
-    selecting_ = false;
     const QPoint point = event->position().toPoint();
-    if (anchor_ == cursor_ &&
-        (point - pressAt_).manhattanLength() < QApplication::startDragDistance()) {
-        if (const ChatLog::Span* link = linkAt(point)) {
-            const int line = log_.lineOfPosition(anchor_);
-            openUrl(log_.lineText(line).substr(link->start - log_.lineBegin(line),
-                                               link->end - link->start));
-        }
+    const bool click = anchor_ == cursor_ &&
+                       (point - pressAt_).manhattanLength() < QApplication::startDragDistance();
+    // Lines may have arrived or the wheel turned since the press: the link
+    // is the one under the release, whatever lay under the press.
+    const ChatLog::Span* link = click ? linkAt(point) : nullptr;
+    const std::string target(link ? log_.textOf(*link) : std::string_view());
+    selecting_ = false;
+    refresh();
+    if (click) {
+        if (link) openLink(target);
         return;
     }
     QClipboard* clipboard = QApplication::clipboard();
@@ -280,9 +291,22 @@ void ChatLogView::mouseDoubleClickEvent(QMouseEvent* event) {
            log_.position(line, 0) + static_cast<int64_t>(to));
 }
 
+bool ChatLogView::event(QEvent* event) {
+    bool handled = false;
+    guarded([&] { handled = QAbstractScrollArea::event(event); });
+    return handled;
+}
+
 bool ChatLogView::viewportEvent(QEvent* event) {
-    if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
-    const auto* help = static_cast<QHelpEvent*>(event);
+    bool handled = false;
+    guarded([&] {
+        handled = event->type() == QEvent::ToolTip ? showToolTip(static_cast<QHelpEvent*>(event))
+                                                   : QAbstractScrollArea::viewportEvent(event);
+    });
+    return handled;
+}
+
+bool ChatLogView::showToolTip(const QHelpEvent* help) {
     const int64_t position = positionAt(help->pos());
     const QRect at = position >= 0 ? characterRect(position) : QRect();
     // The character under the point: the one after the position, or the

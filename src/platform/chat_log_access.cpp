@@ -5,6 +5,7 @@
 #include <QAccessibleWidget>
 #include <QTextBoundaryFinder>
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/chat_log_view.h"
 
@@ -65,6 +66,8 @@ class ChatLogAccessible : public QAccessibleWidget, public QAccessibleTextInterf
         return r.translated(view()->viewport()->mapToGlobal(QPoint(0, 0)));
     }
     int offsetAtPoint(const QPoint& point) const override {
+        constexpr int kFar = 1 << 24;  // beyond any screen; mapping it could overflow
+        if (std::max(std::abs(point.x() / 2), std::abs(point.y() / 2)) > kFar / 2) return -1;
         const QPoint at = view()->viewport()->mapFromGlobal(point);
         if (!view()->viewport()->rect().contains(at)) return -1;
         return static_cast<int>(view()->positionAt(at));

@@ -10,6 +10,7 @@
 #include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/chat_log_view.h"
 #include "platform/desktop.h"
@@ -20,6 +21,16 @@
 namespace kavel::platform {
 
 namespace {
+
+// A point far off the view means nothing more than one just off it; kept
+// in reach, no arithmetic on it can overflow.
+constexpr double kFar = 1 << 20;
+QPoint inReach(QPointF point) {
+    const auto near = [](double v) {
+        return std::isnan(v) ? 0 : static_cast<int>(std::clamp(v, -kFar, kFar));
+    };
+    return {near(point.x()), near(point.y())};
+}
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t';
@@ -202,11 +213,11 @@ void ChatLogView::keyPressEvent(QKeyEvent* event) {
 }
 
 void ChatLogView::wheelEvent(QWheelEvent* event) {
-    int dy = -event->pixelDelta().y();
+    int64_t dy = -static_cast<int64_t>(event->pixelDelta().y());
     if (dy == 0)
-        dy = -event->angleDelta().y() * QApplication::wheelScrollLines() *
+        dy = -static_cast<int64_t>(event->angleDelta().y()) * QApplication::wheelScrollLines() *
              QFontMetrics(font()).lineSpacing() / 120;
-    if (dy != 0) scrollByPixels(dy);
+    if (dy != 0) scrollByPixels(static_cast<int>(std::clamp<int64_t>(dy, -kFarScroll, kFarScroll)));
     event->accept();
 }
 
@@ -226,9 +237,9 @@ const ChatLog::Span* ChatLogView::linkAt(const QPoint& point) const {
 
 void ChatLogView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
-    const int64_t position = positionAt(event->position().toPoint());
+    const int64_t position = positionAt(inReach(event->position()));
     if (position < 0) return;
-    pressAt_ = event->position().toPoint();
+    pressAt_ = inReach(event->position());
     selecting_ = true;
     if (!(event->modifiers() & Qt::ShiftModifier)) anchor_ = position;
     cursor_ = position;
@@ -236,7 +247,7 @@ void ChatLogView::mousePressEvent(QMouseEvent* event) {
 }
 
 void ChatLogView::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint point = event->position().toPoint();
+    const QPoint point = inReach(event->position());
     if (selecting_ && !(event->buttons() & Qt::LeftButton)) {
         // The release went elsewhere (a dialog, a menu): the view may
         // follow the end again.
@@ -258,7 +269,7 @@ void ChatLogView::mouseMoveEvent(QMouseEvent* event) {
 void ChatLogView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !selecting_)
         return QAbstractScrollArea::mouseReleaseEvent(event);
-    const QPoint point = event->position().toPoint();
+    const QPoint point = inReach(event->position());
     const bool click = anchor_ == cursor_ &&
                        (point - pressAt_).manhattanLength() < QApplication::startDragDistance();
     // Lines may have arrived or the wheel turned since the press: the link
@@ -277,7 +288,7 @@ void ChatLogView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void ChatLogView::mouseDoubleClickEvent(QMouseEvent* event) {
-    const int64_t position = positionAt(event->position().toPoint());
+    const int64_t position = positionAt(inReach(event->position()));
     if (position < 0) return;
     const int line = log_.lineOfPosition(position);
     const std::string_view text = log_.lineText(line);

@@ -331,6 +331,7 @@ void ChatLogView::scrollToEnd() {
 }
 
 void ChatLogView::scrollByPixels(int dy) {
+    dy = std::clamp(dy, -kFarScroll, kFarScroll);
     placeTop();
     if (dy > 0 && stick_) return;
     stick_ = false;
@@ -405,7 +406,9 @@ QRect ChatLogView::characterRect(int64_t position) const {
                  QSize(std::max(1, static_cast<int>(x2 - x1)), static_cast<int>(tl.height())));
 }
 
-int64_t ChatLogView::positionAt(const QPoint& point) const {
+int64_t ChatLogView::positionAt(const QPoint& where) const {
+    constexpr int kFar = 1 << 20;
+    const QPoint point(std::clamp(where.x(), -kFar, kFar), std::clamp(where.y(), -kFar, kFar));
     placeTop();
     int y = (top_ == 0 ? kMargin : 0) - topOffset_;
     int line = top_;

@@ -24,6 +24,16 @@
 
 namespace kavel::platform {
 
+// Runs an event handler so that a C++ exception ends the handling of that
+// one event, never the program: Qt's event loop must not see one.
+template <typename Handler>
+void guarded(Handler&& handler) noexcept {
+    try {
+        handler();
+    } catch (...) {
+    }
+}
+
 class ChatLogView : public QAbstractScrollArea, public ChatView {
   public:
     explicit ChatLogView(int window);
@@ -67,6 +77,9 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     int topLine() const { return top_; }
     void scrollToLine(int line);
     void scrollToEnd();
+    // Scrolls by at most kFarScroll pixels at once: each line passed is
+    // laid out on the way.
+    static constexpr int kFarScroll = 1 << 16;
     void scrollByPixels(int dy);
     // The lines that have a layout now, for tests.
     std::size_t laidOutLines() const { return cache_.size(); }
@@ -127,15 +140,6 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     void extendTo(int64_t position, bool keepAnchor);
     void ensureVisible(int64_t position);
     const ChatLog::Span* linkAt(const QPoint& point) const;
-    // Runs an event handler so that a C++ exception ends the handling of
-    // that one event, never the program: Qt's event loop must not see one.
-    template <typename Handler>
-    static void guarded(Handler&& handler) noexcept {
-        try {
-            handler();
-        } catch (...) {
-        }
-    }
 
     ChatLog log_;
     int window_;

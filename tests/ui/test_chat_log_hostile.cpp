@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QWheelEvent>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -182,6 +183,42 @@ TEST_F(LinkClicks, AHeldButtonHoldsTheViewWhichFollowsTheEndAgainAfterwards) {
         addLinkLine(view, i);
     view.grab();
     EXPECT_GT(view.topLine(), held);
+}
+
+TEST_F(LinkClicks, PointsAndWheelTurnsFarOffTheViewAreHarmless) {
+    const double far = 1e12, nan = std::nan("");
+    const QPointF points[] = {{-far, -far}, {far, far}, {nan, nan}, {2147483647.0, -2147483648.0}};
+    for (const QPointF& at : points) {
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseMove,
+                                  QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick}) {
+            QMouseEvent e(type, at, at, Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                          Qt::NoModifier);
+            EXPECT_NO_THROW(QApplication::sendEvent(view.viewport(), &e));
+        }
+    }
+    for (const QPoint at : {QPoint(2147483647, -2147483647 - 1), QPoint(-2147483647 - 1, 0)}) {
+        QHelpEvent tip(QEvent::ToolTip, at, at);
+        EXPECT_NO_THROW(QApplication::sendEvent(view.viewport(), &tip));
+    }
+    for (int angle : {2147483647, -2147483647 - 1}) {
+        for (bool pixels : {false, true}) {
+            const QPoint delta(0, angle);
+            QWheelEvent e(QPointF(5, 5), QPointF(5, 5), pixels ? delta : QPoint(),
+                          pixels ? QPoint() : delta, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+            EXPECT_NO_THROW(QApplication::sendEvent(view.viewport(), &e));
+            view.grab();
+        }
+    }
+    EXPECT_TRUE(view.opened.empty());
+    // The view still works: at the end, a link there opens.
+    view.scrollToEnd();
+    view.grab();
+    const int line = view.log().lineCount() - 3;
+    mouse(QEvent::MouseButtonPress, onLink(line));
+    mouse(QEvent::MouseButtonRelease, onLink(line));
+    EXPECT_EQ(view.opened, std::vector<std::string>{linkOf(line)});
 }
 
 TEST(ChatLogText, OnlyPicturesReadAsTheReplacementCharacter) {

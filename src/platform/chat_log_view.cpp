@@ -28,6 +28,16 @@ constexpr char16_t kPictureStandIn = 0x00A0;
 // Painted pictures kept, about 1 KB each: more than a window shows at once.
 constexpr std::size_t kImagesKept = 1024;
 
+QTextCharFormat runFormat(ChatLog::Format f, bool colour) {
+    QTextCharFormat out;
+    const int style = ChatLog::styleOf(f);
+    out.setFontWeight(style & textstyle::Bold ? QFont::Bold : QFont::Normal);
+    out.setFontItalic(style & textstyle::Italic);
+    out.setFontUnderline(style & textstyle::Underline);
+    if (colour) out.setForeground(toQColor(ChatLog::colourOf(f)));
+    return out;
+}
+
 }  // namespace
 
 ChatLogView::ChatLogView(int window) : window_(window) {
@@ -186,27 +196,27 @@ ChatLogView::Laid& ChatLogView::laid(int line) const {
     QString text = toQString(bytes);
     QList<QTextLayout::FormatRange> formats;
     const auto& runs = log_.runs();
+    const auto& spots = log_.pictureSpots();
     for (std::size_t r = log_.runAt(begin); r < runs.size() && runs[r].start < end; ++r) {
         const uint32_t from = std::max(runs[r].start, begin);
         const uint32_t to = r + 1 < runs.size() ? std::min(runs[r + 1].start, end) : end;
-        if (to <= from) continue;
-        QTextCharFormat cf;
-        const int style = ChatLog::styleOf(runs[r].format);
-        cf.setFontWeight(style & textstyle::Bold ? QFont::Bold : QFont::Normal);
-        cf.setFontItalic(style & textstyle::Italic);
-        cf.setFontUnderline(style & textstyle::Underline);
-        cf.setForeground(toQColor(ChatLog::colourOf(runs[r].format)));
-        formats.append({static_cast<int>(from - begin), static_cast<int>(to - from), cf});
+        // A run of nothing but pictures (a smiley in a colour of its own)
+        // takes its format with each picture below.
+        if (to <= from || log_.firstPictureFrom(to) - log_.firstPictureFrom(from) == to - from)
+            continue;
+        formats.append({static_cast<int>(from - begin), static_cast<int>(to - from),
+                        runFormat(runs[r].format, true)});
     }
-    const auto& spots = log_.pictureSpots();
     for (std::size_t s = log_.firstPictureFrom(begin); s < spots.size() && spots[s].at < end; ++s) {
         const int column = static_cast<int>(spots[s].at - begin);
         text[column] = QChar(kPictureStandIn);
         QFont f = font_;
-        const std::size_t r = log_.runAt(spots[s].at);
-        if (r < runs.size()) f.setBold(ChatLog::styleOf(runs[r].format) & textstyle::Bold);
+        const ChatLog::Format run = runs[log_.runAt(spots[s].at)].format;
+        f.setBold(ChatLog::styleOf(run) & textstyle::Bold);
         const qreal advance = QFontMetricsF(f).horizontalAdvance(QChar(kPictureStandIn));
-        QTextCharFormat cf;
+        // The stand-in shows no colour but its underline's: without it,
+        // pictures in a thousand colours share one format.
+        QTextCharFormat cf = runFormat(run, ChatLog::styleOf(run) & textstyle::Underline);
         cf.setFontLetterSpacingType(QFont::AbsoluteSpacing);
         cf.setFontLetterSpacing(log_.shapeOf(spots[s].picture).width - advance);
         formats.append({column, 1, cf});

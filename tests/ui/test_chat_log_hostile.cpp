@@ -11,6 +11,7 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/chat_log_view.h"
@@ -60,6 +61,45 @@ TEST(ChatLogPictures, TenThousandColoursKeepOnePictureAndEachItsOwnColour) {
     EXPECT_EQ(view.log().text(0, 3, {}), ":):):)");
     EXPECT_TRUE(view.formatAt(5).isImageFormat());
     EXPECT_EQ(view.formatAt(5).toImageFormat().width(), 15);
+}
+
+TEST(ChatLogPictures, EveryPictureComesBackExactlyAndEqualOnesShareTheirShape) {
+    Picture many;  // more colours than a place keeps: the rest stay in the shape
+    many.width = 12;
+    many.height = 2;
+    many.text = "*";
+    for (int i = 0; i < 24; ++i)
+        many.pixels.push_back(i % 12 * 0x010203);
+    Picture otherTail = many;
+    otherTail.pixels.back() = 0x123456;
+    Picture odd = face(0x00FF00);
+    odd.width = 9;
+    odd.height = 25;
+    const Picture pictures[] = {face(0xFF0000), face(0xFF0000, ":-)"), face(kWhite), many,
+                                otherTail,      face(0x0000FF),        odd,          many};
+    ChatLog log;
+    for (const Picture& p : pictures)
+        log.insertPicture(p);
+    // Many texts, each its own shape, all found again by their hash.
+    for (int i = 0; i < 1000; ++i)
+        log.insertPicture(face(i + 1, std::to_string(i).c_str()));
+    for (int i = 0; i < 1000; ++i)
+        log.insertPicture(face(i + 8, std::to_string(i).c_str()));
+    EXPECT_EQ(log.pictures().size(), 6u + 2000u / 2);
+    const auto& spots = log.pictureSpots();
+    ASSERT_EQ(spots.size(), std::size(pictures) + 2000);
+    for (std::size_t i = 0; i < spots.size(); ++i) {
+        const Picture expected =
+            i < std::size(pictures)
+                ? pictures[i]
+                : face(static_cast<int32_t>((i - 8) % 1000 + (i >= 1008 ? 8 : 1)),
+                       std::to_string((i - 8) % 1000).c_str());
+        const Picture back = log.picture(spots[i].picture);
+        EXPECT_EQ(back.pixels, expected.pixels) << i;
+        EXPECT_EQ(std::make_tuple(back.width, back.height, back.text),
+                  std::make_tuple(expected.width, expected.height, expected.text))
+            << i;
+    }
 }
 
 // Links are opened here instead of on the desktop.

@@ -5,7 +5,6 @@
 #include <QAccessibleWidget>
 #include <QTextBoundaryFinder>
 #include <algorithm>
-#include <cstdlib>
 
 #include "platform/chat_log_view.h"
 
@@ -66,8 +65,9 @@ class ChatLogAccessible : public QAccessibleWidget, public QAccessibleTextInterf
         return r.translated(view()->viewport()->mapToGlobal(QPoint(0, 0)));
     }
     int offsetAtPoint(const QPoint& point) const override {
-        constexpr int kFar = 1 << 24;  // beyond any screen; mapping it could overflow
-        if (std::max(std::abs(point.x() / 2), std::abs(point.y() / 2)) > kFar / 2) return -1;
+        // Beyond any screen; mapping such a point could overflow.
+        const auto far = [](int v) { return v < -(1 << 24) || v > 1 << 24; };
+        if (far(point.x()) || far(point.y())) return -1;
         const QPoint at = view()->viewport()->mapFromGlobal(point);
         if (!view()->viewport()->rect().contains(at)) return -1;
         return static_cast<int>(view()->positionAt(at));

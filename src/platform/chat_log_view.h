@@ -112,7 +112,6 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     bool event(QEvent* event) override;
     // A picture's tool tip names the characters it stands for.
     bool viewportEvent(QEvent* event) override;
-    bool showToolTip(const QHelpEvent* help);
 
   private:
     struct Laid {
@@ -133,6 +132,7 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     void grown(int open);
     void updateScrollBar();
     void announce(int firstLine);
+    bool showToolTip(const QHelpEvent* help);
     QImage pictureImage(const ChatLog::PictureKey& key) const;
     // Each distinct picture of an export encoded once.
     ChatLog::PngOf pngMaker() const;

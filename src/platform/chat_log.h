@@ -84,6 +84,8 @@ class ChatLog {
     void insertPicture(const Picture& picture);
 
     int lineCount() const { return static_cast<int>(lineStart_.size()); }
+    // Lines are numbered from 0 to lineCount() - 1; a number from outside
+    // (a position, a point) goes through lineOfPosition() first.
     uint32_t lineBegin(int line) const { return lineStart_[static_cast<std::size_t>(line)]; }
     uint32_t lineEnd(int line) const {
         return line + 1 < lineCount() ? lineBegin(line + 1) : static_cast<uint32_t>(text_.size());

@@ -56,7 +56,10 @@ class Input {
     bool more() const { return p_ < end_; }
     uint8_t byte() { return p_ < end_ ? *p_++ : 0; }
     int signedByte() { return static_cast<int8_t>(byte()); }
-    int word() { return static_cast<int16_t>(byte() | byte() << 8); }
+    int word() {
+        const uint8_t low = byte();
+        return static_cast<int16_t>(low | byte() << 8);
+    }
     std::string bytes(std::size_t n) {
         n = std::min<std::size_t>(n, static_cast<std::size_t>(end_ - p_));
         std::string s(reinterpret_cast<const char*>(p_), n);
@@ -79,57 +82,16 @@ class Session {
     Session(kavel::ChatRoom* room, pf::ChatLogView* view) : room_(room), view_(view) {}
 
     void run(Input& in) {
+        using Step = void (Session::*)(Input&);
+        static constexpr Step kSteps[] = {
+            &Session::printRaw, &Session::printBuilt,  &Session::repeat,  &Session::resize,
+            &Session::scroll,   &Session::wheel,       &Session::press,   &Session::move,
+            &Session::release,  &Session::doubleClick, &Session::find,    &Session::select,
+            &Session::ask,      &Session::draw,        &Session::toolTip, &Session::processEvents,
+        };
         while (in.more()) {
-            switch (in.byte() % 16) {
-                case 0:
-                    print(in.bytes(in.byte()));
-                    break;
-                case 1:
-                    print(builtLine(in));
-                    break;
-                case 2:
-                    repeat(in.byte() % 32);
-                    break;
-                case 3:
-                    view_->resize(1 + in.byte() * 3, 1 + in.byte() * 2);
-                    break;
-                case 4:
-                    scroll(in);
-                    break;
-                case 5:
-                    wheel(in);
-                    break;
-                case 6:
-                    mouse(QEvent::MouseButtonPress, in);
-                    break;
-                case 7:
-                    mouse(QEvent::MouseMove, in);
-                    break;
-                case 8:
-                    mouse(QEvent::MouseButtonRelease, in);
-                    break;
-                case 9:
-                    mouse(QEvent::MouseButtonDblClick, in);
-                    break;
-                case 10:
-                    find(in);
-                    break;
-                case 11:
-                    select(in);
-                    break;
-                case 12:
-                    ask(in);
-                    break;
-                case 13:
-                    paint();
-                    break;
-                case 14:
-                    toolTip(in);
-                    break;
-                default:
-                    QCoreApplication::processEvents();
-                    break;
-            }
+            const uint8_t step = in.byte();
+            (this->*kSteps[step % std::size(kSteps)])(in);
         }
         // Whatever the steps left behind must still read consistently.
         paint();
@@ -146,11 +108,27 @@ class Session {
         kavel::roomPrint(room_, line);
     }
 
-    void repeat(int times) {
+    void printRaw(Input& in) {
+        const uint8_t size = in.byte();
+        print(in.bytes(size));
+    }
+    void printBuilt(Input& in) { print(builtLine(in)); }
+    void repeat(Input& in) {
+        const int times = in.byte() % 32;
         const std::string line = last_;
         for (int i = 0; i < times; ++i)
             print(line);
     }
+    void resize(Input& in) {
+        const int width = 1 + in.byte() * 3;
+        const int height = 1 + in.byte() * 2;
+        view_->resize(width, height);
+    }
+    void press(Input& in) { mouse(QEvent::MouseButtonPress, in); }
+    void move(Input& in) { mouse(QEvent::MouseMove, in); }
+    void release(Input& in) { mouse(QEvent::MouseButtonRelease, in); }
+    void doubleClick(Input& in) { mouse(QEvent::MouseButtonDblClick, in); }
+    void processEvents(Input&) { QCoreApplication::processEvents(); }
 
     // A line from pieces, so that the markup the display scans for is a
     // byte away however the fuzzer mutates.
@@ -312,6 +290,7 @@ class Session {
         send(view_->viewport(), event);
     }
 
+    void draw(Input&) { paint(); }
     void paint() {
         QImage image(view_->viewport()->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
         view_->viewport()->render(&image);
@@ -351,21 +330,17 @@ class Session {
 
     void select(Input& in) {
         const uint8_t b = in.byte();
-        switch (b % 4) {
-            case 0:
-                if (QAccessibleTextInterface* t = text())
-                    t->setSelection(0, offset(in), offset(in));
-                break;
-            case 1:
-                view_->select(offset(in), offset(in));
-                break;
-            case 2:
-                key(view_, Qt::Key_A, Qt::ControlModifier);
-                break;
-            default:
-                key(view_, Qt::Key_C, Qt::ControlModifier);
-                break;
+        if (b & 2) {
+            key(view_, b & 1 ? Qt::Key_C : Qt::Key_A, Qt::ControlModifier);
+            return;
         }
+        const int anchor = offset(in);
+        const int cursor = offset(in);
+        QAccessibleTextInterface* t = text();
+        if (b & 1 && t)
+            t->setSelection(0, anchor, cursor);
+        else
+            view_->select(anchor, cursor);
     }
 
     bool outside(int at) const { return at < 0 || at > length(); }

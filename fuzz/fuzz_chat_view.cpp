@@ -73,8 +73,9 @@ class Input {
     const uint8_t* end_;
 };
 
-[[noreturn]] void fail(const char* what, long long offset, long long length) {
-    std::fprintf(stderr, "fuzz_chat_view: %s (offset %lld, length %lld)\n", what, offset, length);
+// `a` and `b` are the two numbers that disagree, as `what` names them.
+[[noreturn]] void fail(const std::string& what, long long a, long long b) {
+    std::fprintf(stderr, "fuzz_chat_view: %s (%lld, %lld)\n", what.c_str(), a, b);
     std::abort();
 }
 
@@ -316,10 +317,12 @@ class Session {
         if (!typed.isEmpty() && notFound->isHidden()) {
             const std::string cp = pf::fromQString(typed);
             if (pf::toQString(cp) != typed)
-                fail("find matched text that Windows-1252 cannot hold", view_->anchor(), length());
-            if (view_->selectedText().size() != cp.size())
-                fail("find selected text of another length than the needle", view_->anchor(),
-                     length());
+                fail("find matched text that Windows-1252 cannot hold (match at, length)",
+                     view_->anchor(), length());
+            const std::size_t selected = view_->selectedText().size();
+            if (selected != cp.size())
+                fail("find selected another length than the needle's (selected, needle)",
+                     static_cast<long long>(selected), static_cast<long long>(cp.size()));
         }
         if (b & 0x80) key(field, Qt::Key_Escape, Qt::NoModifier);
     }
@@ -394,11 +397,11 @@ class Session {
                 if (t->selectionCount() == 0) break;
                 t->selection(0, &start, &end);
                 if (start < 0 || start > end || end > length())
-                    fail("selection outside the text", start, length());
+                    fail("selection outside the text (start, end)", start, end);
                 break;
         }
         if (asked && !answer.isEmpty() && outside(at))
-            fail((std::string(asked) + " outside the text").c_str(), at, length());
+            fail(std::string(asked) + " outside the text (offset, length)", at, length());
     }
 
     // The whole text as a screen reader reads it: one character per
@@ -408,10 +411,11 @@ class Session {
         if (!t) return;
         const QString all = t->text(0, length());
         if (all.size() != length())
-            fail("text(0, length) has another length", all.size(), length());
+            fail("text(0, length) has another length (text, length)", all.size(), length());
         const auto pictures = static_cast<long long>(view_->log().pictureSpots().size());
         if (all.count(QChar(0xFFFC)) != pictures)
-            fail("U+FFFC count differs from the pictures", all.count(QChar(0xFFFC)), pictures);
+            fail("U+FFFC not once per picture (U+FFFC, pictures)", all.count(QChar(0xFFFC)),
+                 pictures);
     }
 
     kavel::ChatRoom* room_;

@@ -47,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string written = kavel::encodeRoomList(rooms);
     PREFS_CHECK(written.find_first_of("\r\n= ") == std::string::npos);
     PREFS_CHECK(kavel::decodeRoomList(written) == rooms);
+    PREFS_CHECK(second.spellCheck == first.spellCheck);
     for (const std::string& name : kavel::pluginList(first.activePlugins))
         PREFS_CHECK(!name.empty() && name.find(',') == std::string::npos);
     return 0;

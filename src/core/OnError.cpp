@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "common/cp1252.h"
 #include "common/data.h"
@@ -67,10 +69,15 @@ bool startsWith(std::string_view text, std::string_view prefix) {
     return !prefix.empty() && text.substr(0, prefix.size()) == prefix;
 }
 
-bool ownFile(std::string_view file) {
+bool ownFile(std::string_view named) {
     const std::string_view source = KAVEL_SOURCE_DIR;
     const std::string_view binary = KAVEL_BINARY_DIR;
-    if (file.empty()) return false;
+    if (named.empty()) return false;
+    // A compiler cache hands the compiler paths relative to the build
+    // folder, so the debug information may name "<build>/../src/x.cpp";
+    // only the resolved path says whose file it is.
+    const std::string resolved = std::filesystem::path(named).lexically_normal().string();
+    const std::string_view file = resolved;
     // Code the build generated (Qt's meta-object files) is not ours to name.
     if (startsWith(file, binary) && file.size() > binary.size() && file[binary.size()] == '/')
         return false;

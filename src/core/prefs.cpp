@@ -8,6 +8,7 @@
 #include "net/NET_Methods_Http.h"
 #include "objects/CLASS_Agents.h"
 #include "platform/files.h"
+#include "platform/spell.h"
 #include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
 
@@ -19,6 +20,7 @@ namespace {
 std::optional<std::string> keptServer;
 std::optional<std::string> keptPaste;
 std::string keptOut;
+bool keptSpellCheck = false;  // the key was in the file
 
 // Status line of ours; "$" is the plug-in's name.
 constexpr const char* kKeptOut =
@@ -28,6 +30,7 @@ const bool registered = registerReset([] {
     keptServer.reset();
     keptPaste.reset();
     keptOut.clear();
+    keptSpellCheck = false;
 });
 
 bool sameKey(std::string_view a, std::string_view b) {
@@ -105,6 +108,8 @@ Settings parsePrefs(std::string_view content) {
             s.openRooms = std::string(value);
         } else if (sameKey(key, "closeToTray") && !s.closeToTray) {
             s.closeToTray = std::string(value);
+        } else if (sameKey(key, "spellCheck") && !s.spellCheck) {
+            s.spellCheck = trimBlanks(value) != "0";
         }
     }
     return s;
@@ -123,6 +128,7 @@ std::string formatPrefs(const Settings& s) {
     if (s.rejoinRooms) out += "rejoinRooms = " + *s.rejoinRooms + "\r\n";
     if (s.openRooms) out += "openRooms = " + *s.openRooms + "\r\n";
     if (s.closeToTray) out += "closeToTray = " + *s.closeToTray + "\r\n";
+    if (s.spellCheck) out += std::string("spellCheck = ") + (*s.spellCheck ? "1" : "0") + "\r\n";
     return out;
 }
 
@@ -160,6 +166,8 @@ void loadSettings() {
     setPasteServer(s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string());
     keptOut = s.faultedPlugin.value_or(std::string());
     takeProgramOptions(s);
+    keptSpellCheck = s.spellCheck.has_value();
+    platform::setSpellingWanted(s.spellCheck.value_or(true));
     for (const std::string& name : pluginList(s.activePlugins))
         if (name != keptOut)
             loadPlugin(std::string(kPluginFolder) + "/" + name);  // one that fails is left out
@@ -188,6 +196,7 @@ bool saveSettings() {
     s.server = keptServer;
     s.pasteServer = keptPaste;
     putProgramOptions(s);
+    if (keptSpellCheck || !platform::spellingWanted()) s.spellCheck = platform::spellingWanted();
     return platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
 }
 

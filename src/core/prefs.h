@@ -25,6 +25,9 @@ struct Settings {
     std::optional<std::string> rejoinRooms;
     std::optional<std::string> openRooms;
     std::optional<std::string> closeToTray;
+    // spellCheck = 0 turns off the input line's spell checking. Written
+    // once the user has turned it off, kept as found otherwise.
+    std::optional<bool> spellCheck;
 };
 
 // INI reading: "[" opens a section; in [General] a line "key = value"

@@ -52,6 +52,9 @@ struct Services {
     // Whether the desktop shows a tray for the program's icon; unset, Qt is
     // asked (tray.h).
     std::function<bool()> trayAvailable;
+    // The folder holding the spelling dictionary (de_DE.aff and .dic)
+    // instead of the system's.
+    std::string dictionaryFolder;
     // Seeds for random numbers (the about box's particles).
     std::function<uint32_t()> seed;
 };

@@ -1,4 +1,7 @@
-// The options window's rows for rejoining rooms and for the tray.
+// The options window's rows for rejoining rooms and for the tray, in the
+// group below the eight check boxes.
+#include <string>
+
 #include "common/program_options.h"
 #include "platform/gadgets.h"
 #include "platform/tray.h"
@@ -31,18 +34,22 @@ constexpr const char* kNoTrayTip =
 
 }  // namespace
 
-void addSessionOptionRows(int w) {
+int sessionOptionRowsHeight() {
+    return pf::trayAvailable() ? 60 : 80;
+}
+
+void addSessionOptionRows(int w, int& y) {
     const ProgramOptions& o = programOptions();
-    pf::checkBox(w, RejoinRooms, 50, ProgramFrameY + 20, 210, 30, kRejoin);
+    pf::checkBox(w, RejoinRooms, 50, y, 210, 30, kRejoin);
     pf::setControlState(RejoinRooms, o.rejoinRooms);
     pf::setToolTip(RejoinRooms, kRejoinTip);
+    y += 30;
 
-    pf::checkBox(w, CloseToTray, 50, ProgramFrameY + 50, 210, 30, kCloseToTray);
-    pf::label(w, NoTrayNote, 68, ProgramFrameY + 80, 190, 20, kNoTray);
+    pf::checkBox(w, CloseToTray, 50, y, 210, 30, kCloseToTray);
+    y += 30;
     if (pf::trayAvailable()) {
         pf::setControlState(CloseToTray, o.closeToTray);
         pf::setToolTip(CloseToTray, kCloseToTrayTip);
-        pf::hideControl(NoTrayNote, true);
         return;
     }
     // Off and not to be switched on; the note under it says why, and the
@@ -51,6 +58,8 @@ void addSessionOptionRows(int w) {
     pf::disableControl(CloseToTray, true);
     pf::setToolTip(CloseToTray, kNoTrayTip);
     pf::setAccessibleName(CloseToTray, std::string(kCloseToTray) + " (" + kNoTray + ")");
+    pf::label(w, NoTrayNote, 50, y, 210, 20, kNoTray);
+    y += 20;
 }
 
 void takeSessionOptionRows() {

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "common/program_options.h"
+#include "platform/spell.h"
 #include "support/services.h"
 #include "ui/GUI_Options.h"
 #include "ui/windows/options_window.h"
@@ -19,12 +20,14 @@ using namespace optwin;
 class OptionsWindow : public WindowTest {};
 
 TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
+    // Without a dictionary the group below the boxes holds two rows.
+    setService(&gd::Services::dictionaryFolder, (folder.path() / "nichts").string());
     openOptionsWindow();
     ASSERT_TRUE(gd::windowExists(Window));
     EXPECT_EQ(gd::windowTitle(Window), "KAVEL > Optionen");
     EXPECT_EQ(gd::windowWidth(Window), 291);
-    // Taller by the program-wide group below the eight boxes.
-    EXPECT_EQ(gd::windowHeight(Window), 392 + GroupShift);
+    // The group below the check boxes holds spelling, rejoining and the tray.
+    EXPECT_EQ(gd::windowHeight(Window), 562);
     QWidget* frame = gd::windowFrame(Window);
     EXPECT_EQ(frame->parentWidget(), gd::windowFrame(mainwin::Window));
     EXPECT_FALSE(frame->windowFlags().testFlag(Qt::WindowCloseButtonHint));
@@ -37,25 +40,51 @@ TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
                              {7, 50, 240, 210, 30, "Links/URLs im Text markieren"},
                              {8, 50, 270, 210, 30, "Smilies nicht grafisch darstellen"},
                              {9, 50, 300, 210, 30, "kein automatischer Ping"},
-                             {Accept, 160, 360 + GroupShift, 120, 20, "Annehmen"},
-                             {Cancel, 10, 360 + GroupShift, 120, 20, "Abbrechen"},
-                             {OuterFrame, 0, 0, 290, 390 + GroupShift, ""},
-                             {MessagesFrame, 20, 30, 250, 120, "Verhalten bei neuen Nachrichten"},
-                             {GeneralFrame, 20, 160, 250, 180, "Generelle Einstellungen"},
-                             {ProgramFrame, 20, 350, 250, 110, "Programmweite Einstellungen"},
-                             {RejoinRooms, 50, 370, 210, 30, "Offene R\xE4ume wieder betreten"},
-                             {CloseToTray, 50, 400, 210, 30,
+                             {SpellCheckBox, 50, 370, 210, 30,
+                              "Rechtschreibung pr\xFC"
+                              "fen"},
+                             {SpellNote, 50, 400, 210, 20, "Kein W\xF6rterbuch (hunspell-de-de)"},
+                             {RejoinRooms, 50, 420, 210, 30, "Offene R\xE4ume wieder betreten"},
+                             {CloseToTray, 50, 450, 210, 30,
                               "In den Infobereich schlie\xDF"
                               "en"},
-                             {NoTrayNote, 68, 430, 190, 20, "Kein Infobereich vorhanden"},
+                             {NoTrayNote, 50, 480, 210, 20, "Kein Infobereich vorhanden"},
+                             {Accept, 160, 530, 120, 20, "Annehmen"},
+                             {Cancel, 10, 530, 120, 20, "Abbrechen"},
+                             {OuterFrame, 0, 0, 290, 560, ""},
+                             {MoreFrame, 20, 350, 250, 160, "Weitere Einstellungen"},
+                             {MessagesFrame, 20, 30, 250, 120, "Verhalten bei neuen Nachrichten"},
+                             {GeneralFrame, 20, 160, 250, 180, "Generelle Einstellungen"},
                          });
     // The new captions fit their places in the window's font.
     for (int id : {RejoinRooms, CloseToTray, NoTrayNote})
         EXPECT_LE(gd::controlWidget(id)->sizeHint().width(), gd::controlWidth(id)) << id;
-    // The group lies below the eight boxes and above the buttons.
-    EXPECT_GE(gd::controlY(ProgramFrame),
-              gd::controlY(GeneralFrame) + gd::controlHeight(GeneralFrame));
-    EXPECT_LE(gd::controlY(ProgramFrame) + gd::controlHeight(ProgramFrame), gd::controlY(Accept));
+}
+
+TEST_F(OptionsWindow, WithoutADictionaryTheSpellingBoxIsGreyedOut) {
+    setService(&gd::Services::dictionaryFolder, (folder.path() / "nichts").string());
+    openOptionsWindow();
+    EXPECT_TRUE(gd::controlDisabled(SpellCheckBox));
+    EXPECT_EQ(gd::controlState(SpellCheckBox), 0);
+    click(Accept);
+    EXPECT_TRUE(gd::spellingWanted());  // what the user chose stays for a dictionary to come
+}
+
+TEST_F(OptionsWindow, TheSpellingBoxShowsAndSetsTheOption) {
+    if (!gd::spellingAvailable()) GTEST_SKIP() << gd::spellingUnavailableReason();
+    openOptionsWindow();
+    EXPECT_FALSE(gd::controlExists(SpellNote));
+    EXPECT_EQ(gd::controlY(Accept), 430 + 80);  // the rejoin and tray rows below it
+    EXPECT_EQ(gd::controlState(SpellCheckBox), 1);
+    click(SpellCheckBox);
+    click(Cancel);
+    EXPECT_TRUE(gd::spellingWanted());
+    openOptionsWindow();
+    click(SpellCheckBox);
+    click(Accept);
+    EXPECT_FALSE(gd::spellingWanted());
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(SpellCheckBox), 0);
 }
 
 TEST_F(OptionsWindow, TheBoxesShowTheLowByte) {
@@ -121,7 +150,8 @@ TEST_F(OptionsWindow, TheProgramWideRowsShowAndTakeTheirOptions) {
     EXPECT_EQ(gd::controlState(RejoinRooms), 0);
     EXPECT_EQ(gd::controlState(CloseToTray), 1);
     EXPECT_FALSE(gd::controlDisabled(CloseToTray));
-    EXPECT_TRUE(gd::controlHidden(NoTrayNote));
+    EXPECT_FALSE(gd::controlExists(NoTrayNote));
+    EXPECT_EQ(gd::controlY(Accept), gd::controlY(CloseToTray) + 30 + 10 + 20);  // no note
     click(RejoinRooms);
     click(CloseToTray);
     click(Cancel);
@@ -142,7 +172,7 @@ TEST_F(OptionsWindow, WithoutATrayClosingToItIsOffDisabledAndSaysWhy) {
     openOptionsWindow();
     EXPECT_EQ(gd::controlState(CloseToTray), 0);
     EXPECT_TRUE(gd::controlDisabled(CloseToTray));
-    EXPECT_FALSE(gd::controlHidden(NoTrayNote));
+    EXPECT_TRUE(gd::controlExists(NoTrayNote));
     EXPECT_NE(gd::accessibleName(CloseToTray).find("Kein Infobereich vorhanden"),
               std::string::npos);
     click(RejoinRooms);

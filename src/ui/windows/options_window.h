@@ -1,6 +1,6 @@
 #pragma once
 // Window 1, the options window: eight check boxes over the low byte of the
-// options word, and below them the program-wide options.
+// options word.
 
 #include <cstdint>
 
@@ -22,16 +22,16 @@ inline constexpr int OuterFrame = 12;
 inline constexpr int MessagesFrame = 13;
 inline constexpr int GeneralFrame = 14;
 
-// Below the eight check boxes, a group of options that belong to the
-// program rather than the profile (kept in prefs.ini); the buttons and the
-// outer frame move down to make room for it.
-inline constexpr int ProgramFrame = 80;
-inline constexpr int ProgramFrameY = 350;
-inline constexpr int ProgramFrameHeight = 110;
-inline constexpr int GroupShift = ProgramFrameHeight + 10;
-// Its rows.
+// The group below the check boxes: settings of this program's own, kept in
+// prefs.ini. The window grows by what the group holds; the buttons stay
+// 20 pixels below it.
+inline constexpr int MoreFrame = 70;
+inline constexpr int MoreTop = 350;
+inline constexpr int SpellCheckBox = 71;
+inline constexpr int SpellNote = 72;  // why spell checking is off
+// Rejoining rooms and closing to the tray.
 inline constexpr int RejoinRooms = 81;
 inline constexpr int CloseToTray = 82;
-inline constexpr int NoTrayNote = 83;
+inline constexpr int NoTrayNote = 83;  // why closing to the tray is off
 
 }  // namespace kavel::optwin

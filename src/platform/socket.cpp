@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/services.h"
+
 namespace kavel::platform {
 
 // fd 0 may be a socket when stdin was closed, so handles are fd + 1.
@@ -79,7 +81,10 @@ uint32_t tcpConnect(const std::string& host, int port, int timeoutMs) {
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
-    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0) return 0;
+    const auto& resolver = services().resolver;
+    const int looked = resolver ? resolver(host.c_str(), service.c_str(), &hints, &found)
+                                : getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+    if (looked != 0) return 0;
     int fd = -1;
     for (const addrinfo* ai = found; ai && fd < 0; ai = ai->ai_next) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(

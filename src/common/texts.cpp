@@ -221,6 +221,7 @@ const char kTextBlock[] =
 const char* const kOwnTexts[] = {
     "Das Fenster f\xFCr den Raum $ konnte nicht ge\xF6" "ffnet werden",
     "KAVEL > Hilfe",
+    "Verbindung fehlgeschlagen - der Name $ konnte nicht innerhalb von 10 Sekunden aufgel\xF6st werden",
 };
 // clang-format on
 

@@ -188,10 +188,11 @@ enum class Txt : int {
 enum class Own : int {
     RoomWindowFailed = 0,
     HelpTitle = 1,
+    LookupTimedOut = 2,
 };
 
 inline constexpr int kUiTextCount = 177;
-inline constexpr int kOwnTextCount = 2;
+inline constexpr int kOwnTextCount = 3;
 inline constexpr int kCreditLineCount = 33;
 
 }  // namespace kavel

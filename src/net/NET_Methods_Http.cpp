@@ -155,7 +155,10 @@ std::string HttpPostForm(const std::string& server, const std::string& path,
                          const std::string& body) {
     const std::optional<HttpServer> target = parseHttpServer(server);
     if (!target) return {};
-    const uint32_t handle = platform::tcpConnect(target->host, target->port);
+    // The name server may be slow; the windows are served meanwhile.
+    const platform::ResolvedHost to = platform::resolveHost(
+        target->host, target->port, platform::kResolveTimeoutMs, platform::guiThreadWait());
+    const uint32_t handle = platform::tcpConnect(to);
     if (handle == 0) return {};
     if (!platform::tcpSend(handle, composeFormPost(target->authority, path, body))) {
         platform::tcpClose(handle);

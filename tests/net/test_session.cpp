@@ -190,6 +190,13 @@ TEST_F(Session, UnansweredProbeReconnectsRejoinsAndAsksForTheRoomList) {
 
     fakeNow += 30001;
     KeepAlive();
+    // The repair waits for its moment; the main loop calls the step.
+    EXPECT_FALSE(server.accept(20));
+    fakeNow += RepairDelay - 1;
+    RepairStep();
+    EXPECT_FALSE(server.accept(20));
+    fakeNow += 1;
+    RepairStep();
     ASSERT_TRUE(server.accept());
     ASSERT_TRUE(server.readUntil("DIRECT anna P\r"));
     EXPECT_EQ(server.received(),
@@ -201,7 +208,7 @@ TEST_F(Session, UnansweredProbeReconnectsRejoinsAndAsksForTheRoomList) {
     EXPECT_FALSE(hasFlag(flag::Guest));
     EXPECT_TRUE(hasFlag(flag::PingOutstanding));
     EXPECT_EQ(joinedRooms, (std::vector<ChatRoom*>{lobby, other}));  // rooms stay open
-    EXPECT_EQ(sleeps, (std::vector<uint32_t>{5, 500, 5}));
+    EXPECT_EQ(sleeps, (std::vector<uint32_t>{5, 5}));
     const auto lines = statusLines();
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines[1], "Ping Timeout - versuche mich neu zu verbinden.");
@@ -224,6 +231,9 @@ TEST_F(Session, FailedReconnectLeavesTheClientOfflineWithItsRooms) {
     server.closeClient();
     fakeNow += 30001;
     KeepAlive();
+    fakeNow += RepairDelay;
+    RepairStep();
+    EXPECT_EQ(repairWait(), NoRepairPending);  // one attempt only
     EXPECT_FALSE(hasFlag(flag::Connected));
     EXPECT_FALSE(hasFlag(flag::PingOutstanding));
     EXPECT_EQ(static_cast<uint32_t>(clientState.connection), 0u);

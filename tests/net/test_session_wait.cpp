@@ -187,6 +187,12 @@ TEST_F(NetworkWait, ARepairWaitsForItsMomentInTheMainLoop) {
         if (text.starts_with("Verbindung erfolgreich")) connectedAt = fakeNow;
         status(text);
     };
+    ASSERT_TRUE(mainLoopPass());  // reads the end of the stream
+    EXPECT_FALSE(hasFlag(flag::Connected));
+    EXPECT_EQ(idleDeadline(), RepairDelay);  // what a real idle pass would wait
+    fakeNow += 200;
+    EXPECT_EQ(idleDeadline(), RepairDelay - 200);
+    fakeNow -= 200;
     sleeps.clear();
     for (int pass = 0; pass < 1000 && connectedAt == 0; ++pass)
         ASSERT_TRUE(mainLoopPass());

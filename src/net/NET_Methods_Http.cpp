@@ -173,8 +173,7 @@ std::string HttpPostForm(const std::string& server, const std::string& path,
     while (platform::ticksSince(start, platform::tickCount()) <
            static_cast<int32_t>(kHttpReplyWaitMs)) {
         if (!platform::tcpReadable(handle, 0)) {
-            platform::keepWindowsPainted();
-            platform::sleepMs(10);
+            platform::waitKeepingWindowsPainted(10);
             continue;
         }
         const int n = platform::tcpRead(handle, buffer.data(), kHttpReadChunk);

@@ -15,11 +15,13 @@
 #include "platform/socket.h"
 #include "support/script_server.h"
 #include "support/services.h"
+#include "support/status_log.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 #include "ui/windows/main_window.h"
 
 using namespace kavel;
+using kavel::test::statusLines;
 using kavel_test::ScriptServer;
 
 namespace {
@@ -35,15 +37,6 @@ std::vector<std::string> messages() {
     std::vector<std::string> out;
     for (const auto& read : delivered)
         out.insert(out.end(), read.begin(), read.end());
-    return out;
-}
-
-std::vector<std::string> statusLines() {
-    std::vector<std::string> out;
-    for (int i = 0; i < platform::itemCount(mainwin::StatusList); ++i) {
-        std::string line = platform::itemText(mainwin::StatusList, i);
-        out.push_back(line.substr(line.find("] ") + 2));  // without the time
-    }
     return out;
 }
 

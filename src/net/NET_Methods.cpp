@@ -2,6 +2,7 @@
 // reassembly of the byte stream, keep-alive with one reconnect, disconnect.
 #include "net/NET_Methods.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ uint32_t lastKeepAlive = 0;
 
 namespace {
 
+// When the session broke, while its repair is pending.
+std::optional<uint32_t> brokeAt;
+
 std::string serverHost = "localhost";
 int serverPort = ServerPort;
 
@@ -36,6 +40,7 @@ const bool registered = registerReset([] {
     serverHost = "localhost";
     serverPort = ServerPort;
     lastKeepAlive = 0;
+    brokeAt.reset();
     splitter = makeSplitter();
 });
 
@@ -52,14 +57,14 @@ void dropConnection() {
 }
 
 // The session broke under us: say so in the log and in every open room,
-// then try once to get it back.
+// then try once to get it back, after a pause the main loop waits out.
 void sessionBroke() {
     dropConnection();
     ports().status(ui(Txt::Disconnected));
     const std::string notice = ui(Txt::UserDropped, text(clientState.nick));
     for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
         ports().roomPrint(room, notice);
-    repairSession();
+    brokeAt = platform::tickCount();
 }
 
 void rejoinOpenRooms() {
@@ -91,6 +96,9 @@ void restartKeepAlive() {
 }
 
 int Connect(ClientState& state, const std::string& host, int port) {
+    // Whoever connects now (the menu, the profile question) makes a pending
+    // repair moot.
+    brokeAt.reset();
     if (hasFlag(flag::NoNetwork)) {
         ports().status(ui(Txt::ConnectNoStack));
         return 0;
@@ -101,7 +109,14 @@ int Connect(ClientState& state, const std::string& host, int port) {
         state.connection = 0;
     }
     splitter.clear();
-    state.connection = platform::tcpConnect(host, port);
+    const platform::ResolvedHost to =
+        platform::resolveHost(host, port, platform::kResolveTimeoutMs, platform::guiThreadWait());
+    if (to.outcome == platform::ResolvedHost::TimedOut) {
+        clearFlag(flag::Connected);
+        ports().status(ui(Own::LookupTimedOut, host));
+        return 0;
+    }
+    state.connection = platform::tcpConnect(to);
     if (state.connection == 0) {
         clearFlag(flag::Connected);
         ports().status(ui(Txt::ConnectFailed, host));
@@ -176,8 +191,22 @@ void KeepAlive() {
     restartKeepAlive();
 }
 
+uint32_t repairWait() {
+    if (!brokeAt) return NoRepairPending;
+    const int32_t since = platform::ticksSince(*brokeAt, platform::tickCount());
+    // A start in the future (it never is) must not postpone the repair.
+    if (since < 0) return RepairDelay;
+    return since >= static_cast<int32_t>(RepairDelay) ? 0
+                                                      : RepairDelay - static_cast<uint32_t>(since);
+}
+
+void RepairStep() {
+    if (repairWait() != 0) return;
+    brokeAt.reset();
+    repairSession();
+}
+
 void repairSession() {
-    platform::sleepMs(500);
     if (!Connect(clientState, chatServerHost(), chatServerPort())) return;
     const std::string name(text(clientState.profileName));
     Login(name, text(clientState.password));

@@ -155,7 +155,10 @@ std::string HttpPostForm(const std::string& server, const std::string& path,
                          const std::string& body) {
     const std::optional<HttpServer> target = parseHttpServer(server);
     if (!target) return {};
-    const uint32_t handle = platform::tcpConnect(target->host, target->port);
+    // The name server may be slow; the windows are served meanwhile.
+    const platform::ResolvedHost to = platform::resolveHost(
+        target->host, target->port, platform::kResolveTimeoutMs, platform::guiThreadWait());
+    const uint32_t handle = platform::tcpConnect(to);
     if (handle == 0) return {};
     if (!platform::tcpSend(handle, composeFormPost(target->authority, path, body))) {
         platform::tcpClose(handle);
@@ -170,8 +173,7 @@ std::string HttpPostForm(const std::string& server, const std::string& path,
     while (platform::ticksSince(start, platform::tickCount()) <
            static_cast<int32_t>(kHttpReplyWaitMs)) {
         if (!platform::tcpReadable(handle, 0)) {
-            platform::keepWindowsPainted();
-            platform::sleepMs(10);
+            platform::waitKeepingWindowsPainted(10);
             continue;
         }
         const int n = platform::tcpRead(handle, buffer.data(), kHttpReadChunk);

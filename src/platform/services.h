@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+struct addrinfo;  // <netdb.h>
+
 namespace kavel::platform {
 
 struct DialogRequest {
@@ -57,6 +59,12 @@ struct Services {
     std::string dictionaryFolder;
     // Seeds for random numbers (the about box's particles).
     std::function<uint32_t()> seed;
+    // Looks a host name up as getaddrinfo does, whose results it must hand
+    // back (they are freed with freeaddrinfo). Tests make the name server
+    // slow or make it fail.
+    std::function<int(const char* host, const char* service, const addrinfo* hints,
+                      addrinfo** found)>
+        resolver;
 };
 
 const Services& services();

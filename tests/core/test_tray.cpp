@@ -24,6 +24,7 @@
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
 #include "platform/tray.h"
+#include "support/main_loop.h"
 #include "support/quarnd_process.h"
 #include "support/services.h"
 #include "support/work_folder.h"
@@ -59,14 +60,6 @@ class Tray : public ::testing::Test {
         for (int i = 0; i < n; ++i)
             if (!mainLoopPass()) return false;
         return true;
-    }
-    bool loopUntil(const std::function<bool()>& done, int ms = 10000) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (!done() && std::chrono::steady_clock::now() < end) {
-            EXPECT_TRUE(mainLoopPass());
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return done();
     }
     // The user looks at the main window, so rooms are behind it.
     static void lookAtMainWindow() {

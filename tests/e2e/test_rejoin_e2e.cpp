@@ -18,6 +18,7 @@
 #include "core/main.h"
 #include "net/NET_Methods.h"
 #include "platform/gadgets.h"
+#include "support/main_loop.h"
 #include "support/quarnd_process.h"
 #include "support/services.h"
 #include "support/work_folder.h"
@@ -64,14 +65,6 @@ class Rejoin : public ::testing::Test {
         EXPECT_LT(passes, 1000);
         shutDown();
         resetAll();
-    }
-    bool loopUntil(const std::function<bool()>& done, int ms = 10000) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (!done() && std::chrono::steady_clock::now() < end) {
-            EXPECT_TRUE(mainLoopPass());
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return done();
     }
     static std::vector<std::string> openRooms() {
         std::vector<std::string> names;

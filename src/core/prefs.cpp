@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
+#include "ui/display.h"
 
 namespace kavel {
 
@@ -62,7 +63,7 @@ void setChatServer(std::string_view value) {
 Settings parsePrefs(std::string_view content) {
     Settings s;
     bool general = false;
-    bool seenProfile = false, seenPlugins = false;
+    bool seenProfile = false, seenPlugins = false, seenStamps = false;
     while (!content.empty()) {
         const auto end = content.find('\n');
         std::string_view line = content.substr(0, end);
@@ -98,6 +99,9 @@ Settings parsePrefs(std::string_view content) {
             s.pasteServer = std::string(value);
         } else if (sameKey(key, "faultedPlugin") && !s.faultedPlugin) {
             s.faultedPlugin = std::string(value);
+        } else if (sameKey(key, "timeStamps") && !seenStamps) {
+            s.timeStamps = trimBlanks(value) == "1";
+            seenStamps = true;
         }
     }
     return s;
@@ -113,6 +117,8 @@ std::string formatPrefs(const Settings& s) {
     if (s.pasteServer) out += "pasteServer = " + *s.pasteServer + "\r\n";
     if (s.faultedPlugin && usablePluginName(*s.faultedPlugin))
         out += "faultedPlugin = " + *s.faultedPlugin + "\r\n";
+    // Written only when on, so a file of a user who never chose it stays as it was.
+    if (s.timeStamps) out += "timeStamps = 1\r\n";
     return out;
 }
 
@@ -149,6 +155,7 @@ void loadSettings() {
     if (s.server) setChatServer(trimBlanks(*s.server));
     setPasteServer(s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string());
     keptOut = s.faultedPlugin.value_or(std::string());
+    displayOptions().timeStamps = s.timeStamps;
     for (const std::string& name : pluginList(s.activePlugins))
         if (name != keptOut)
             loadPlugin(std::string(kPluginFolder) + "/" + name);  // one that fails is left out
@@ -176,6 +183,7 @@ bool saveSettings() {
     s.activePlugins = joinPluginList(names);
     s.server = keptServer;
     s.pasteServer = keptPaste;
+    s.timeStamps = displayOptions().timeStamps;
     return platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
 }
 

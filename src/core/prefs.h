@@ -20,6 +20,8 @@ struct Settings {
     // The plug-in whose library faulted while it was being loaded: it stays
     // out of the next start. Written by the crash handler, read once.
     std::optional<std::string> faultedPlugin;
+    // "timeStamps = 1": every room line starts with its time.
+    bool timeStamps = false;
 };
 
 // INI reading: "[" opens a section; in [General] a line "key = value"

@@ -131,6 +131,8 @@ OWN_TEXTS = [
     ("HelpTitle", "KAVEL > Hilfe"),
     ("PluginNameRefused",
      "Plugin-Datei $ übersprungen: Zeilenumbrüche, \"=\" und Kommas sind im Namen nicht erlaubt"),
+    ("OptFrameMore", "Weitere Einstellungen"),
+    ("OptSpellCheck", "Rechtschreibung prüfen"),
 ]
 
 CREDITS = [

@@ -222,6 +222,8 @@ const char* const kOwnTexts[] = {
     "Das Fenster f\xFCr den Raum $ konnte nicht ge\xF6" "ffnet werden",
     "KAVEL > Hilfe",
     "Plugin-Datei $ \xFC" "bersprungen: Zeilenumbr\xFC" "che, \"=\" und Kommas sind im Namen nicht erlaubt",
+    "Weitere Einstellungen",
+    "Rechtschreibung pr\xFC" "fen",
 };
 // clang-format on
 

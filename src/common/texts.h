@@ -189,10 +189,12 @@ enum class Own : int {
     RoomWindowFailed = 0,
     HelpTitle = 1,
     PluginNameRefused = 2,
+    OptFrameMore = 3,
+    OptSpellCheck = 4,
 };
 
 inline constexpr int kUiTextCount = 177;
-inline constexpr int kOwnTextCount = 3;
+inline constexpr int kOwnTextCount = 5;
 inline constexpr int kCreditLineCount = 33;
 
 }  // namespace kavel

@@ -7,6 +7,7 @@
 #include "net/NET_Methods_Http.h"
 #include "objects/CLASS_Agents.h"
 #include "platform/files.h"
+#include "platform/spell.h"
 #include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
 #include "ui/display.h"
@@ -19,6 +20,7 @@ namespace {
 std::optional<std::string> keptServer;
 std::optional<std::string> keptPaste;
 std::string keptOut;
+bool keptSpellCheck = false;  // the key was in the file
 
 // Status line of ours; "$" is the plug-in's name.
 constexpr const char* kKeptOut =
@@ -28,6 +30,7 @@ const bool registered = registerReset([] {
     keptServer.reset();
     keptPaste.reset();
     keptOut.clear();
+    keptSpellCheck = false;
 });
 
 bool sameKey(std::string_view a, std::string_view b) {
@@ -99,6 +102,8 @@ Settings parsePrefs(std::string_view content) {
             s.pasteServer = std::string(value);
         } else if (sameKey(key, "faultedPlugin") && !s.faultedPlugin) {
             s.faultedPlugin = std::string(value);
+        } else if (sameKey(key, "spellCheck") && !s.spellCheck) {
+            s.spellCheck = trimBlanks(value) != "0";
         } else if (sameKey(key, "timeStamps") && !seenStamps) {
             s.timeStamps = trimBlanks(value) == "1";
             seenStamps = true;
@@ -117,6 +122,7 @@ std::string formatPrefs(const Settings& s) {
     if (s.pasteServer) out += "pasteServer = " + *s.pasteServer + "\r\n";
     if (s.faultedPlugin && usablePluginName(*s.faultedPlugin))
         out += "faultedPlugin = " + *s.faultedPlugin + "\r\n";
+    if (s.spellCheck) out += std::string("spellCheck = ") + (*s.spellCheck ? "1" : "0") + "\r\n";
     // Written only when on, so a file of a user who never chose it stays as it was.
     if (s.timeStamps) out += "timeStamps = 1\r\n";
     return out;
@@ -155,6 +161,8 @@ void loadSettings() {
     if (s.server) setChatServer(trimBlanks(*s.server));
     setPasteServer(s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string());
     keptOut = s.faultedPlugin.value_or(std::string());
+    keptSpellCheck = s.spellCheck.has_value();
+    platform::setSpellingWanted(s.spellCheck.value_or(true));
     displayOptions().timeStamps = s.timeStamps;
     for (const std::string& name : pluginList(s.activePlugins))
         if (name != keptOut)
@@ -183,6 +191,7 @@ bool saveSettings() {
     s.activePlugins = joinPluginList(names);
     s.server = keptServer;
     s.pasteServer = keptPaste;
+    if (keptSpellCheck || !platform::spellingWanted()) s.spellCheck = platform::spellingWanted();
     s.timeStamps = displayOptions().timeStamps;
     return platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
 }

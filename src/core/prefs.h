@@ -20,6 +20,9 @@ struct Settings {
     // The plug-in whose library faulted while it was being loaded: it stays
     // out of the next start. Written by the crash handler, read once.
     std::optional<std::string> faultedPlugin;
+    // spellCheck = 0 turns off the input line's spell checking. Written
+    // once the user has turned it off, kept as found otherwise.
+    std::optional<bool> spellCheck;
     // "timeStamps = 1": every room line starts with its time.
     bool timeStamps = false;
 };

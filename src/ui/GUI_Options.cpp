@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "common/data.h"
+#include "platform/spell.h"
 #include "ui/GUI.h"
 #include "ui/windows/handlers.h"
 #include "ui/windows/main_window.h"
@@ -33,11 +34,40 @@ uint16_t tickedBits() {
     return bits;
 }
 
+// Spell checking: the box, and when there is no dictionary, the box
+// greyed out with the reason under it.
+int spellingRowsHeight() {
+    return pf::spellingAvailable() ? 30 : 50;
+}
+
+void addSpellingRows(int w, int& y) {
+    const int box = pf::checkBox(w, SpellCheckBox, 50, y, 210, 30, ui(Own::OptSpellCheck));
+    y += 30;
+    if (pf::spellingAvailable()) {
+        pf::setControlState(box, pf::spellingWanted() ? 1 : 0);
+        return;
+    }
+    const std::string reason = pf::spellingUnavailableReason();
+    pf::disableControl(box, true);
+    pf::setToolTip(box, reason);
+    pf::label(w, SpellNote, 50, y, 210, 20, reason);
+    y += 20;
+}
+
+void takeSpellingRows() {
+    if (pf::controlExists(SpellCheckBox) && !pf::controlDisabled(SpellCheckBox))
+        pf::setSpellingWanted(pf::controlState(SpellCheckBox) != 0);
+}
+
 }  // namespace
 
 void openOptionsWindow() {
+    // The window is opened at its final size: a resize afterwards would
+    // queue an event ahead of the user's first click.
+    const int groupBottom = MoreTop + 20 + spellingRowsHeight() + 10;
+    const int buttons = groupBottom + 20;
     const int w = pf::openWindow(
-        Window, 0, 0, Width, Height, Title,
+        Window, 0, 0, Width, buttons + Height - 360, Title,
         pf::kTitleBar | pf::kScreenCentred | pf::kInvisible | pf::kCompactFont, mainwin::Window);
     if (w < 0) return;
     const uint16_t current = options();
@@ -46,9 +76,12 @@ void openOptionsWindow() {
             pf::checkBox(w, FirstCheckBox + i, 50, kBoxes[i].y, 210, 30, ui(kBoxes[i].caption));
         pf::setControlState(id, (current >> i) & 1);
     }
-    pf::button(w, Accept, 160, 360, 120, 20, ui(Txt::OptAccept));
-    pf::button(w, Cancel, 10, 360, 120, 20, ui(Txt::OptCancel));
-    pf::frame(w, OuterFrame, 0, 0, 290, 390, "");
+    int y = MoreTop + 20;
+    addSpellingRows(w, y);
+    pf::frame(w, MoreFrame, 20, MoreTop, 250, groupBottom - MoreTop, ui(Own::OptFrameMore));
+    pf::button(w, Accept, 160, buttons, 120, 20, ui(Txt::OptAccept));
+    pf::button(w, Cancel, 10, buttons, 120, 20, ui(Txt::OptCancel));
+    pf::frame(w, OuterFrame, 0, 0, 290, buttons + 30, "");
     pf::setAccessibleName(OuterFrame, ui(Txt::MenuOptions));
     pf::frame(w, MessagesFrame, 20, 30, 250, 120, ui(Txt::OptFrameMessages));
     pf::frame(w, GeneralFrame, 20, 160, 250, 180, ui(Txt::OptFrameGeneral));
@@ -68,6 +101,7 @@ void optionsWindowHandler(pf::Event& event) {
         const uint16_t low = tickedBits();
         clearOptionBits(static_cast<uint16_t>(LowByte & ~low));
         setOptionBits(low);
+        takeSpellingRows();
         pf::closeWindow(Window);
     } else if (event.id == Cancel) {
         pf::closeWindow(Window);

@@ -15,6 +15,7 @@
 #include "core/prefs.h"
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
+#include "platform/spell.h"
 #include "support/plugin_folder.h"
 #include "ui/display.h"
 
@@ -212,6 +213,34 @@ TEST_F(PrefsFile, AFileThatCannotBeReplacedFailsAndKeepsWhatIsThere) {
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("."))
         ++files;
     EXPECT_EQ(files, 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PrefsFile, SpellCheckingOffIsKeptOnAndMissingMeansOn) {
+    const std::pair<const char*, bool> cases[] = {
+        {"[General]\r\nspellCheck = 0\r\n", false}, {"[General]\r\nSPELLCHECK=0 \r\n", false},
+        {"[General]\r\nspellCheck = 1\r\n", true},  {"[General]\r\nprofile = x\r\n", true},
+        {"[Other]\r\nspellCheck = 0\r\n", true},
+    };
+    for (const auto& [content, wanted] : cases) {
+        platform::setSpellingWanted(!wanted);
+        spit("prefs.ini", content);
+        loadSettings();
+        EXPECT_EQ(platform::spellingWanted(), wanted) << content;
+    }
+    // Turned off by the user: written; turned on again: the key stays.
+    platform::setSpellingWanted(false);
+    ASSERT_TRUE(saveSettings());
+    EXPECT_EQ(slurp("prefs.ini"),
+              "[General]\r\nprofile = \r\nactivePlugins = \r\nspellCheck = 0\r\n");
+    loadSettings();
+    platform::setSpellingWanted(true);
+    ASSERT_TRUE(saveSettings());
+    EXPECT_EQ(slurp("prefs.ini"),
+              "[General]\r\nprofile = \r\nactivePlugins = \r\nspellCheck = 1\r\n");
 }
 
 }  // namespace

@@ -22,4 +22,12 @@ inline constexpr int OuterFrame = 12;
 inline constexpr int MessagesFrame = 13;
 inline constexpr int GeneralFrame = 14;
 
+// The group below the check boxes: settings of this program's own, kept in
+// prefs.ini. The window grows by what the group holds; the buttons stay
+// 20 pixels below it.
+inline constexpr int MoreFrame = 70;
+inline constexpr int MoreTop = 350;
+inline constexpr int SpellCheckBox = 71;
+inline constexpr int SpellNote = 72;  // why spell checking is off
+
 }  // namespace kavel::optwin

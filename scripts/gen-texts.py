@@ -133,6 +133,7 @@ OWN_TEXTS = [
      "Plugin-Datei $ übersprungen: Zeilenumbrüche, \"=\" und Kommas sind im Namen nicht erlaubt"),
     ("OptFrameMore", "Weitere Einstellungen"),
     ("OptSpellCheck", "Rechtschreibung prüfen"),
+    ("OptTimeStamps", "Zeitstempel vor jeder Zeile"),
 ]
 
 CREDITS = [

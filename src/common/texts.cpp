@@ -224,6 +224,7 @@ const char* const kOwnTexts[] = {
     "Plugin-Datei $ \xFC" "bersprungen: Zeilenumbr\xFC" "che, \"=\" und Kommas sind im Namen nicht erlaubt",
     "Weitere Einstellungen",
     "Rechtschreibung pr\xFC" "fen",
+    "Zeitstempel vor jeder Zeile",
 };
 // clang-format on
 

@@ -191,10 +191,11 @@ enum class Own : int {
     PluginNameRefused = 2,
     OptFrameMore = 3,
     OptSpellCheck = 4,
+    OptTimeStamps = 5,
 };
 
 inline constexpr int kUiTextCount = 177;
-inline constexpr int kOwnTextCount = 5;
+inline constexpr int kOwnTextCount = 6;
 inline constexpr int kCreditLineCount = 33;
 
 }  // namespace kavel

@@ -134,6 +134,7 @@ OWN_TEXTS = [
     ("OptFrameMore", "Weitere Einstellungen"),
     ("OptSpellCheck", "Rechtschreibung prüfen"),
     ("OptTimeStamps", "Zeitstempel vor jeder Zeile"),
+    ("UnreadFrom", "Ungelesen ab Zeile $"),
 ]
 
 CREDITS = [

@@ -225,6 +225,7 @@ const char* const kOwnTexts[] = {
     "Weitere Einstellungen",
     "Rechtschreibung pr\xFC" "fen",
     "Zeitstempel vor jeder Zeile",
+    "Ungelesen ab Zeile $",
 };
 // clang-format on
 

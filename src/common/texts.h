@@ -192,10 +192,11 @@ enum class Own : int {
     OptFrameMore = 3,
     OptSpellCheck = 4,
     OptTimeStamps = 5,
+    UnreadFrom = 6,
 };
 
 inline constexpr int kUiTextCount = 177;
-inline constexpr int kOwnTextCount = 6;
+inline constexpr int kOwnTextCount = 7;
 inline constexpr int kCreditLineCount = 33;
 
 }  // namespace kavel

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/data.h"
 #include "platform/encoding.h"
 #include "platform/gadgets_qt.h"
 #include "platform/image.h"
@@ -27,8 +28,6 @@ constexpr int kFrameMs = 16;
 constexpr char16_t kPictureStandIn = 0x00A0;
 // Painted pictures kept, about 1 KB each: more than a window shows at once.
 constexpr std::size_t kImagesKept = 1024;
-// What a screen reader is told of the unread marker, with the line number.
-const std::string kUnreadFrom = "Ungelesen ab Zeile ";
 
 QTextCharFormat runFormat(ChatLog::Format f, bool colour) {
     QTextCharFormat out;
@@ -415,7 +414,7 @@ void ChatLogView::noteArrival(int line) {
     // Screen readers learn of the marker through the view's accessible
     // description, in line numbers as a reader counts them: the marker is
     // no character, so the text and its attributes stay exactly the log.
-    setAccessibleDescription(toQString(kUnreadFrom + std::to_string(line + 1)));
+    setAccessibleDescription(toQString(ui(Own::UnreadFrom, std::to_string(line + 1))));
     if (accessibilityListening()) {
         QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
         notifyAccessibility(changed);

@@ -37,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PREFS_CHECK(second.server == first.server);
     PREFS_CHECK(second.pasteServer == first.pasteServer);
     PREFS_CHECK(second.spellCheck == first.spellCheck);
+    PREFS_CHECK(second.timeStamps == first.timeStamps);
     for (const std::string& name : kavel::pluginList(first.activePlugins))
         PREFS_CHECK(!name.empty() && name.find(',') == std::string::npos);
     return 0;

@@ -6,6 +6,7 @@
 #include "platform/spell.h"
 #include "support/services.h"
 #include "ui/GUI_Options.h"
+#include "ui/display.h"
 #include "ui/windows/options_window.h"
 #include "window_fixture.h"
 
@@ -17,13 +18,13 @@ using namespace optwin;
 class OptionsWindow : public WindowTest {};
 
 TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
-    // Without a dictionary the group below the boxes holds two rows.
+    // Without a dictionary the group below the boxes holds three rows.
     setService(&gd::Services::dictionaryFolder, (folder.path() / "nichts").string());
     openOptionsWindow();
     ASSERT_TRUE(gd::windowExists(Window));
     EXPECT_EQ(gd::windowTitle(Window), "KAVEL > Optionen");
     EXPECT_EQ(gd::windowWidth(Window), 291);
-    EXPECT_EQ(gd::windowHeight(Window), 482);
+    EXPECT_EQ(gd::windowHeight(Window), 512);
     QWidget* frame = gd::windowFrame(Window);
     EXPECT_EQ(frame->parentWidget(), gd::windowFrame(mainwin::Window));
     EXPECT_FALSE(frame->windowFlags().testFlag(Qt::WindowCloseButtonHint));
@@ -40,10 +41,11 @@ TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
                               "Rechtschreibung pr\xFC"
                               "fen"},
                              {SpellNote, 50, 400, 210, 20, "Kein W\xF6rterbuch (hunspell-de-de)"},
-                             {Accept, 160, 450, 120, 20, "Annehmen"},
-                             {Cancel, 10, 450, 120, 20, "Abbrechen"},
-                             {OuterFrame, 0, 0, 290, 480, ""},
-                             {MoreFrame, 20, 350, 250, 80, "Weitere Einstellungen"},
+                             {TimeStampBox, 50, 420, 210, 30, "Zeitstempel vor jeder Zeile"},
+                             {Accept, 160, 480, 120, 20, "Annehmen"},
+                             {Cancel, 10, 480, 120, 20, "Abbrechen"},
+                             {OuterFrame, 0, 0, 290, 510, ""},
+                             {MoreFrame, 20, 350, 250, 110, "Weitere Einstellungen"},
                              {MessagesFrame, 20, 30, 250, 120, "Verhalten bei neuen Nachrichten"},
                              {GeneralFrame, 20, 160, 250, 180, "Generelle Einstellungen"},
                          });
@@ -62,7 +64,7 @@ TEST_F(OptionsWindow, TheSpellingBoxShowsAndSetsTheOption) {
     if (!gd::spellingAvailable()) GTEST_SKIP() << gd::spellingUnavailableReason();
     openOptionsWindow();
     EXPECT_FALSE(gd::controlExists(SpellNote));
-    EXPECT_EQ(gd::controlY(Accept), 430);
+    EXPECT_EQ(gd::controlY(Accept), 460);
     EXPECT_EQ(gd::controlState(SpellCheckBox), 1);
     click(SpellCheckBox);
     click(Cancel);
@@ -73,6 +75,26 @@ TEST_F(OptionsWindow, TheSpellingBoxShowsAndSetsTheOption) {
     EXPECT_FALSE(gd::spellingWanted());
     openOptionsWindow();
     EXPECT_EQ(gd::controlState(SpellCheckBox), 0);
+}
+
+TEST_F(OptionsWindow, TheTimeStampBoxShowsAndSetsTheOption) {
+    const uint16_t before = options();
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(TimeStampBox), 0);
+    EXPECT_EQ(gd::accessibleName(TimeStampBox), "Zeitstempel vor jeder Zeile");
+    click(TimeStampBox);
+    click(Cancel);
+    EXPECT_FALSE(displayOptions().timeStamps);
+    openOptionsWindow();
+    click(TimeStampBox);
+    click(Accept);
+    EXPECT_TRUE(displayOptions().timeStamps);
+    EXPECT_EQ(options(), before);  // not a bit of the profile's options word
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(TimeStampBox), 1);
+    click(TimeStampBox);
+    click(Accept);
+    EXPECT_FALSE(displayOptions().timeStamps);
 }
 
 TEST_F(OptionsWindow, TheBoxesShowTheLowByte) {

@@ -29,5 +29,6 @@ inline constexpr int MoreFrame = 70;
 inline constexpr int MoreTop = 350;
 inline constexpr int SpellCheckBox = 71;
 inline constexpr int SpellNote = 72;  // why spell checking is off
+inline constexpr int TimeStampBox = 73;
 
 }  // namespace kavel::optwin

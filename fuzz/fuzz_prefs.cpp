@@ -48,6 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PREFS_CHECK(written.find_first_of("\r\n= ") == std::string::npos);
     PREFS_CHECK(kavel::decodeRoomList(written) == rooms);
     PREFS_CHECK(second.spellCheck == first.spellCheck);
+    PREFS_CHECK(second.timeStamps == first.timeStamps);
     for (const std::string& name : kavel::pluginList(first.activePlugins))
         PREFS_CHECK(!name.empty() && name.find(',') == std::string::npos);
     return 0;

@@ -225,6 +225,8 @@ const char* const kOwnTexts[] = {
     "Weitere Einstellungen",
     "Rechtschreibung pr\xFC" "fen",
     "Verbindung fehlgeschlagen - der Name $ konnte nicht innerhalb von 10 Sekunden aufgel\xF6st werden",
+    "Zeitstempel vor jeder Zeile",
+    "Ungelesen ab Zeile $",
 };
 // clang-format on
 

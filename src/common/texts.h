@@ -192,10 +192,12 @@ enum class Own : int {
     OptFrameMore = 3,
     OptSpellCheck = 4,
     LookupTimedOut = 5,
+    OptTimeStamps = 6,
+    UnreadFrom = 7,
 };
 
 inline constexpr int kUiTextCount = 177;
-inline constexpr int kOwnTextCount = 6;
+inline constexpr int kOwnTextCount = 8;
 inline constexpr int kCreditLineCount = 33;
 
 }  // namespace kavel

@@ -11,6 +11,7 @@
 #include "platform/spell.h"
 #include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
+#include "ui/display.h"
 
 namespace kavel {
 
@@ -66,7 +67,7 @@ void setChatServer(std::string_view value) {
 Settings parsePrefs(std::string_view content) {
     Settings s;
     bool general = false;
-    bool seenProfile = false, seenPlugins = false;
+    bool seenProfile = false, seenPlugins = false, seenStamps = false;
     while (!content.empty()) {
         const auto end = content.find('\n');
         std::string_view line = content.substr(0, end);
@@ -110,6 +111,9 @@ Settings parsePrefs(std::string_view content) {
             s.closeToTray = std::string(value);
         } else if (sameKey(key, "spellCheck") && !s.spellCheck) {
             s.spellCheck = trimBlanks(value) != "0";
+        } else if (sameKey(key, "timeStamps") && !seenStamps) {
+            s.timeStamps = trimBlanks(value) == "1";
+            seenStamps = true;
         }
     }
     return s;
@@ -129,6 +133,8 @@ std::string formatPrefs(const Settings& s) {
     if (s.openRooms) out += "openRooms = " + *s.openRooms + "\r\n";
     if (s.closeToTray) out += "closeToTray = " + *s.closeToTray + "\r\n";
     if (s.spellCheck) out += std::string("spellCheck = ") + (*s.spellCheck ? "1" : "0") + "\r\n";
+    // Written only when on, so a file of a user who never chose it stays as it was.
+    if (s.timeStamps) out += "timeStamps = 1\r\n";
     return out;
 }
 
@@ -168,6 +174,7 @@ void loadSettings() {
     takeProgramOptions(s);
     keptSpellCheck = s.spellCheck.has_value();
     platform::setSpellingWanted(s.spellCheck.value_or(true));
+    displayOptions().timeStamps = s.timeStamps;
     for (const std::string& name : pluginList(s.activePlugins))
         if (name != keptOut)
             loadPlugin(std::string(kPluginFolder) + "/" + name);  // one that fails is left out
@@ -197,6 +204,7 @@ bool saveSettings() {
     s.pasteServer = keptPaste;
     putProgramOptions(s);
     if (keptSpellCheck || !platform::spellingWanted()) s.spellCheck = platform::spellingWanted();
+    s.timeStamps = displayOptions().timeStamps;
     return platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
 }
 

@@ -28,6 +28,8 @@ struct Settings {
     // spellCheck = 0 turns off the input line's spell checking. Written
     // once the user has turned it off, kept as found otherwise.
     std::optional<bool> spellCheck;
+    // "timeStamps = 1": every room line starts with its time.
+    bool timeStamps = false;
 };
 
 // INI reading: "[" opens a section; in [General] a line "key = value"

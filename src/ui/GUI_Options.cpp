@@ -5,6 +5,7 @@
 #include "common/data.h"
 #include "platform/spell.h"
 #include "ui/GUI.h"
+#include "ui/display.h"
 #include "ui/windows/handlers.h"
 #include "ui/windows/main_window.h"
 #include "ui/windows/options_window.h"
@@ -59,12 +60,27 @@ void takeSpellingRows() {
         pf::setSpellingWanted(pf::controlState(SpellCheckBox) != 0);
 }
 
+// Time stamps: one box; lines printed after "Annehmen" follow it.
+constexpr int kTimeStampRowHeight = 30;
+
+void addTimeStampRow(int w, int& y) {
+    const int box = pf::checkBox(w, TimeStampBox, 50, y, 210, 30, ui(Own::OptTimeStamps));
+    pf::setControlState(box, displayOptions().timeStamps ? 1 : 0);
+    y += kTimeStampRowHeight;
+}
+
+void takeTimeStampRow() {
+    if (pf::controlExists(TimeStampBox))
+        displayOptions().timeStamps = pf::controlState(TimeStampBox) != 0;
+}
+
 }  // namespace
 
 void openOptionsWindow() {
     // The window is opened at its final size: a resize afterwards would
     // queue an event ahead of the user's first click.
-    const int groupBottom = MoreTop + 20 + spellingRowsHeight() + sessionOptionRowsHeight() + 10;
+    const int groupBottom =
+        MoreTop + 20 + spellingRowsHeight() + kTimeStampRowHeight + sessionOptionRowsHeight() + 10;
     const int buttons = groupBottom + 20;
     const int w = pf::openWindow(
         Window, 0, 0, Width, buttons + Height - 360, Title,
@@ -78,6 +94,7 @@ void openOptionsWindow() {
     }
     int y = MoreTop + 20;
     addSpellingRows(w, y);
+    addTimeStampRow(w, y);
     addSessionOptionRows(w, y);
     pf::frame(w, MoreFrame, 20, MoreTop, 250, groupBottom - MoreTop, ui(Own::OptFrameMore));
     pf::button(w, Accept, 160, buttons, 120, 20, ui(Txt::OptAccept));
@@ -103,6 +120,7 @@ void optionsWindowHandler(pf::Event& event) {
         clearOptionBits(static_cast<uint16_t>(LowByte & ~low));
         setOptionBits(low);
         takeSpellingRows();
+        takeTimeStampRow();
         takeSessionOptionRows();
         pf::closeWindow(Window);
     } else if (event.id == Cancel) {

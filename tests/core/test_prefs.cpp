@@ -17,6 +17,7 @@
 #include "net/NET_Methods_Http.h"
 #include "platform/spell.h"
 #include "support/plugin_folder.h"
+#include "ui/display.h"
 
 #include "support/file_io.h"
 #include "support/work_folder.h"
@@ -113,6 +114,26 @@ TEST_F(PrefsFile, ServerMayNameItsPort) {
     // Saving writes the key as it was read.
     ASSERT_TRUE(saveSettings());
     EXPECT_NE(slurp("prefs.ini").find("server = ::1\r\n"), std::string::npos);
+}
+
+TEST_F(PrefsFile, TimeStampsAreOnOnlyWithOneAndWrittenOnlyWhenOn) {
+    struct Case {
+        const char* line;
+        bool on;
+    };
+    for (const Case& c :
+         {Case{"timeStamps = 1", true}, Case{"TIMESTAMPS=1 ", true}, Case{"timeStamps = 0", false},
+          Case{"timeStamps = ja", false}, Case{"timeStamps = ", false}}) {
+        displayOptions().timeStamps = !c.on;
+        spit("prefs.ini", std::string("[General]\r\nprofile = anna\r\n") + c.line + "\r\n");
+        loadSettings();
+        EXPECT_EQ(displayOptions().timeStamps, c.on) << c.line;
+        ASSERT_TRUE(saveSettings());
+        EXPECT_EQ(slurp("prefs.ini"),
+                  std::string("[General]\r\nprofile = anna\r\nactivePlugins = \r\n") +
+                      (c.on ? "timeStamps = 1\r\n" : ""))
+            << c.line;
+    }
 }
 
 TEST_F(PrefsFile, AMissingFileChangesNothing) {

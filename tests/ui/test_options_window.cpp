@@ -9,6 +9,7 @@
 #include "platform/spell.h"
 #include "support/services.h"
 #include "ui/GUI_Options.h"
+#include "ui/display.h"
 #include "ui/windows/options_window.h"
 #include "window_fixture.h"
 
@@ -20,14 +21,15 @@ using namespace optwin;
 class OptionsWindow : public WindowTest {};
 
 TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
-    // Without a dictionary the group below the boxes holds two rows.
+    // Without a dictionary the group below the boxes holds three rows.
     setService(&gd::Services::dictionaryFolder, (folder.path() / "nichts").string());
     openOptionsWindow();
     ASSERT_TRUE(gd::windowExists(Window));
     EXPECT_EQ(gd::windowTitle(Window), "KAVEL > Optionen");
     EXPECT_EQ(gd::windowWidth(Window), 291);
-    // The group below the check boxes holds spelling, rejoining and the tray.
-    EXPECT_EQ(gd::windowHeight(Window), 562);
+    // The group below the check boxes holds spelling, time stamps, rejoining
+    // and the tray.
+    EXPECT_EQ(gd::windowHeight(Window), 592);
     QWidget* frame = gd::windowFrame(Window);
     EXPECT_EQ(frame->parentWidget(), gd::windowFrame(mainwin::Window));
     EXPECT_FALSE(frame->windowFlags().testFlag(Qt::WindowCloseButtonHint));
@@ -44,15 +46,16 @@ TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
                               "Rechtschreibung pr\xFC"
                               "fen"},
                              {SpellNote, 50, 400, 210, 20, "Kein W\xF6rterbuch (hunspell-de-de)"},
-                             {RejoinRooms, 50, 420, 210, 30, "Offene R\xE4ume wieder betreten"},
-                             {CloseToTray, 50, 450, 210, 30,
+                             {TimeStampBox, 50, 420, 210, 30, "Zeitstempel vor jeder Zeile"},
+                             {RejoinRooms, 50, 450, 210, 30, "Offene R\xE4ume wieder betreten"},
+                             {CloseToTray, 50, 480, 210, 30,
                               "In den Infobereich schlie\xDF"
                               "en"},
-                             {NoTrayNote, 50, 480, 210, 20, "Kein Infobereich vorhanden"},
-                             {Accept, 160, 530, 120, 20, "Annehmen"},
-                             {Cancel, 10, 530, 120, 20, "Abbrechen"},
-                             {OuterFrame, 0, 0, 290, 560, ""},
-                             {MoreFrame, 20, 350, 250, 160, "Weitere Einstellungen"},
+                             {NoTrayNote, 50, 510, 210, 20, "Kein Infobereich vorhanden"},
+                             {Accept, 160, 560, 120, 20, "Annehmen"},
+                             {Cancel, 10, 560, 120, 20, "Abbrechen"},
+                             {OuterFrame, 0, 0, 290, 590, ""},
+                             {MoreFrame, 20, 350, 250, 190, "Weitere Einstellungen"},
                              {MessagesFrame, 20, 30, 250, 120, "Verhalten bei neuen Nachrichten"},
                              {GeneralFrame, 20, 160, 250, 180, "Generelle Einstellungen"},
                          });
@@ -74,7 +77,7 @@ TEST_F(OptionsWindow, TheSpellingBoxShowsAndSetsTheOption) {
     if (!gd::spellingAvailable()) GTEST_SKIP() << gd::spellingUnavailableReason();
     openOptionsWindow();
     EXPECT_FALSE(gd::controlExists(SpellNote));
-    EXPECT_EQ(gd::controlY(Accept), 430 + 80);  // the rejoin and tray rows below it
+    EXPECT_EQ(gd::controlY(Accept), 460 + 80);  // the rejoin and tray rows below it
     EXPECT_EQ(gd::controlState(SpellCheckBox), 1);
     click(SpellCheckBox);
     click(Cancel);
@@ -85,6 +88,26 @@ TEST_F(OptionsWindow, TheSpellingBoxShowsAndSetsTheOption) {
     EXPECT_FALSE(gd::spellingWanted());
     openOptionsWindow();
     EXPECT_EQ(gd::controlState(SpellCheckBox), 0);
+}
+
+TEST_F(OptionsWindow, TheTimeStampBoxShowsAndSetsTheOption) {
+    const uint16_t before = options();
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(TimeStampBox), 0);
+    EXPECT_EQ(gd::accessibleName(TimeStampBox), "Zeitstempel vor jeder Zeile");
+    click(TimeStampBox);
+    click(Cancel);
+    EXPECT_FALSE(displayOptions().timeStamps);
+    openOptionsWindow();
+    click(TimeStampBox);
+    click(Accept);
+    EXPECT_TRUE(displayOptions().timeStamps);
+    EXPECT_EQ(options(), before);  // not a bit of the profile's options word
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(TimeStampBox), 1);
+    click(TimeStampBox);
+    click(Accept);
+    EXPECT_FALSE(displayOptions().timeStamps);
 }
 
 TEST_F(OptionsWindow, TheBoxesShowTheLowByte) {

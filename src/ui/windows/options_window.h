@@ -29,6 +29,7 @@ inline constexpr int MoreFrame = 70;
 inline constexpr int MoreTop = 350;
 inline constexpr int SpellCheckBox = 71;
 inline constexpr int SpellNote = 72;  // why spell checking is off
+inline constexpr int TimeStampBox = 73;
 // Rejoining rooms and closing to the tray.
 inline constexpr int RejoinRooms = 81;
 inline constexpr int CloseToTray = 82;

@@ -3,6 +3,7 @@
 #include "common/cp1252.h"
 #include "common/data.h"
 #include "common/reset.h"
+#include "core/prefs_options.h"
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
 #include "objects/CLASS_Agents.h"
@@ -102,6 +103,12 @@ Settings parsePrefs(std::string_view content) {
             s.pasteServer = std::string(value);
         } else if (sameKey(key, "faultedPlugin") && !s.faultedPlugin) {
             s.faultedPlugin = std::string(value);
+        } else if (sameKey(key, "rejoinRooms") && !s.rejoinRooms) {
+            s.rejoinRooms = std::string(value);
+        } else if (sameKey(key, "openRooms") && !s.openRooms) {
+            s.openRooms = std::string(value);
+        } else if (sameKey(key, "closeToTray") && !s.closeToTray) {
+            s.closeToTray = std::string(value);
         } else if (sameKey(key, "spellCheck") && !s.spellCheck) {
             s.spellCheck = trimBlanks(value) != "0";
         } else if (sameKey(key, "timeStamps") && !seenStamps) {
@@ -122,6 +129,9 @@ std::string formatPrefs(const Settings& s) {
     if (s.pasteServer) out += "pasteServer = " + *s.pasteServer + "\r\n";
     if (s.faultedPlugin && usablePluginName(*s.faultedPlugin))
         out += "faultedPlugin = " + *s.faultedPlugin + "\r\n";
+    if (s.rejoinRooms) out += "rejoinRooms = " + *s.rejoinRooms + "\r\n";
+    if (s.openRooms) out += "openRooms = " + *s.openRooms + "\r\n";
+    if (s.closeToTray) out += "closeToTray = " + *s.closeToTray + "\r\n";
     if (s.spellCheck) out += std::string("spellCheck = ") + (*s.spellCheck ? "1" : "0") + "\r\n";
     // Written only when on, so a file of a user who never chose it stays as it was.
     if (s.timeStamps) out += "timeStamps = 1\r\n";
@@ -161,6 +171,7 @@ void loadSettings() {
     if (s.server) setChatServer(trimBlanks(*s.server));
     setPasteServer(s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string());
     keptOut = s.faultedPlugin.value_or(std::string());
+    takeProgramOptions(s);
     keptSpellCheck = s.spellCheck.has_value();
     platform::setSpellingWanted(s.spellCheck.value_or(true));
     displayOptions().timeStamps = s.timeStamps;
@@ -191,6 +202,7 @@ bool saveSettings() {
     s.activePlugins = joinPluginList(names);
     s.server = keptServer;
     s.pasteServer = keptPaste;
+    putProgramOptions(s);
     if (keptSpellCheck || !platform::spellingWanted()) s.spellCheck = platform::spellingWanted();
     s.timeStamps = displayOptions().timeStamps;
     return platform::writeFileAtomically(kPrefsFile, formatPrefs(s));

@@ -195,6 +195,7 @@ void Printer::run() {
         if (options_ & opt::Flash) target_.flash();
         if (options_ & opt::Sound) target_.playMessageSound();
     }
+    if (mentioned_) target_.mentioned();
 }
 
 }  // namespace

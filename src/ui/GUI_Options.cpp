@@ -79,7 +79,8 @@ void takeTimeStampRow() {
 void openOptionsWindow() {
     // The window is opened at its final size: a resize afterwards would
     // queue an event ahead of the user's first click.
-    const int groupBottom = MoreTop + 20 + spellingRowsHeight() + kTimeStampRowHeight + 10;
+    const int groupBottom =
+        MoreTop + 20 + spellingRowsHeight() + kTimeStampRowHeight + sessionOptionRowsHeight() + 10;
     const int buttons = groupBottom + 20;
     const int w = pf::openWindow(
         Window, 0, 0, Width, buttons + Height - 360, Title,
@@ -94,6 +95,7 @@ void openOptionsWindow() {
     int y = MoreTop + 20;
     addSpellingRows(w, y);
     addTimeStampRow(w, y);
+    addSessionOptionRows(w, y);
     pf::frame(w, MoreFrame, 20, MoreTop, 250, groupBottom - MoreTop, ui(Own::OptFrameMore));
     pf::button(w, Accept, 160, buttons, 120, 20, ui(Txt::OptAccept));
     pf::button(w, Cancel, 10, buttons, 120, 20, ui(Txt::OptCancel));
@@ -119,6 +121,7 @@ void optionsWindowHandler(pf::Event& event) {
         setOptionBits(low);
         takeSpellingRows();
         takeTimeStampRow();
+        takeSessionOptionRows();
         pf::closeWindow(Window);
     } else if (event.id == Cancel) {
         pf::closeWindow(Window);

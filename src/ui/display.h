@@ -25,6 +25,8 @@ class PrintTarget {
     virtual void addUrl(const std::string& url) = 0;
     virtual void flash() = 0;
     virtual void playMessageSound() = 0;
+    // The message mentioned the user (the own name, not at its start).
+    virtual void mentioned() {}
 };
 
 void printMessage(PrintTarget& target, RenderState& state, const std::string& text);

@@ -30,5 +30,9 @@ inline constexpr int MoreTop = 350;
 inline constexpr int SpellCheckBox = 71;
 inline constexpr int SpellNote = 72;  // why spell checking is off
 inline constexpr int TimeStampBox = 73;
+// Rejoining rooms and closing to the tray.
+inline constexpr int RejoinRooms = 81;
+inline constexpr int CloseToTray = 82;
+inline constexpr int NoTrayNote = 83;  // why closing to the tray is off
 
 }  // namespace kavel::optwin

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "common/reset.h"
+#include "platform/caret.h"
 #include "platform/encoding.h"
 #include "platform/gadgets_qt.h"
 
@@ -104,9 +105,11 @@ std::unique_ptr<QApplication> application;
 bool startDesktop(int& argc, char** argv) {
     if (QCoreApplication::instance()) {
         assertGuiThread();
+        letCaretRest();
         return true;
     }
     application = std::make_unique<QApplication>(argc, argv);
+    letCaretRest();
     // The program decides when it ends, not the last window closing.
     QApplication::setQuitOnLastWindowClosed(false);
     // Qt's own texts (standard buttons, context menus of text fields) in

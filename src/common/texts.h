@@ -188,10 +188,27 @@ enum class Txt : int {
 enum class Own : int {
     RoomWindowFailed = 0,
     HelpTitle = 1,
+    OptFrameConnection = 2,
+    OptTls = 3,
+    TlsUnknownTitle = 4,
+    TlsUnknown = 5,
+    TlsFingerprint = 6,
+    TlsUnknownQuestion = 7,
+    TlsChangedTitle = 8,
+    TlsChanged = 9,
+    TlsKnownFingerprint = 10,
+    TlsShownFingerprint = 11,
+    TlsChangedStatus = 12,
+    TlsDeclinedStatus = 13,
+    TlsFailedStatus = 14,
+    TlsTimedOut = 15,
+    TlsClosed = 16,
+    TlsProtocol = 17,
+    TlsPinNotSaved = 18,
 };
 
 inline constexpr int kUiTextCount = 177;
-inline constexpr int kOwnTextCount = 2;
+inline constexpr int kOwnTextCount = 19;
 inline constexpr int kCreditLineCount = 33;
 
 }  // namespace kavel

@@ -5,6 +5,7 @@
 #include "common/reset.h"
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
+#include "net/NET_Methods_Tls.h"
 #include "objects/CLASS_Agents.h"
 #include "platform/files.h"
 #include "ui/GUI.h"
@@ -17,6 +18,7 @@ namespace {
 // Deployment keys read at start-up, so that saving keeps them.
 std::optional<std::string> keptServer;
 std::optional<std::string> keptPaste;
+bool keptTls = false;
 std::string keptOut;
 
 // Status line of ours; "$" is the plug-in's name.
@@ -26,6 +28,7 @@ constexpr const char* kKeptOut =
 const bool registered = registerReset([] {
     keptServer.reset();
     keptPaste.reset();
+    keptTls = false;
     keptOut.clear();
 });
 
@@ -96,6 +99,8 @@ Settings parsePrefs(std::string_view content) {
             s.server = std::string(value);
         } else if (sameKey(key, "pasteServer") && !s.pasteServer) {
             s.pasteServer = std::string(value);
+        } else if (sameKey(key, "tls") && !s.tls) {
+            s.tls = std::string(trimBlanks(value));
         } else if (sameKey(key, "faultedPlugin") && !s.faultedPlugin) {
             s.faultedPlugin = std::string(value);
         }
@@ -109,6 +114,7 @@ std::string formatPrefs(const Settings& s) {
     out += "activePlugins = " + s.activePlugins + "\r\n";
     if (s.server) out += "server = " + *s.server + "\r\n";
     if (s.pasteServer) out += "pasteServer = " + *s.pasteServer + "\r\n";
+    if (s.tls) out += "tls = " + *s.tls + "\r\n";
     if (s.faultedPlugin) out += "faultedPlugin = " + *s.faultedPlugin + "\r\n";
     return out;
 }
@@ -140,6 +146,8 @@ void loadSettings() {
     setText(&ClientState::profileName, s.profile);
     keptServer = s.server;
     keptPaste = s.pasteServer;
+    keptTls = s.tls.has_value();
+    setChatServerTls(s.tls == "1");
     if (s.server) setChatServer(trimBlanks(*s.server));
     setPasteServer(s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string());
     keptOut = s.faultedPlugin.value_or(std::string());
@@ -170,6 +178,8 @@ bool saveSettings() {
     s.activePlugins = joinPluginList(names);
     s.server = keptServer;
     s.pasteServer = keptPaste;
+    // Written once the user has turned it on; a plain setup stays as it was.
+    if (chatServerTls() || keptTls) s.tls = chatServerTls() ? "1" : "0";
     return platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
 }
 

@@ -51,6 +51,8 @@ struct Services {
     std::string notificationBus;
     // Seeds for random numbers (the about box's particles).
     std::function<uint32_t()> seed;
+    // The certificates TLS trusts instead of the system's store (a PEM file).
+    std::string trustedCertificates;
 };
 
 const Services& services();

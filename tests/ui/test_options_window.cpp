@@ -3,6 +3,8 @@
 // request changing nothing.
 #include <gtest/gtest.h>
 
+#include "net/NET_Methods.h"
+#include "net/NET_Methods_Tls.h"
 #include "ui/GUI_Options.h"
 #include "ui/windows/options_window.h"
 #include "window_fixture.h"
@@ -19,7 +21,9 @@ TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
     ASSERT_TRUE(gd::windowExists(Window));
     EXPECT_EQ(gd::windowTitle(Window), "KAVEL > Optionen");
     EXPECT_EQ(gd::windowWidth(Window), 291);
-    EXPECT_EQ(gd::windowHeight(Window), 392);
+    // The eight boxes where they always were; the connection group below
+    // them makes the window taller.
+    EXPECT_EQ(gd::windowHeight(Window), 462);
     QWidget* frame = gd::windowFrame(Window);
     EXPECT_EQ(frame->parentWidget(), gd::windowFrame(mainwin::Window));
     EXPECT_FALSE(frame->windowFlags().testFlag(Qt::WindowCloseButtonHint));
@@ -32,12 +36,39 @@ TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
                              {7, 50, 240, 210, 30, "Links/URLs im Text markieren"},
                              {8, 50, 270, 210, 30, "Smilies nicht grafisch darstellen"},
                              {9, 50, 300, 210, 30, "kein automatischer Ping"},
-                             {Accept, 160, 360, 120, 20, "Annehmen"},
-                             {Cancel, 10, 360, 120, 20, "Abbrechen"},
-                             {OuterFrame, 0, 0, 290, 390, ""},
+                             {TlsBox, 50, 370, 210, 30,
+                              "Verschl\xFC"
+                              "sselt verbinden (TLS)"},
+                             {Accept, 160, 430, 120, 20, "Annehmen"},
+                             {Cancel, 10, 430, 120, 20, "Abbrechen"},
+                             {OuterFrame, 0, 0, 290, 460, ""},
                              {MessagesFrame, 20, 30, 250, 120, "Verhalten bei neuen Nachrichten"},
                              {GeneralFrame, 20, 160, 250, 180, "Generelle Einstellungen"},
+                             {ConnectionFrame, 20, 350, 250, 60, "Verbindung"},
                          });
+}
+
+TEST_F(OptionsWindow, TheTlsBoxShowsAndSetsTheTransport) {
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(TlsBox), 0);
+    click(TlsBox);
+    click(Cancel);
+    EXPECT_FALSE(chatServerTls());
+
+    setOptions(0x0021);
+    openOptionsWindow();
+    click(TlsBox);
+    click(Accept);
+    EXPECT_TRUE(chatServerTls());
+    EXPECT_EQ(options(), 0x0021);  // the options word is not the place of it
+    EXPECT_EQ(chatServerPort(), TlsServerPort);
+
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(TlsBox), 1);
+    click(TlsBox);
+    click(Accept);
+    EXPECT_FALSE(chatServerTls());
+    EXPECT_EQ(chatServerPort(), ServerPort);
 }
 
 TEST_F(OptionsWindow, TheBoxesShowTheLowByte) {

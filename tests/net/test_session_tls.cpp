@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -372,20 +373,24 @@ TEST_F(OverTls, BytesHeldDecryptedAreReadAndTheLoopDoesNotWaitOnThem) {
     for (const auto& m : readServerMessages())
         got.push_back(m);
     ASSERT_TRUE(gd::tlsHoldsInput(clientState.connection));
-    // Waiting now would wait for bytes that are already here.
-    std::atomic<bool> woken{false};
+    // Waiting now would wait for bytes that are already here: the loop
+    // must not even get to block (a watchdog ends a wait that does).
+    int blocked = 0;
+    auto* dispatcher = QAbstractEventDispatcher::instance();
+    const auto counting =
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&] { ++blocked; });
+    std::atomic<bool> done{false};
     std::thread watchdog([&] {
-        for (int i = 0; i < 1000 && !woken; ++i)
+        for (int i = 0; i < 300 && !done; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (!woken) {
-            woken = true;
-            gd::wakeMainLoop();
-        }
+        gd::wakeMainLoop();
     });
-    gd::waitForWork(gd::kWaitForever, clientState.connection);
-    const bool returnedByItself = !woken.exchange(true);
+    for (int i = 0; i < 20; ++i)
+        gd::waitForWork(gd::kWaitForever, clientState.connection);
+    done = true;
     watchdog.join();
-    EXPECT_TRUE(returnedByItself);
+    QObject::disconnect(counting);
+    EXPECT_EQ(blocked, 0);
     while (gd::socketState(clientState.connection) == gd::SocketState::Readable)
         for (const auto& m : readServerMessages())
             got.push_back(m);

@@ -136,6 +136,7 @@ void ChatCore::handleLine(SessionId id, std::string_view line) {
             if (kw == "LOGIN") cmdLogin(out, s, rest);
             return;
         }
+        if ((kw == "CHAT" || kw == "DIRECT") && !admitLine(out, s, kw, rest)) return;
         if (kw == "CHAT") {
             cmdChat(out, s, rest);
         } else if (kw == "ROOMLIST") {
@@ -166,6 +167,40 @@ void ChatCore::handleLine(SessionId id, std::string_view line) {
         // the chat down; the command simply has no lasting effect.
         report(std::string("database: ") + e.what() + " (" + kw + " by " + s.peer + ")");
     }
+}
+
+bool ChatCore::admitLine(Batch& out, Session& s, std::string_view keyword, std::string_view rest) {
+    switch (s.rate.take(config_.lines, config_.millis())) {
+        case LineRate::Verdict::Pass:
+            return true;
+        case LineRate::Verdict::Drop:
+            return false;
+        case LineRate::Verdict::DropAndTell: {
+            // Told where the client shows it: in the room the line was for.
+            // A direct action has no room; the one joined last stands in,
+            // and with none the client has nowhere to show it.
+            Room* room = keyword == "CHAT" ? findRoom(popWord(rest)) : nullptr;
+            if ((!room || !room->has(s.id)) && !s.rooms.empty()) room = findRoom(s.rooms.back());
+            if (room && room->has(s.id)) {
+                out.add(s.id, cat({"CHAT ", room->name,
+                                   " *** Du sendest zu schnell - Nachrichten werden verworfen "
+                                   "(h\xF6"
+                                   "chstens ",
+                                   std::to_string(config_.lines.perSecond), " pro Sekunde)"}));
+            }
+            return false;
+        }
+        case LineRate::Verdict::Flood:
+            report(cat({"session ", std::to_string(s.id), " (", s.peer, ", ", s.login,
+                        ") disconnected for flooding: ", std::to_string(config_.lines.floodDrops),
+                        " lines over the rate within ",
+                        std::to_string(config_.lines.floodWindowMs / 1000), " s"}));
+            // As an admin's kick: the client shows the reason in a box.
+            out.add(s.id, "KICKED Zu viele Nachrichten in kurzer Zeit");
+            hangUp(out, s);
+            return false;
+    }
+    return false;
 }
 
 void ChatCore::cmdRoomList(Batch& out, Session& s) {

@@ -4,6 +4,7 @@
 // and the unit tests drive a session entirely in memory.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "line_rate.h"
 #include "password_worker.h"
 #include "store.h"
 
@@ -50,6 +52,16 @@ struct ChatConfig {
     // gives rights only to a session logged in with that name's password.
     std::filesystem::path adminsFile;
     std::function<std::time_t()> clock = [] { return std::time(nullptr); };
+    // Milliseconds of a clock that never steps back, for the line rate.
+    std::function<std::int64_t()> millis = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    // CHAT and DIRECT lines of one session beyond these are dropped, the
+    // sender told so in a room; a session that keeps on is disconnected.
+    // Everything else a client sends (login, rooms, profile) is not counted.
+    LineRateLimits lines;
     // Rooms created by users beyond this many are refused with [12]; this
     // keeps a script joining random names from growing the room table.
     std::size_t maxRooms = 2000;
@@ -128,6 +140,8 @@ class ChatCore {
     void cmdAdmin(Batch& out, Session& s, std::string_view rest);
     void cmdAdminRemark(Batch& out, Session& s, std::string_view rest);
 
+    // False when the line is over the session's rate and goes nowhere.
+    bool admitLine(Batch& out, Session& s, std::string_view keyword, std::string_view rest);
     void startCrypt(Batch& out, Session& s, CryptJob job);
     void finishCrypt(Batch& out, Session& s, const CryptResult& result);
     bool loginLocked(const std::string& address, std::time_t now);

@@ -47,6 +47,7 @@ struct ChatCore::Session {
     std::string nick;
     std::time_t loginTime = 0;
     std::vector<std::string> rooms;  // join order
+    LineRate rate;                   // its CHAT and DIRECT lines
 };
 
 struct ChatCore::Room {

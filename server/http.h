@@ -119,6 +119,12 @@ class PasteService {
     PasteService(Store& store, PasteConfig config);
     HttpResponse handle(const HttpRequest& request, const HttpContext& context = {});
 
+    // The server loop's timer: when a paste has expired, its content is
+    // dropped (ids past their day are forgotten too). Returns the seconds
+    // until this is due next: when the next paste expires, at most a minute.
+    // Throws StoreError; the purge is then tried again a minute later.
+    std::time_t purgeDue();
+
   private:
     HttpResponse post(const HttpRequest& request, const HttpContext& context);
     HttpResponse view(std::string_view query, const HttpRequest& request,
@@ -141,7 +147,7 @@ class PasteService {
     Store& store_;
     PasteConfig config_;
     std::unordered_map<std::string, Bucket> buckets_;  // by address
-    std::time_t lastPurge_ = 0;
+    std::time_t nextPurge_ = 0;  // 0: at once, for what expired while we were down
 };
 
 std::string randomToken(std::size_t n);

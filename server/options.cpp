@@ -70,6 +70,13 @@ const std::vector<LimitOption>& limitOptions() {
         {"--login-failures", 1, 1000,
          [](ServerConfig& c, auto v) { c.loginFailures = static_cast<unsigned>(v); }},
         {"--login-lockout", 1, 86400, [](ServerConfig& c, auto v) { c.loginLockout = Seconds(v); }},
+        {"--line-burst", 1, 100000,
+         [](ServerConfig& c, auto v) { c.lineBurst = static_cast<unsigned>(v); }},
+        {"--line-rate", 0, 100000,
+         [](ServerConfig& c, auto v) { c.lineRate = static_cast<unsigned>(v); }},
+        {"--flood-drops", 0, 1000000,
+         [](ServerConfig& c, auto v) { c.floodDrops = static_cast<unsigned>(v); }},
+        {"--flood-window", 1, 3600, [](ServerConfig& c, auto v) { c.floodWindow = Seconds(v); }},
         {"--paste-rate", 0, 100000,
          [](ServerConfig& c, auto v) { c.pastesPerMinute = static_cast<unsigned>(v); }},
         {"--tls-timeout", 1, 3600,
@@ -115,6 +122,10 @@ std::string usageText() {
            "  --rooms-per-user N    rooms one session may have created at a time [20]\n"
            "  --login-failures N    wrong passwords from one address before a lockout [5]\n"
            "  --login-lockout S     seconds such an address may not log in [60]\n"
+           "  --line-burst N        chat and direct lines a session may send at once [20]\n"
+           "  --line-rate N         then lines a second; more are dropped, 0 no limit [5]\n"
+           "  --flood-drops N       dropped lines that disconnect a session, 0 never [50]\n"
+           "  --flood-window S      ... when dropped within this many seconds [10]\n"
            "  --paste-rate N        pastes one address may store a minute, 0 no limit [10]\n"
            "  --paste-storage MB    MiB all live pastes may take [256]\n"
            "  --tls-timeout S       seconds a TLS handshake may take [10]\n"

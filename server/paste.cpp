@@ -51,6 +51,14 @@ const char* const kBadForm =
     "Titel und Code m&uuml;ssen ausgef&uuml;llt sein, und die Dauer muss eine der angebotenen "
     "sein.";
 
+const char* const kExpiredNotYetDeleted =
+    "Dieser Code war nur f&uuml;r eine begrenzte Zeit sichtbar und ist abgelaufen. Sein Inhalt "
+    "wird in K&uuml;rze gel&ouml;scht.";
+
+// However far off the next expiry, the purge runs this often: it also
+// forgets old ids, and it catches up with a clock set back.
+constexpr std::time_t kPurgeInterval = 60;
+
 }  // namespace
 
 PasteService::PasteService(Store& store, PasteConfig config)
@@ -102,6 +110,16 @@ HttpResponse PasteService::handle(const HttpRequest& request, const HttpContext&
     }
     r.headOnly = head;
     return r;
+}
+
+std::time_t PasteService::purgeDue() {
+    const std::time_t now = config_.clock();
+    if (now < nextPurge_ && nextPurge_ - now <= kPurgeInterval) return nextPurge_ - now;
+    nextPurge_ = now + kPurgeInterval;  // also when the purge fails
+    store_.purgeExpiredPastes(now);
+    if (const std::optional<std::int64_t> next = store_.nextPasteExpiry())
+        nextPurge_ = std::clamp<std::time_t>(*next, now + 1, nextPurge_);
+    return nextPurge_ - now;
 }
 
 long PasteService::takePasteToken(const std::string& address, std::time_t now) {
@@ -180,8 +198,6 @@ HttpResponse PasteService::post(const HttpRequest& request, const HttpContext& c
         r.note = "paste rate limit (" + std::to_string(config_.pastesPerMinute) + " a minute)";
         return r;
     }
-    store_.purgeExpiredPastes(now);
-    lastPurge_ = now;
     const std::string_view shownTitle = std::string_view(*title).substr(0, kMaxPasteTitleBytes);
     const std::uint64_t used = store_.pasteBytes(now);
     const std::uint64_t size = shownTitle.size() + code->size();
@@ -198,6 +214,7 @@ HttpResponse PasteService::post(const HttpRequest& request, const HttpContext& c
     paste.created = now;
     paste.expires = now + std::stoll(*duration);
     store_.addPaste(paste);
+    nextPurge_ = std::min<std::time_t>(nextPurge_, paste.expires);
 
     HttpResponse r;
     r.status = 302;
@@ -218,10 +235,14 @@ HttpResponse PasteService::view(std::string_view query, const HttpRequest& reque
     std::optional<Paste> paste = store_.findPaste(it->second, now);
     if (!paste) {
         if (!store_.expiredPaste(it->second, now)) return simpleResponse(404);
-        // Its content goes now, not with the next paste.
-        if (now - lastPurge_ >= 60) {
-            store_.purgeExpiredPastes(now);
-            lastPurge_ = now;
+        // Its content goes now, whatever the timer would have done; the
+        // page says it is gone only once it is.
+        try {
+            store_.purgeExpiredPaste(it->second, now);
+        } catch (const StoreError& e) {
+            HttpResponse r = htmlResponse(410, pages::status(410, kExpiredNotYetDeleted));
+            r.note = std::string("expired paste not deleted: ") + e.what();
+            return r;
         }
         return simpleResponse(410);
     }

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -36,6 +37,12 @@ Server::Impl::Impl(ServerConfig config) : config_(std::move(config)) {
     chat.passwordInterval = config_.passwordInterval.count();
     chat.loginFailures = config_.loginFailures;
     chat.loginLockout = config_.loginLockout.count();
+    chat.lines.burst = config_.lineBurst;
+    chat.lines.perSecond = config_.lineRate;
+    chat.lines.floodDrops = config_.floodDrops;
+    chat.lines.floodWindowMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(config_.floodWindow).count();
+    if (config_.clock) chat.clock = config_.clock;
     chat.crypt = [this](CryptJob job) { worker_->submit(std::move(job)); };
     chat.log = [this](const std::string& message) { log("%s", escapeForLog(message).c_str()); };
     core_ = std::make_unique<ChatCore>(*store_, *this, std::move(chat));
@@ -73,6 +80,7 @@ Server::Impl::Impl(ServerConfig config) : config_(std::move(config)) {
         pc.pastesPerMinute = config_.pastesPerMinute;
         pc.storageBytes = config_.pasteStorageBytes;
         pc.highlightDir = config_.highlightDir;
+        if (config_.clock) pc.clock = config_.clock;
         paste_ = std::make_unique<PasteService>(*store_, std::move(pc));
     }
 }
@@ -92,6 +100,7 @@ void Server::Impl::run() {
     std::vector<pollfd> fds;
     std::vector<Conn*> polled;
     while (!stop_.load()) {
+        const std::time_t purgeIn = expirePastes();
         fds.clear();
         polled.clear();
         fds.push_back({wake_[0], POLLIN, 0});
@@ -123,7 +132,10 @@ void Server::Impl::run() {
             fds.push_back({ev == 0 && held ? -1 : fd, ev, 0});
             polled.push_back(&c);
         }
-        const int n = poll(fds.data(), fds.size(), runnable ? 0 : 1000);
+        // Deadlines are checked once a second; the paste timer may want us sooner.
+        const int timeout =
+            runnable ? 0 : static_cast<int>(std::min<std::time_t>(1000, purgeIn * 1000));
+        const int n = poll(fds.data(), fds.size(), timeout);
         if (n < 0 && errno != EINTR) {
             log("poll: %s", std::strerror(errno));
             break;
@@ -313,6 +325,16 @@ void Server::Impl::reap() {
     for (int fd : gone)
         closeConn(fd);
     core_->endPass();
+}
+
+std::time_t Server::Impl::expirePastes() {
+    if (!paste_) return 3600;
+    try {
+        return std::max<std::time_t>(0, paste_->purgeDue());
+    } catch (const StoreError& e) {
+        log("purging expired pastes: %s", escapeForLog(e.what()).c_str());
+        return 60;
+    }
 }
 
 void Server::Impl::closeConn(int fd) {

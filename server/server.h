@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -68,9 +70,17 @@ struct ServerConfig {
     std::chrono::seconds passwordInterval{5};
     unsigned loginFailures = 5;
     std::chrono::seconds loginLockout{60};
+    // Chat and direct lines of one session (see ChatConfig); lineRate 0:
+    // no limit, floodDrops 0: never disconnected for it.
+    unsigned lineBurst = 20;
+    unsigned lineRate = 5;
+    unsigned floodDrops = 50;
+    std::chrono::seconds floodWindow{10};
     // Pastes (see PasteConfig).
     unsigned pastesPerMinute = 10;
     std::uint64_t pasteStorageBytes = 256ull * 1024 * 1024;
+    // The wall clock of pastes and accounts; empty: time(). Tests move it.
+    std::function<std::time_t()> clock;
 };
 
 class Server {

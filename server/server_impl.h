@@ -120,6 +120,8 @@ class Server::Impl : public Outbox {
     void kill(Conn& c, std::string reason);
     void checkTimes(Conn& c, Clock::time_point now);
     void reap();
+    // Runs the paste purge when due; the seconds until it is due again.
+    std::time_t expirePastes();
     void closeConn(int fd);
     void shutdownAll();
     void closeListeners();

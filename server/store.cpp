@@ -358,24 +358,44 @@ std::optional<std::int64_t> Store::expiredPaste(std::string_view id, std::int64_
 }
 
 void Store::purgeExpiredPastes(std::int64_t now) {
+    purgePastes({}, now);
+}
+
+void Store::purgeExpiredPaste(std::string_view id, std::int64_t now) {
+    purgePastes(id, now);
+}
+
+void Store::purgePastes(std::optional<std::string_view> id, std::int64_t now) {
+    // ?3 NULL stands for every paste.
     exec("BEGIN;");
     try {
         Stmt keep(db_,
                   "INSERT OR REPLACE INTO expired_pastes(id, expired) "
-                  "SELECT id, expires FROM pastes WHERE expires<=?1 AND expires>?1-?2");
+                  "SELECT id, expires FROM pastes "
+                  "WHERE expires<=?1 AND expires>?1-?2 AND (?3 IS NULL OR id=?3)");
         keep.integer(1, now).integer(2, kExpiredPasteMemory);
+        if (id) keep.text(3, *id);
         keep.step();
-        Stmt drop(db_, "DELETE FROM pastes WHERE expires<=?");
+        Stmt drop(db_, "DELETE FROM pastes WHERE expires<=?1 AND (?2 IS NULL OR id=?2)");
         drop.integer(1, now);
+        if (id) drop.text(2, *id);
         drop.step();
-        Stmt forget(db_, "DELETE FROM expired_pastes WHERE expired<=?");
-        forget.integer(1, now - kExpiredPasteMemory);
-        forget.step();
+        if (!id) {
+            Stmt forget(db_, "DELETE FROM expired_pastes WHERE expired<=?");
+            forget.integer(1, now - kExpiredPasteMemory);
+            forget.step();
+        }
         exec("COMMIT;");
     } catch (...) {
         sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr);
         throw;
     }
+}
+
+std::optional<std::int64_t> Store::nextPasteExpiry() {
+    Stmt st(db_, "SELECT MIN(expires) FROM pastes");
+    if (!st.step() || sqlite3_column_type(st.get(), 0) == SQLITE_NULL) return std::nullopt;
+    return sqlite3_column_int64(st.get(), 0);
 }
 
 std::uint64_t Store::pasteBytes(std::int64_t now) {

@@ -85,6 +85,10 @@ class Store {
     std::optional<std::int64_t> expiredPaste(std::string_view id, std::int64_t now);
     // Drops the content of expired pastes, keeping their ids for a while.
     void purgeExpiredPastes(std::int64_t now);
+    // The same for the paste of that id alone, if it has expired.
+    void purgeExpiredPaste(std::string_view id, std::int64_t now);
+    // When the next paste whose content is still stored expires.
+    std::optional<std::int64_t> nextPasteExpiry();
     // Bytes of title and code of the pastes not yet expired.
     std::uint64_t pasteBytes(std::int64_t now);
 
@@ -93,6 +97,8 @@ class Store {
     class Durable;
     void exec(const char* sql);
     void migrate();
+    // Of the paste of that id only, or of all.
+    void purgePastes(std::optional<std::string_view> id, std::int64_t now);
 
     sqlite3* db_ = nullptr;
     int hashCost_;

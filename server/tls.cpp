@@ -16,6 +16,7 @@
 #include <cstring>
 #include <functional>
 
+#include "common/hex.h"
 #include "server.h"
 
 namespace quarnd {
@@ -44,14 +45,7 @@ std::string hexFingerprint(const X509* cert) {
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned int n = 0;
     if (X509_digest(cert, EVP_sha256(), md, &n) != 1) return {};
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned int i = 0; i < n; ++i) {
-        if (i > 0) out += ':';
-        out += hex[md[i] >> 4];
-        out += hex[md[i] & 15];
-    }
-    return out;
+    return kavel::colonHex(md, n);
 }
 
 // Writes through `path`.tmp and renames, the file made with `mode` from

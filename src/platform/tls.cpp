@@ -13,6 +13,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "common/hex.h"
 #include "platform/services.h"
 
 namespace kavel::platform {
@@ -56,14 +57,7 @@ std::string fingerprintOf(const X509* cert) {
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned int n = 0;
     if (!cert || X509_digest(cert, EVP_sha256(), md, &n) != 1) return {};
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned int i = 0; i < n; ++i) {
-        if (i > 0) out += ':';
-        out += hex[md[i] >> 4];
-        out += hex[md[i] & 15];
-    }
-    return out;
+    return kavel::colonHex(md, n);
 }
 
 std::string lastSslError() {

@@ -44,6 +44,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/hex.h"
+
 namespace quarnd_test {
 
 // Splits one transmission's text at CR; the CR after the last message does
@@ -254,14 +256,7 @@ inline std::string fingerprintOf(const X509* cert) {
     unsigned char md[EVP_MAX_MD_SIZE];
     unsigned int n = 0;
     if (!cert || X509_digest(cert, EVP_sha256(), md, &n) != 1) return {};
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned int i = 0; i < n; ++i) {
-        if (i > 0) out += ':';
-        out += hex[md[i] >> 4];
-        out += hex[md[i] & 15];
-    }
-    return out;
+    return kavel::colonHex(md, n);
 }
 
 // Connects to 127.0.0.1:port, or throws.

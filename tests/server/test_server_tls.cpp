@@ -16,6 +16,7 @@ using quarnd_test::QuarndProcess;
 using quarnd_test::RawQuarnClient;
 using ::testing::Contains;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -204,6 +205,39 @@ TEST(server_tls, PasteOverHttpsLinksToHttps) {
     const std::string plain =
         quarnd_test::httpRequest(server.pastePort(), clientPost("http", plainHost, body));
     EXPECT_THAT(quarnd_test::locationOf(plain), ::testing::StartsWith("http://" + plainHost));
+}
+
+// What a shell command prints, standard error included.
+std::string shell(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen((command + " 2>&1").c_str(), "r")) {
+        char buf[4096];
+        while (const std::size_t n = std::fread(buf, 1, sizeof buf, p))
+            out.append(buf, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
+TEST(server_tls, OpensslClientSeesTls13AndThePrintedFingerprint) {
+    if (std::system("openssl version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no openssl";
+    QuarndProcess server;
+    for (const int port : {server.tlsPort(), server.pasteTlsPort()}) {
+        SCOPED_TRACE(port);
+        const std::string connect = "openssl s_client -connect 127.0.0.1:" + std::to_string(port) +
+                                    " -servername localhost </dev/null";
+        EXPECT_THAT(shell(connect), HasSubstr("New, TLSv1.3, Cipher is"));
+        EXPECT_THAT(shell(connect + " | openssl x509 -noout -fingerprint -sha256"),
+                    HasSubstr("Fingerprint=" + server.fingerprint()));
+        // Refused by the server, whatever the local policy allows.
+        const std::string old = shell(
+            "openssl s_client -tls1_1 -cipher DEFAULT@SECLEVEL=0 "
+            "-connect 127.0.0.1:" +
+            std::to_string(port) + " </dev/null");
+        EXPECT_THAT(old, Not(HasSubstr("New, TLSv1")));
+        EXPECT_THAT(old, HasSubstr("Cipher is (NONE)"));
+    }
+    EXPECT_THAT(server.logWith("unsupported protocol"), HasSubstr("unsupported protocol"));
 }
 
 TEST(server_tls, TlsOptions) {

@@ -104,6 +104,7 @@ class Server::Impl : public Outbox {
     // TLS waits for the socket, EPROTO when TLS failed: see tlsError).
     ssize_t receive(Conn& c, char* buf, std::size_t size);
     ssize_t transmit(Conn& c, const char* data, std::size_t size);
+    static ssize_t likeSocket(Conn& c, TlsStream::Io io, std::size_t n, bool reading);
     void continueHandshake(Conn& c);
     std::string tlsError(const Conn& c) const;
     void readFrom(Conn& c);

@@ -88,10 +88,8 @@ void Server::Impl::readFrom(Conn& c) {
     }
 }
 
-ssize_t Server::Impl::receive(Conn& c, char* buf, std::size_t size) {
-    if (!c.tls) return ::recv(c.fd, buf, size, 0);
-    std::size_t n = 0;
-    switch (c.tls->read(buf, size, n)) {
+ssize_t Server::Impl::likeSocket(Conn& c, TlsStream::Io io, std::size_t n, bool reading) {
+    switch (io) {
         case TlsStream::Io::Done:
             return static_cast<ssize_t>(n);
         case TlsStream::Io::WantWrite:
@@ -101,7 +99,8 @@ ssize_t Server::Impl::receive(Conn& c, char* buf, std::size_t size) {
             errno = EAGAIN;
             return -1;
         case TlsStream::Io::Closed:
-            return 0;
+            if (reading) return 0;
+            break;
         case TlsStream::Io::Failed:
             break;
     }
@@ -109,25 +108,19 @@ ssize_t Server::Impl::receive(Conn& c, char* buf, std::size_t size) {
     return -1;
 }
 
+ssize_t Server::Impl::receive(Conn& c, char* buf, std::size_t size) {
+    if (!c.tls) return ::recv(c.fd, buf, size, 0);
+    std::size_t n = 0;
+    const TlsStream::Io io = c.tls->read(buf, size, n);
+    return likeSocket(c, io, n, true);
+}
+
 ssize_t Server::Impl::transmit(Conn& c, const char* data, std::size_t size) {
     if (!c.tls) return ::send(c.fd, data, size, MSG_NOSIGNAL);
     std::size_t n = 0;
     c.tlsWantsWrite = false;
-    switch (c.tls->write(data, size, n)) {
-        case TlsStream::Io::Done:
-            return static_cast<ssize_t>(n);
-        case TlsStream::Io::WantWrite:
-            c.tlsWantsWrite = true;
-            [[fallthrough]];
-        case TlsStream::Io::WantRead:
-            errno = EAGAIN;
-            return -1;
-        case TlsStream::Io::Closed:
-        case TlsStream::Io::Failed:
-            break;
-    }
-    errno = EPROTO;
-    return -1;
+    const TlsStream::Io io = c.tls->write(data, size, n);
+    return likeSocket(c, io, n, false);
 }
 
 void Server::Impl::continueHandshake(Conn& c) {

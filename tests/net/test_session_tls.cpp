@@ -30,6 +30,7 @@
 #include "support/quarnd_process.h"
 #include "support/script_server.h"
 #include "support/services.h"
+#include "support/session_loop.h"
 #include "support/work_folder.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
@@ -177,14 +178,7 @@ class OverTls : public ::testing::Test {
 
     bool runUntil(const std::function<bool()>& pred,
                   std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!pred() && std::chrono::steady_clock::now() < end) {
-            if (!hasFlag(flag::Connected)) break;
-            PollServer();
-            if (hasFlag(flag::MenuDirty)) buildMainMenu();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return pred();
+        return kavel::test::runSessionUntil(pred, limit);
     }
     bool connectAs(const std::string& name, const std::string& password) {
         setText(&ClientState::profileName, name);

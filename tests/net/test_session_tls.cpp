@@ -6,7 +6,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <QAbstractEventDispatcher>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -409,6 +411,30 @@ TEST_F(OverTls, PasteGoesOverHttpsAndItsLinkOpensOverHttps) {
     browser.waitClosed();
     EXPECT_EQ(quarnd_test::statusOf(browser.buffered()), "HTTP/1.1 200 OK");
     EXPECT_THAT(browser.buffered(), HasSubstr("nur f\xFCr uns"));
+}
+
+// The closed-connection check and the repair with rejoin, over TLS: the
+// server dies, comes back on its data folder (the same certificate) behind
+// the same address, and the session returns without a question.
+TEST_F(OverTls, ABrokenSessionIsNoticedAndRepairedWithItsRooms) {
+    setFlag(flag::NoSound);
+    ASSERT_TRUE(connectAs("gast7", ""));
+    JoinRoom("Lobby");
+    ASSERT_TRUE(runUntil([] { return joinedRooms.size() == 1; }));
+    ChatRoom* room = joinedRooms[0];
+    kavel::test::setService(&gd::Services::sleep, [&](uint32_t ms) {
+        if (ms != 500) return;
+        server.restart();
+        relay.setTarget(server.tlsPort());
+    });
+    ::kill(server.pid(), SIGKILL);
+    ASSERT_TRUE(
+        runUntil([&] { return statusLines().find("Verbindung getrennt") != std::string::npos; }));
+    ASSERT_TRUE(runUntil(
+        [&] { return hasFlag(flag::LoggedIn) && gd::itemCount(roomControls(room).userList) > 0; }));
+    EXPECT_EQ(joinedRooms, std::vector<ChatRoom*>{room});
+    EXPECT_TRUE(gd::isTls(clientState.connection));
+    EXPECT_EQ(asked.size(), 1u);  // the first connect's question only
 }
 
 TEST_F(OverTls, PlainConnectionsAreAsBefore) {

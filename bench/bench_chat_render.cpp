@@ -4,8 +4,11 @@
 // off; at most 100 000 lines, it needs minutes beyond). Then, on the full
 // history of each: a resize, the scroll to the top and the jump to the end,
 // each timed until the view has painted once (grab()), a search from the
-// end for a word near the top, and the RTF export. Each side runs in a
-// child process of its own so that resident memory is measured cleanly.
+// end for a word near the top, and the RTF export. Last, a hostile room
+// member's smileys, each in a colour never seen before, against the same
+// lines in one colour: the time until shown and the memory added. Each side
+// runs in a child process of its own so that resident memory is measured
+// cleanly.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -227,6 +230,44 @@ Result runClient() {
     return r;
 }
 
+// A hostile room member: lines of smileys each in a colour never seen
+// before, against the same lines in one colour.
+constexpr int kSmileyLines = 300;
+constexpr int kSmileysPerLine = 360;
+
+Result runSmileys(bool manyColours) {
+    setUpState();
+    kavel::DispatchServerData({"CHAT lobby bert: hallo"});  // the room exists before the clock
+    kavel::platform::pollEvent();
+    std::vector<Read> reads;
+    static const char* hex = "0123456789ABCDEF";
+    for (int line = 0; line < kSmileyLines; ++line) {
+        std::string l = "CHAT lobby bert: ";
+        for (int i = 0; i < kSmileysPerLine; ++i) {
+            // An odd factor visits every colour once.
+            const uint32_t k = static_cast<uint32_t>(line * kSmileysPerLine + i);
+            const uint32_t colour = manyColours ? (k * 2654435761u) & 0xFFFFFFu : 0x3060C0u;
+            l += VT + "C";
+            for (int shift = 20; shift >= 0; shift -= 4)
+                l += hex[(colour >> shift) & 0xF];
+            l += ":)";
+        }
+        reads.push_back({{l}, 1});
+    }
+    kavel::ChatRoom* room = kavel::joinedRooms.at(0);
+    kavel::platform::ChatLogView* view =
+        kavel::platform::chatLogViewOf(kavel::roomControls(room).view);
+    Result r = timed(reads, [&](std::size_t i) {
+        kavel::DispatchServerData(reads[i].first);
+        kavel::platform::pollEvent();
+        if (i + 1 == reads.size()) view->grab();
+    });
+    r.lines = kSmileyLines;
+    if (view->log().pictureSpots().size() != std::size_t{kSmileyLines} * kSmileysPerLine)
+        std::exit(2);
+    return r;
+}
+
 // The same pieces the display makes, recorded once before the clock runs.
 struct Piece {
     enum { Text, Image, Break } kind;
@@ -411,14 +452,19 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     const bool child =
-        argc > 2 && (std::strcmp(argv[1], "client") == 0 || std::strcmp(argv[1], "baseline") == 0);
+        argc > 2 && (std::strcmp(argv[1], "client") == 0 || std::strcmp(argv[1], "baseline") == 0 ||
+                     std::strncmp(argv[1], "smileys-", 8) == 0);
     const char* count = child ? argv[2] : argc > 1 ? argv[1] : nullptr;
     if (count) kLines = std::max(1000, std::atoi(count));
     kBlock = std::max(1, kLines / 50);
     if (child) {
         int qtArgc = 1;
         QApplication app(qtArgc, argv);
-        const Result r = std::strcmp(argv[1], "client") == 0 ? runClient() : runBaseline();
+        const std::string mode = argv[1];
+        const Result r = mode == "client"            ? runClient()
+                         : mode == "baseline"        ? runBaseline()
+                         : mode == "smileys-colours" ? runSmileys(true)
+                                                     : runSmileys(false);
         std::printf("RESULT %s\n", report(r).c_str());
         std::fflush(stdout);
         _exit(0);  // the documents are large; tearing them down is not measured
@@ -454,5 +500,14 @@ int main(int argc, char** argv) {
     for (const auto& f : figures)
         std::printf("%s%s%s: %.1f ms; Qt plain %.1f ms%s (goal <= %.0f ms)\n", f.before, n.c_str(),
                     f.after, client.ops[f.op], base.ops[f.op], baseNote.c_str(), f.goal);
+    const Result colours = runChild("/proc/self/exe", "smileys-colours");
+    const Result one = runChild("/proc/self/exe", "smileys-one");
+    std::printf(
+        "smiley colours: %d lines of %d smileys in %d colours: %.2f s, %.1f MB added; in one "
+        "colour %.2f s, %.1f MB added; time ratio %.2f (goal <= 2), memory added %.1f MB "
+        "(goal <= 16)\n",
+        kSmileyLines, kSmileysPerLine, kSmileyLines * kSmileysPerLine, colours.total,
+        colours.growthKb / 1024.0, one.total, one.growthKb / 1024.0, colours.total / one.total,
+        colours.growthKb / 1024.0);
     return 0;
 }

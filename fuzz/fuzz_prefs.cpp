@@ -1,11 +1,14 @@
 // prefs.ini is a text file anyone may edit. Parsing never crashes, and what
-// the client writes back reads as the same settings.
+// the client writes back reads as the same settings, less the plug-in names
+// it refuses to keep (they could not be read back as themselves).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "core/prefs.h"
+#include "objects/CLASS_Agents.h"
 
 namespace {
 
@@ -24,9 +27,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const kavel::Settings first = kavel::parsePrefs(input);
     const kavel::Settings second = kavel::parsePrefs(kavel::formatPrefs(first));
     PREFS_CHECK(second.profile == first.profile);
-    PREFS_CHECK(second.activePlugins == first.activePlugins);
+    std::vector<std::string> usable;
+    for (const std::string& name : kavel::pluginList(first.activePlugins))
+        if (kavel::usablePluginName(name)) usable.push_back(name);
+    PREFS_CHECK(kavel::pluginList(second.activePlugins) == usable);
+    const bool faultedKept = first.faultedPlugin && kavel::usablePluginName(*first.faultedPlugin);
+    PREFS_CHECK(second.faultedPlugin == (faultedKept ? first.faultedPlugin : std::nullopt));
+    PREFS_CHECK(kavel::formatPrefs(second) == kavel::formatPrefs(first));
     PREFS_CHECK(second.server == first.server);
     PREFS_CHECK(second.pasteServer == first.pasteServer);
+    PREFS_CHECK(second.spellCheck == first.spellCheck);
     for (const std::string& name : kavel::pluginList(first.activePlugins))
         PREFS_CHECK(!name.empty() && name.find(',') == std::string::npos);
     return 0;

@@ -45,11 +45,14 @@ set(KAVEL_DEB_DEPENDS
     "libssl3 (>= 3.0)"
     "libelf1"
     "libdw1"
+    "libhunspell-1.7-0"
     # Qt's own dialog buttons and context menus in German.
     "qt6-translations-l10n")
 list(JOIN KAVEL_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 # quarnd colours the code on its paste pages with it when it is there.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libjs-highlight.js")
+# The input line's spell checking needs the German dictionary; without it
+# the line works unchecked.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libjs-highlight.js, hunspell-de-de")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 # The service's settings are the admin's: an update must not overwrite them.
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/conffiles "${CMAKE_INSTALL_FULL_SYSCONFDIR}/default/quarnd\n")

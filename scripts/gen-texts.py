@@ -129,7 +129,10 @@ TEXTS = [
 OWN_TEXTS = [
     ("RoomWindowFailed", "Das Fenster für den Raum $ konnte nicht geöffnet werden"),
     ("HelpTitle", "KAVEL > Hilfe"),
-    ("OptFrameConnection", "Verbindung"),
+    ("PluginNameRefused",
+     "Plugin-Datei $ übersprungen: Zeilenumbrüche, \"=\" und Kommas sind im Namen nicht erlaubt"),
+    ("OptFrameMore", "Weitere Einstellungen"),
+    ("OptSpellCheck", "Rechtschreibung prüfen"),
     ("OptTls", "Verschlüsselt verbinden (TLS)"),
     ("TlsUnknownTitle", "Unbekanntes Zertifikat"),
     ("TlsUnknown", "Der Server $ weist sich mit einem Zertifikat aus, für das keine bekannte Stelle bürgt."),

@@ -221,7 +221,9 @@ const char kTextBlock[] =
 const char* const kOwnTexts[] = {
     "Das Fenster f\xFCr den Raum $ konnte nicht ge\xF6" "ffnet werden",
     "KAVEL > Hilfe",
-    "Verbindung",
+    "Plugin-Datei $ \xFC" "bersprungen: Zeilenumbr\xFC" "che, \"=\" und Kommas sind im Namen nicht erlaubt",
+    "Weitere Einstellungen",
+    "Rechtschreibung pr\xFC" "fen",
     "Verschl\xFCsselt verbinden (TLS)",
     "Unbekanntes Zertifikat",
     "Der Server $ weist sich mit einem Zertifikat aus, f\xFCr das keine bekannte Stelle b\xFCrgt.",

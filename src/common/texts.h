@@ -188,27 +188,29 @@ enum class Txt : int {
 enum class Own : int {
     RoomWindowFailed = 0,
     HelpTitle = 1,
-    OptFrameConnection = 2,
-    OptTls = 3,
-    TlsUnknownTitle = 4,
-    TlsUnknown = 5,
-    TlsFingerprint = 6,
-    TlsUnknownQuestion = 7,
-    TlsChangedTitle = 8,
-    TlsChanged = 9,
-    TlsKnownFingerprint = 10,
-    TlsShownFingerprint = 11,
-    TlsChangedStatus = 12,
-    TlsDeclinedStatus = 13,
-    TlsFailedStatus = 14,
-    TlsTimedOut = 15,
-    TlsClosed = 16,
-    TlsProtocol = 17,
-    TlsPinNotSaved = 18,
+    PluginNameRefused = 2,
+    OptFrameMore = 3,
+    OptSpellCheck = 4,
+    OptTls = 5,
+    TlsUnknownTitle = 6,
+    TlsUnknown = 7,
+    TlsFingerprint = 8,
+    TlsUnknownQuestion = 9,
+    TlsChangedTitle = 10,
+    TlsChanged = 11,
+    TlsKnownFingerprint = 12,
+    TlsShownFingerprint = 13,
+    TlsChangedStatus = 14,
+    TlsDeclinedStatus = 15,
+    TlsFailedStatus = 16,
+    TlsTimedOut = 17,
+    TlsClosed = 18,
+    TlsProtocol = 19,
+    TlsPinNotSaved = 20,
 };
 
 inline constexpr int kUiTextCount = 177;
-inline constexpr int kOwnTextCount = 19;
+inline constexpr int kOwnTextCount = 21;
 inline constexpr int kCreditLineCount = 33;
 
 }  // namespace kavel

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "common/cp1252.h"
 #include "common/data.h"
@@ -13,6 +15,7 @@
 #include "common/reset.h"
 #include "core/prefs.h"
 #include "objects/CLASS_Agents.h"
+#include "objects/CLASS_Object.h"
 #include "platform/files.h"
 #include "platform/gadgets.h"
 #include "ui/GUI_Methods.h"
@@ -66,10 +69,15 @@ bool startsWith(std::string_view text, std::string_view prefix) {
     return !prefix.empty() && text.substr(0, prefix.size()) == prefix;
 }
 
-bool ownFile(std::string_view file) {
+bool ownFile(std::string_view named) {
     const std::string_view source = KAVEL_SOURCE_DIR;
     const std::string_view binary = KAVEL_BINARY_DIR;
-    if (file.empty()) return false;
+    if (named.empty()) return false;
+    // A compiler cache hands the compiler paths relative to the build
+    // folder, so the debug information may name "<build>/../src/x.cpp";
+    // only the resolved path says whose file it is.
+    const std::string resolved = std::filesystem::path(named).lexically_normal().string();
+    const std::string_view file = resolved;
     // Code the build generated (Qt's meta-object files) is not ours to name.
     if (startsWith(file, binary) && file.size() > binary.size() && file[binary.size()] == '/')
         return false;
@@ -96,11 +104,10 @@ void settle(bool dumpWritten, const char* plugin) {
 
 // A library that faulted in its own constructors or destructors leaves the
 // dynamic loader half-way: nothing more can be loaded or freed safely, so
-// the program only says why it ends. The plug-in that faulted while loading
-// stays out of the next start, which could not get past it otherwise.
+// the program only says why it ends. (The plug-in that faulted while loading
+// was kept out of the next start by the handler already.)
 [[noreturn]] void endAfterLibraryFault(const platform::Fault& fault, bool dumpWritten) {
     const bool loading = fault.pluginCall == platform::PluginCall::Load;
-    if (loading) keepPluginOut(fault.plugin);
     if (fault.mainThread) {
         if (dumpWritten)
             platform::messageBox(
@@ -246,14 +253,21 @@ std::string formatDump(const std::tm& when, std::string_view unit, int line, Fau
 
 void installCrashHandler() {
     platform::installFaultHandlers(report);
+    // Before the dump, which may fault again: the next start could not get
+    // past a plug-in that faults while it loads.
+    platform::setLoadFaultRecord([](const char* plugin) {
+        return platform::FileRecord{kPrefsFile, prefsKeepingOut(plugin)};
+    });
     // A signal answers the fault question (and any other dialog) at once.
     platform::answerDialogsOnEndSignal();
 }
 
 bool guardedPass(bool (*pass)()) {
     bool more = true;
-    // After a fault the reporter has asked already; "Yes" means go on.
-    platform::runGuarded([&] { more = pass(); });
+    // After a fault the reporter has asked already; "Yes" means go on. A
+    // class the abandoned pass was assembling would make every later
+    // assembly fail.
+    if (!platform::runGuarded([&] { more = pass(); })) resetPendingClass();
     if (const int state = pending.exchange(NoQuestion, std::memory_order_acquire))
         settle(state == AskQuestion, pendingPlugin);
     return more && !platform::endRequested();

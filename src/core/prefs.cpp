@@ -8,6 +8,7 @@
 #include "net/NET_Methods_Tls.h"
 #include "objects/CLASS_Agents.h"
 #include "platform/files.h"
+#include "platform/spell.h"
 #include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
 
@@ -20,6 +21,7 @@ std::optional<std::string> keptServer;
 std::optional<std::string> keptPaste;
 bool keptTls = false;
 std::string keptOut;
+bool keptSpellCheck = false;  // the key was in the file
 
 // Status line of ours; "$" is the plug-in's name.
 constexpr const char* kKeptOut =
@@ -30,6 +32,7 @@ const bool registered = registerReset([] {
     keptPaste.reset();
     keptTls = false;
     keptOut.clear();
+    keptSpellCheck = false;
 });
 
 bool sameKey(std::string_view a, std::string_view b) {
@@ -103,6 +106,8 @@ Settings parsePrefs(std::string_view content) {
             s.tls = std::string(trimBlanks(value));
         } else if (sameKey(key, "faultedPlugin") && !s.faultedPlugin) {
             s.faultedPlugin = std::string(value);
+        } else if (sameKey(key, "spellCheck") && !s.spellCheck) {
+            s.spellCheck = trimBlanks(value) != "0";
         }
     }
     return s;
@@ -111,18 +116,25 @@ Settings parsePrefs(std::string_view content) {
 std::string formatPrefs(const Settings& s) {
     std::string out = "[General]\r\n";
     out += "profile = " + s.profile + "\r\n";
-    out += "activePlugins = " + s.activePlugins + "\r\n";
+    // Plug-in names come from file names, which may hold anything: one that
+    // could not be read back as itself is not written.
+    out += "activePlugins = " + joinPluginList(pluginList(s.activePlugins)) + "\r\n";
     if (s.server) out += "server = " + *s.server + "\r\n";
     if (s.pasteServer) out += "pasteServer = " + *s.pasteServer + "\r\n";
     if (s.tls) out += "tls = " + *s.tls + "\r\n";
-    if (s.faultedPlugin) out += "faultedPlugin = " + *s.faultedPlugin + "\r\n";
+    if (s.faultedPlugin && usablePluginName(*s.faultedPlugin))
+        out += "faultedPlugin = " + *s.faultedPlugin + "\r\n";
+    if (s.spellCheck) out += std::string("spellCheck = ") + (*s.spellCheck ? "1" : "0") + "\r\n";
     return out;
 }
 
 std::string joinPluginList(const std::vector<std::string>& names) {
     std::string text;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        text += (i > 0 ? "," : "") + names[i];
+    for (const std::string& name : names) {
+        if (!usablePluginName(name)) continue;
+        if (!text.empty()) text += ',';
+        text += name;
+    }
     return text;
 }
 
@@ -151,18 +163,20 @@ void loadSettings() {
     if (s.server) setChatServer(trimBlanks(*s.server));
     setPasteServer(s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string());
     keptOut = s.faultedPlugin.value_or(std::string());
+    keptSpellCheck = s.spellCheck.has_value();
+    platform::setSpellingWanted(s.spellCheck.value_or(true));
     for (const std::string& name : pluginList(s.activePlugins))
         if (name != keptOut)
             loadPlugin(std::string(kPluginFolder) + "/" + name);  // one that fails is left out
 }
 
-void keepPluginOut(const std::string& name) {
+std::string prefsKeepingOut(const std::string& name) {
     Settings s = parsePrefs(platform::readWholeFile(kPrefsFile).value_or(std::string()));
     std::vector<std::string> names = pluginList(s.activePlugins);
     std::erase(names, name);
     s.activePlugins = joinPluginList(names);
     s.faultedPlugin = name;
-    platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
+    return formatPrefs(s);
 }
 
 void reportPluginKeptOut() {
@@ -180,6 +194,7 @@ bool saveSettings() {
     s.pasteServer = keptPaste;
     // Written once the user has turned it on; a plain setup stays as it was.
     if (chatServerTls() || keptTls) s.tls = chatServerTls() ? "1" : "0";
+    if (keptSpellCheck || !platform::spellingWanted()) s.spellCheck = platform::spellingWanted();
     return platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
 }
 

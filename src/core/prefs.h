@@ -22,17 +22,21 @@ struct Settings {
     // The plug-in whose library faulted while it was being loaded: it stays
     // out of the next start. Written by the crash handler, read once.
     std::optional<std::string> faultedPlugin;
+    // spellCheck = 0 turns off the input line's spell checking. Written
+    // once the user has turned it off, kept as found otherwise.
+    std::optional<bool> spellCheck;
 };
 
 // INI reading: "[" opens a section; in [General] a line "key = value"
 // matches its key case-insensitively, blanks around the key and before the
 // value are skipped, the value runs to the end of the line.
 Settings parsePrefs(std::string_view content);
-// The file's content, lines ending CR LF.
+// The file's content, lines ending CR LF. Plug-in names that are not usable
+// (usablePluginName) are left out.
 std::string formatPrefs(const Settings& settings);
 // The active plug-in names: comma-separated, ending at the first empty one.
 std::vector<std::string> pluginList(std::string_view activePlugins);
-// The other way round: the names separated by commas.
+// The other way round: the usable names separated by commas.
 std::string joinPluginList(const std::vector<std::string>& names);
 
 // Start-up: reads prefs.ini into profileName, the chat server host and the
@@ -42,10 +46,10 @@ void loadSettings();
 // Shutdown: writes prefs.ini anew (through a temporary file).
 bool saveSettings();
 
-// The crash handler, when a plug-in's library faulted while it was being
-// loaded: prefs.ini as it is on disk, that plug-in taken out of
+// What the crash handler writes when a plug-in's library faults while it is
+// being loaded: prefs.ini as it is on disk, that plug-in taken out of
 // activePlugins and named as faultedPlugin, so the next start goes without it.
-void keepPluginOut(const std::string& name);
+std::string prefsKeepingOut(const std::string& name);
 // Start-up, once the main window exists: says which plug-in was kept out.
 void reportPluginKeptOut();
 

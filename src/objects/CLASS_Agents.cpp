@@ -11,6 +11,7 @@
 
 #include "common/data.h"
 #include "common/plugin_entries.h"
+#include "common/ports.h"
 #include "common/reset.h"
 #include "objects/CLASS_Object.h"
 #include "objects/agent_chain.h"
@@ -237,8 +238,27 @@ Agent* newAgent(const std::string& name, void* library) {
     return agent;
 }
 
+bool usablePluginName(std::string_view name) {
+    return name.find_first_of(std::string_view("\r\n\0=,", 5)) == std::string_view::npos;
+}
+
+namespace {
+
+void reportUnusableName(std::string_view name) {
+    std::string shown(name);
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    if (ports().status) ports().status(ui(Own::PluginNameRefused, shown));
+}
+
+}  // namespace
+
 Agent* loadPlugin(const std::string& path) {
     const std::string name = pluginFileName(path);
+    if (!usablePluginName(name) || path.find('\0') != std::string::npos) {
+        reportUnusableName(name);
+        return nullptr;
+    }
     void* library = openMarked(path, name);
     if (!library) return nullptr;
     Agent* agent = newAgent(name, library);
@@ -302,7 +322,13 @@ void freeAllAgents() {
 }
 
 std::vector<std::string> listPluginFiles(const std::string& folder) {
-    return pf::listFolder(folder, kPluginPattern);
+    std::vector<std::string> names = pf::listFolder(folder, kPluginPattern);
+    std::erase_if(names, [](const std::string& name) {
+        if (usablePluginName(name)) return false;
+        reportUnusableName(name);
+        return true;
+    });
+    return names;
 }
 
 void listPluginFiles(const std::string& folder, int listControl) {

@@ -47,8 +47,14 @@ int entryKind(std::string_view exportName);
 // last folder separator, a leading double quote dropped, cut at the next one.
 std::string pluginFileName(std::string_view path);
 
+// A name that prefs.ini can hold and give back as itself: no line break (it
+// would add keys of its own), no NUL (the path would end there), no "="
+// and no "," (the list is split at commas).
+bool usablePluginName(std::string_view name);
+
 // Opens the library and appends its agent to AgentList. Null, without a
-// message, when the library cannot be opened.
+// message, when the library cannot be opened; null with a status line when
+// the file's name is not usable.
 Agent* loadPlugin(const std::string& path);
 // The constructor of the class Agent; the agent takes over the library.
 Agent* newAgent(const std::string& name, void* library);
@@ -76,7 +82,8 @@ void unloadAllAgents();
 void freeAllAgents();
 
 // The plug-in files of a folder, in the order the file system lists them;
-// the second form appends them to a list control.
+// the second form appends them to a list control. A file whose name is not
+// usable is left out with a status line.
 std::vector<std::string> listPluginFiles(const std::string& folder);
 void listPluginFiles(const std::string& folder, int listControl);
 

@@ -32,8 +32,21 @@ unsigned char folded(char c) {
     return kFold[static_cast<unsigned char>(c)];
 }
 
-bool samePicture(const Picture& a, const Picture& b) {
-    return a.width == b.width && a.height == b.height && a.text == b.text && a.pixels == b.pixels;
+std::size_t mixed(std::size_t seed, std::size_t value) {
+    return seed ^ (value + 0x9E3779B97F4A7C15ull + (seed << 6) + (seed >> 2));
+}
+
+std::size_t hashOf(const ChatLog::Shape& shape) {
+    const auto bytes = [](const auto& v) {
+        return std::string_view(reinterpret_cast<const char*>(v.data()),
+                                v.size() * sizeof(v.front()));
+    };
+    const std::hash<std::string_view> h;
+    std::size_t seed = h(bytes(shape.pixels));
+    seed = mixed(seed, h(bytes(shape.fixed)));
+    seed = mixed(seed, h(shape.text));
+    return mixed(
+        seed, static_cast<std::size_t>(shape.width) << 16 ^ static_cast<std::size_t>(shape.height));
 }
 
 }  // namespace
@@ -73,13 +86,60 @@ void ChatLog::appendLineBreak() {
 }
 
 void ChatLog::insertPicture(const Picture& picture) {
-    // A long chat is full of the same few faces: each is kept once.
-    std::size_t index = 0;
-    while (index < pictures_.size() && !samePicture(pictures_[index], picture))
-        ++index;
-    if (index == pictures_.size()) pictures_.push_back(picture);
-    spots_.push_back({static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(index)});
+    // The picture parted into its shape and the colours of this place; the
+    // shape is found by its hash, so a thousand colours cost what one does.
+    Shape shape;
+    shape.width = picture.width;
+    shape.height = picture.height;
+    shape.text = picture.text;
+    shape.pixels.reserve(picture.pixels.size());
+    PictureKey key{0, {}};
+    std::size_t used = 0;
+    for (const int32_t colour : picture.pixels) {
+        std::size_t slot = 0;
+        while (slot < used && key.colours[slot] != colour)
+            ++slot;
+        if (slot == used && used < kSlots) key.colours[used++] = colour;
+        if (slot < used) {
+            shape.pixels.push_back(static_cast<uint32_t>(slot));
+            continue;
+        }
+        auto fixed = std::find(shape.fixed.begin(), shape.fixed.end(), colour);
+        if (fixed == shape.fixed.end()) fixed = shape.fixed.insert(fixed, colour);
+        shape.pixels.push_back(static_cast<uint32_t>(kSlots + (fixed - shape.fixed.begin())));
+    }
+    const std::size_t hash = hashOf(shape);
+    auto [it, stop] = shapeIndex_.equal_range(hash);
+    while (it != stop && !(shapes_[it->second] == shape))
+        ++it;
+    if (it != stop) {
+        key.shape = it->second;
+    } else {
+        key.shape = static_cast<uint32_t>(shapes_.size());
+        shapes_.push_back(std::move(shape));
+        shapeIndex_.emplace(hash, key.shape);
+    }
+    spots_.push_back({static_cast<uint32_t>(text_.size()), key});
     addText(std::string_view(&kPicturePlaceholder, 1));
+}
+
+Picture ChatLog::picture(const PictureKey& key) const {
+    const Shape& shape = shapes_[key.shape];
+    Picture out;
+    out.width = shape.width;
+    out.height = shape.height;
+    out.text = shape.text;
+    out.pixels.reserve(shape.pixels.size());
+    for (const uint32_t p : shape.pixels)
+        out.pixels.push_back(p < kSlots ? key.colours[p] : shape.fixed[p - kSlots]);
+    return out;
+}
+
+std::size_t ChatLog::PictureKeyHash::operator()(const PictureKey& key) const {
+    std::size_t seed = key.shape;
+    for (const int32_t c : key.colours)
+        seed = mixed(seed, static_cast<uint32_t>(c));
+    return seed;
 }
 
 std::size_t ChatLog::runAt(uint32_t offset) const {
@@ -118,10 +178,19 @@ int ChatLog::lineOfPosition(int64_t position) const {
 
 std::string ChatLog::text(int64_t from, int64_t to, std::string_view picture) const {
     std::string out;
+    visit(
+        from, to, [&](std::string_view text) { out.append(text); },
+        [&](const Shape& shape) { out.append(picture.empty() ? shape.text : picture); });
+    return out;
+}
+
+void ChatLog::visit(int64_t from, int64_t to, const std::function<void(std::string_view)>& onText,
+                    const std::function<void(const Shape&)>& onPicture) const {
     from = std::clamp<int64_t>(from, 0, length());
     to = std::clamp<int64_t>(to, from, length());
     int line = lineOfPosition(from);
     int64_t pos = from;
+    const std::string_view all(text_);
     while (pos < to) {
         const int64_t lineStartPos = position(line, 0);
         const int64_t lineEndPos = lineStartPos + (lineEnd(line) - lineBegin(line));
@@ -130,20 +199,18 @@ std::string ChatLog::text(int64_t from, int64_t to, std::string_view picture) co
         const auto end = static_cast<uint32_t>(lineBegin(line) + (stop - lineStartPos));
         for (std::size_t p = firstPictureFrom(offset); offset < end; ++p) {
             const uint32_t next = p < spots_.size() ? std::min(spots_[p].at, end) : end;
-            out.append(text_, offset, next - offset);
+            if (next > offset) onText(all.substr(offset, next - offset));
             if (next == end) break;
-            out.append(picture.empty() ? std::string_view(pictures_[spots_[p].picture].text)
-                                       : picture);
+            onPicture(shapes_[spots_[p].picture.shape]);
             offset = next + 1;
         }
         pos = stop;
         if (pos < to) {
-            out += '\n';
+            onText("\n");
             ++pos;
             ++line;
         }
     }
-    return out;
 }
 
 bool ChatLog::matchesAt(std::string_view needle, uint32_t offset) const {
@@ -203,12 +270,13 @@ std::vector<uint32_t> ChatLog::findInLine(std::string_view needle, int line) con
     return out;
 }
 
-ViewContent ChatLog::content(int32_t background, std::string font,
-                             const std::vector<std::string>& pngs, int first, int end) const {
+ViewContent ChatLog::content(int32_t background, std::string font, const PngOf& png, int first,
+                             int end) const {
     ViewContent out;
     out.background = background;
     out.font = std::move(font);
     if (end < 0 || end > lineCount()) end = lineCount();
+    first = std::max(first, 0);
     if (first >= end) return out;
     std::size_t run = runAt(lineBegin(first));
     std::size_t spot = firstPictureFrom(lineBegin(first));
@@ -223,13 +291,13 @@ ViewContent ChatLog::content(int32_t background, std::string font,
         const uint32_t lineStop = lineEnd(line);
         while (offset < lineStop) {
             if (spot < spots_.size() && spots_[spot].at == offset) {
-                const Picture& p = pictures_[spots_[spot].picture];
+                const Shape& p = shapes_[spots_[spot].picture.shape];
                 ViewRun& r = out.runs.emplace_back();
                 r.kind = ViewRun::Picture;
                 r.text = p.text;
                 r.width = p.width;
                 r.height = p.height;
-                r.png = pngs[spots_[spot].picture];
+                r.png = png(spots_[spot].picture);
                 ++spot;
                 ++offset;
                 continue;

@@ -9,9 +9,13 @@
 // buffer; a document position counts them plus one per line break before
 // them, as the plain text of the view reads (lines joined by "\n").
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/chat_view.h"
@@ -36,9 +40,37 @@ class ChatLog {
         uint32_t start;
         uint32_t end;
     };
+    // A picture is kept as its shape, once for all its colourings, and the
+    // colours each place gives it: the first kSlots colours of the picture
+    // in the order they first appear. A smiley has at most four (rim, its
+    // own white, background, face), so ever new colours add no shape.
+    // What a room holds for pictures is therefore bounded: 24 bytes per
+    // picture placed (beside its one character of text) plus one shape of
+    // about 1 KB per smiley text and way its colours coincide, however
+    // many colours arrive.
+    static constexpr std::size_t kSlots = 4;
+    using Colours = std::array<int32_t, kSlots>;
+    struct Shape {
+        int width = 0;
+        int height = 0;
+        // Per pixel: below kSlots a colour of the place, else fixed[i - kSlots].
+        std::vector<uint32_t> pixels;
+        std::vector<int32_t> fixed;
+        std::string text;  // the characters the picture replaced
+        bool operator==(const Shape&) const = default;
+    };
+    // Equal pictures have equal keys.
+    struct PictureKey {
+        uint32_t shape;  // index into pictures()
+        Colours colours;
+        bool operator==(const PictureKey&) const = default;
+    };
+    struct PictureKeyHash {
+        std::size_t operator()(const PictureKey& key) const;
+    };
     struct PictureAt {
-        uint32_t at;       // text offset of the character the picture takes
-        uint32_t picture;  // index into pictures()
+        uint32_t at;  // text offset of the character the picture takes
+        PictureKey picture;
     };
 
     ChatLog();
@@ -52,6 +84,8 @@ class ChatLog {
     void insertPicture(const Picture& picture);
 
     int lineCount() const { return static_cast<int>(lineStart_.size()); }
+    // Lines are numbered from 0 to lineCount() - 1; a number from outside
+    // (a position, a point) goes through lineOfPosition() first.
     uint32_t lineBegin(int line) const { return lineStart_[static_cast<std::size_t>(line)]; }
     uint32_t lineEnd(int line) const {
         return line + 1 < lineCount() ? lineBegin(line + 1) : static_cast<uint32_t>(text_.size());
@@ -66,8 +100,17 @@ class ChatLog {
     std::size_t runAt(uint32_t offset) const;
     const std::vector<PictureAt>& pictureSpots() const { return spots_; }
     std::size_t firstPictureFrom(uint32_t offset) const;
-    const std::vector<Picture>& pictures() const { return pictures_; }
+    // One shape per distinct picture apart from its colours.
+    const std::vector<Shape>& pictures() const { return shapes_; }
+    const Shape& shapeOf(const PictureKey& key) const { return shapes_[key.shape]; }
+    Picture picture(const PictureKey& key) const;
     const std::vector<Span>& links() const { return links_; }
+    // The characters of a span, as far as it lies in the text.
+    std::string_view textOf(const Span& span) const {
+        const std::size_t from = std::min<std::size_t>(span.start, text_.size());
+        const std::size_t to = std::clamp<std::size_t>(span.end, from, text_.size());
+        return std::string_view(text_).substr(from, to - from);
+    }
     // The link that holds the character at a text offset, or null.
     const Span* linkAt(uint32_t offset) const;
 
@@ -80,6 +123,9 @@ class ChatLog {
     // The plain text between two document positions, lines joined by "\n";
     // a picture reads as `picture` (empty: the characters it stands for).
     std::string text(int64_t from, int64_t to, std::string_view picture) const;
+    // The same in pieces: the characters between pictures, and each picture.
+    void visit(int64_t from, int64_t to, const std::function<void(std::string_view)>& onText,
+               const std::function<void(const Shape&)>& onPicture) const;
 
     // The next (or previous) occurrence of `needle` (Windows-1252, without
     // regard to case) starting at or after (ending at or before) a
@@ -89,10 +135,11 @@ class ChatLog {
     std::vector<uint32_t> findInLine(std::string_view needle, int line) const;
 
     // The lines from `first` up to `end` (all of them by default); each
-    // line but the very first starts with a line break. `pngs` holds each
+    // line but the very first starts with a line break. `png` gives a
     // picture as a PNG file.
-    ViewContent content(int32_t background, std::string font, const std::vector<std::string>& pngs,
-                        int first = 0, int end = -1) const;
+    using PngOf = std::function<std::string(const PictureKey&)>;
+    ViewContent content(int32_t background, std::string font, const PngOf& png, int first = 0,
+                        int end = -1) const;
 
   private:
     void addText(std::string_view text);
@@ -103,7 +150,9 @@ class ChatLog {
     std::vector<uint32_t> lineStart_;
     std::vector<Run> runs_;
     std::vector<PictureAt> spots_;
-    std::vector<Picture> pictures_;
+    std::vector<Shape> shapes_;
+    // The shapes by the hash of their contents.
+    std::unordered_multimap<std::size_t, uint32_t> shapeIndex_;
     std::vector<Span> links_;
     int style_ = 0;
     int32_t colour_ = kBlack;

@@ -40,32 +40,45 @@ class ChatLogAccessible : public QAccessibleWidget, public QAccessibleTextInterf
         *end = static_cast<int>(std::max(view()->anchor(), view()->cursor()));
     }
     int selectionCount() const override { return view()->anchor() != view()->cursor() ? 1 : 0; }
-    void addSelection(int start, int end) override { view()->select(start, end); }
+    void addSelection(int start, int end) override {
+        if (inText(start) && inText(end)) view()->select(start, end);
+    }
     void removeSelection(int index) override {
         if (index == 0) view()->select(view()->cursor(), view()->cursor());
     }
     void setSelection(int index, int start, int end) override {
-        if (index == 0) view()->select(start, end);
+        if (index == 0 && inText(start) && inText(end)) view()->select(start, end);
     }
     int cursorPosition() const override { return static_cast<int>(view()->cursor()); }
-    void setCursorPosition(int position) override { view()->select(position, position); }
-    QString text(int start, int end) const override { return view()->plainText(start, end); }
+    void setCursorPosition(int position) override {
+        if (inText(position)) view()->select(position, position);
+    }
+    QString text(int start, int end) const override {
+        if (!inText(start) || !inText(end) || start > end) return {};
+        return view()->plainText(start, end);
+    }
     int characterCount() const override { return length(); }
     QRect characterRect(int offset) const override {
+        if (!isCharacter(offset)) return {};
         const QRect r = view()->characterRect(offset);
         if (r.isNull()) return r;
         return r.translated(view()->viewport()->mapToGlobal(QPoint(0, 0)));
     }
     int offsetAtPoint(const QPoint& point) const override {
-        return static_cast<int>(view()->positionAt(view()->viewport()->mapFromGlobal(point)));
+        // Beyond any screen; mapping such a point could overflow.
+        const auto far = [](int v) { return v < -(1 << 24) || v > 1 << 24; };
+        if (far(point.x()) || far(point.y())) return -1;
+        const QPoint at = view()->viewport()->mapFromGlobal(point);
+        if (!view()->viewport()->rect().contains(at)) return -1;
+        return static_cast<int>(view()->positionAt(at));
     }
     void scrollToSubstring(int start, int) override {
-        view()->scrollToLine(view()->log().lineOfPosition(start));
+        if (inText(start)) view()->scrollToLine(view()->log().lineOfPosition(start));
     }
     QString attributes(int offset, int* start, int* end) const override {
+        if (!isCharacter(offset)) return nothing(start, end);
         *start = offset;
         *end = offset + 1;
-        if (offset < 0 || offset >= length()) return {};
         const QTextCharFormat f = view()->formatAt(offset);
         QString out;
         if (f.fontWeight() >= QFont::Bold) out += QStringLiteral("font-weight:bold;");
@@ -78,11 +91,15 @@ class ChatLogAccessible : public QAccessibleWidget, public QAccessibleTextInterf
 
     QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start,
                          int* end) const override {
+        // At the end there is no character, but there is the last line.
+        if (!inText(offset) || (offset == length() && type == QAccessible::CharBoundary))
+            return nothing(start, end);
         span(offset, type, start, end);
         return view()->plainText(*start, *end);
     }
     QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start,
                              int* end) const override {
+        if (!inText(offset)) return nothing(start, end);
         span(offset, type, start, end);
         if (*start <= 0) {
             *start = *end = 0;
@@ -94,6 +111,7 @@ class ChatLogAccessible : public QAccessibleWidget, public QAccessibleTextInterf
     }
     QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start,
                             int* end) const override {
+        if (!inText(offset)) return nothing(start, end);
         span(offset, type, start, end);
         // A line ends before its line break; the next one starts after it.
         const int after = isLineLike(type) ? *end + 1 : *end;
@@ -108,6 +126,14 @@ class ChatLogAccessible : public QAccessibleWidget, public QAccessibleTextInterf
   private:
     ChatLogView* view() const { return static_cast<ChatLogView*>(widget()); }
     int length() const { return static_cast<int>(view()->log().length()); }
+    // Offsets are places between characters, from 0 to the length; a
+    // character follows every place but the last.
+    bool inText(int offset) const { return offset >= 0 && offset <= length(); }
+    bool isCharacter(int offset) const { return offset >= 0 && offset < length(); }
+    static QString nothing(int* start, int* end) {
+        *start = *end = -1;
+        return {};
+    }
     static bool isLineLike(QAccessible::TextBoundaryType type) {
         return type == QAccessible::LineBoundary || type == QAccessible::ParagraphBoundary ||
                type == QAccessible::SentenceBoundary;

@@ -10,6 +10,7 @@
 #include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/chat_log_view.h"
 #include "platform/desktop.h"
@@ -20,6 +21,16 @@
 namespace kavel::platform {
 
 namespace {
+
+// A point far off the view means nothing more than one just off it; kept
+// in reach, no arithmetic on it can overflow.
+constexpr double kFar = 1 << 20;
+QPoint inReach(QPointF point) {
+    const auto near = [](double v) {
+        return std::isnan(v) ? 0 : static_cast<int>(std::clamp(v, -kFar, kFar));
+    };
+    return {near(point.x()), near(point.y())};
+}
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t';
@@ -112,7 +123,10 @@ void ChatLogView::ensureVisible(int64_t position) {
 }
 
 bool ChatLogView::find(const QString& text, bool forward) {
-    const std::string needle = fromQString(text);
+    std::string needle = fromQString(text);
+    // Characters Windows-1252 cannot hold came back as "?": text with them
+    // occurs nowhere in the view.
+    if (toQString(needle) != text) needle.clear();
     if (needle != needle_) {
         needle_ = needle;
         viewport()->update();
@@ -199,11 +213,11 @@ void ChatLogView::keyPressEvent(QKeyEvent* event) {
 }
 
 void ChatLogView::wheelEvent(QWheelEvent* event) {
-    int dy = -event->pixelDelta().y();
+    int64_t dy = -static_cast<int64_t>(event->pixelDelta().y());
     if (dy == 0)
-        dy = -event->angleDelta().y() * QApplication::wheelScrollLines() *
+        dy = -static_cast<int64_t>(event->angleDelta().y()) * QApplication::wheelScrollLines() *
              QFontMetrics(font()).lineSpacing() / 120;
-    if (dy != 0) scrollByPixels(dy);
+    if (dy != 0) scrollByPixels(static_cast<int>(std::clamp<int64_t>(dy, -kFarScroll, kFarScroll)));
     event->accept();
 }
 
@@ -223,9 +237,9 @@ const ChatLog::Span* ChatLogView::linkAt(const QPoint& point) const {
 
 void ChatLogView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
-    const int64_t position = positionAt(event->position().toPoint());
+    const int64_t position = positionAt(inReach(event->position()));
     if (position < 0) return;
-    pressAt_ = event->position().toPoint();
+    pressAt_ = inReach(event->position());
     selecting_ = true;
     if (!(event->modifiers() & Qt::ShiftModifier)) anchor_ = position;
     cursor_ = position;
@@ -233,7 +247,13 @@ void ChatLogView::mousePressEvent(QMouseEvent* event) {
 }
 
 void ChatLogView::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint point = event->position().toPoint();
+    const QPoint point = inReach(event->position());
+    if (selecting_ && !(event->buttons() & Qt::LeftButton)) {
+        // The release went elsewhere (a dialog, a menu): the view may
+        // follow the end again.
+        selecting_ = false;
+        refresh();
+    }
     if (!selecting_) {
         viewport()->setCursor(linkAt(point) ? Qt::PointingHandCursor : Qt::IBeamCursor);
         return;
@@ -249,15 +269,17 @@ void ChatLogView::mouseMoveEvent(QMouseEvent* event) {
 void ChatLogView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !selecting_)
         return QAbstractScrollArea::mouseReleaseEvent(event);
+    const QPoint point = inReach(event->position());
+    const bool click = anchor_ == cursor_ &&
+                       (point - pressAt_).manhattanLength() < QApplication::startDragDistance();
+    // Lines may have arrived or the wheel turned since the press: the link
+    // is the one under the release, whatever lay under the press.
+    const ChatLog::Span* link = click ? linkAt(point) : nullptr;
+    const std::string target(link ? log_.textOf(*link) : std::string_view());
     selecting_ = false;
-    const QPoint point = event->position().toPoint();
-    if (anchor_ == cursor_ &&
-        (point - pressAt_).manhattanLength() < QApplication::startDragDistance()) {
-        if (const ChatLog::Span* link = linkAt(point)) {
-            const int line = log_.lineOfPosition(anchor_);
-            openUrl(log_.lineText(line).substr(link->start - log_.lineBegin(line),
-                                               link->end - link->start));
-        }
+    refresh();
+    if (click) {
+        if (link) openLink(target);
         return;
     }
     QClipboard* clipboard = QApplication::clipboard();
@@ -266,7 +288,7 @@ void ChatLogView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void ChatLogView::mouseDoubleClickEvent(QMouseEvent* event) {
-    const int64_t position = positionAt(event->position().toPoint());
+    const int64_t position = positionAt(inReach(event->position()));
     if (position < 0) return;
     const int line = log_.lineOfPosition(position);
     const std::string_view text = log_.lineText(line);
@@ -280,9 +302,22 @@ void ChatLogView::mouseDoubleClickEvent(QMouseEvent* event) {
            log_.position(line, 0) + static_cast<int64_t>(to));
 }
 
+bool ChatLogView::event(QEvent* event) {
+    bool handled = false;
+    guarded([&] { handled = QAbstractScrollArea::event(event); });
+    return handled;
+}
+
 bool ChatLogView::viewportEvent(QEvent* event) {
-    if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
-    const auto* help = static_cast<QHelpEvent*>(event);
+    bool handled = false;
+    guarded([&] {
+        handled = event->type() == QEvent::ToolTip ? showToolTip(static_cast<QHelpEvent*>(event))
+                                                   : QAbstractScrollArea::viewportEvent(event);
+    });
+    return handled;
+}
+
+bool ChatLogView::showToolTip(const QHelpEvent* help) {
     const int64_t position = positionAt(help->pos());
     const QRect at = position >= 0 ? characterRect(position) : QRect();
     // The character under the point: the one after the position, or the

@@ -25,6 +25,18 @@ constexpr int kKeep = 40;
 constexpr int kFrameMs = 16;
 // A picture is laid out as this character, widened to the picture's width.
 constexpr char16_t kPictureStandIn = 0x00A0;
+// Painted pictures kept, about 1 KB each: more than a window shows at once.
+constexpr std::size_t kImagesKept = 1024;
+
+QTextCharFormat runFormat(ChatLog::Format f, bool colour) {
+    QTextCharFormat out;
+    const int style = ChatLog::styleOf(f);
+    out.setFontWeight(style & textstyle::Bold ? QFont::Bold : QFont::Normal);
+    out.setFontItalic(style & textstyle::Italic);
+    out.setFontUnderline(style & textstyle::Underline);
+    if (colour) out.setForeground(toQColor(ChatLog::colourOf(f)));
+    return out;
+}
 
 }  // namespace
 
@@ -37,7 +49,7 @@ ChatLogView::ChatLogView(int window) : window_(window) {
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setMouseTracking(true);
     refreshTimer_.setSingleShot(true);
-    connect(&refreshTimer_, &QTimer::timeout, this, [this] { refresh(); });
+    connect(&refreshTimer_, &QTimer::timeout, this, [this] { guarded([this] { refresh(); }); });
     // The room offers its own menu on the right button.
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint&) {
@@ -103,25 +115,29 @@ void ChatLogView::announce(int firstLine) {
 
 QString ChatLogView::plainText(int64_t from, int64_t to) const {
     // Pictures read as the object replacement character, as in Qt's own
-    // rich text.
-    return toQString(log_.text(from, to, "\x1A")).replace(QChar(0x1A), QChar(0xFFFC));
+    // rich text; every other character as what it is.
+    QString out;
+    log_.visit(
+        from, to, [&](std::string_view text) { out += toQString(text); },
+        [&](const ChatLog::Shape&) { out += QChar(QChar::ObjectReplacementCharacter); });
+    return out;
 }
 
 QTextCharFormat ChatLogView::formatAt(int64_t position) const {
+    QTextCharFormat out;
+    if (position < 0 || position >= log_.length() || log_.runs().empty()) return out;
     const int line = log_.lineOfPosition(position);
     const auto offset =
         static_cast<uint32_t>(log_.lineBegin(line) + (position - log_.position(line, 0)));
-    QTextCharFormat out;
     const std::size_t spot = log_.firstPictureFrom(offset);
     if (spot < log_.pictureSpots().size() && log_.pictureSpots()[spot].at == offset) {
-        const Picture& p = log_.pictures()[log_.pictureSpots()[spot].picture];
+        const ChatLog::Shape& p = log_.shapeOf(log_.pictureSpots()[spot].picture);
         QTextImageFormat image;
         image.setWidth(p.width);
         image.setHeight(p.height);
         image.setToolTip(toQString(p.text));
         out = image;
     }
-    if (log_.runs().empty()) return out;
     const ChatLog::Format f = log_.runs()[log_.runAt(offset)].format;
     out.setFontPointSize(kPointSize);
     out.setFontWeight(ChatLog::styleOf(f) & textstyle::Bold ? QFont::Bold : QFont::Normal);
@@ -132,33 +148,37 @@ QTextCharFormat ChatLogView::formatAt(int64_t position) const {
 }
 
 ViewContent ChatLogView::content() const {
-    return log_.content(background_, fromQString(font_.family()), pictureFiles());
+    return log_.content(background_, fromQString(font_.family()), pngMaker());
 }
 
 void ChatLogView::contentInPieces(const std::function<void(const ViewContent&)>& sink) const {
     constexpr int kPiece = 4096;
-    const std::vector<std::string> pngs = pictureFiles();
     const std::string font = fromQString(font_.family());
     for (int line = 0; line < log_.lineCount(); line += kPiece)
-        sink(log_.content(background_, font, pngs, line, line + kPiece));
+        sink(log_.content(background_, font, pngMaker(), line, line + kPiece));
 }
 
-std::vector<std::string> ChatLogView::pictureFiles() const {
-    std::vector<std::string> pngs;
-    for (uint32_t i = 0; i < log_.pictures().size(); ++i) {
+ChatLog::PngOf ChatLogView::pngMaker() const {
+    auto known = std::make_shared<
+        std::unordered_map<ChatLog::PictureKey, std::string, ChatLog::PictureKeyHash>>();
+    return [this, known](const ChatLog::PictureKey& key) {
+        auto it = known->find(key);
+        if (it != known->end()) return it->second;
         QByteArray bytes;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
-        pictureImage(i).save(&buffer, "PNG");
-        pngs.emplace_back(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    }
-    return pngs;
+        toQImage(log_.picture(key)).save(&buffer, "PNG");
+        return known
+            ->emplace(key, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())))
+            .first->second;
+    };
 }
 
-QImage ChatLogView::pictureImage(uint32_t index) const {
-    if (images_.size() <= index) images_.resize(index + 1);
-    if (images_[index].isNull()) images_[index] = toQImage(log_.pictures()[index]);
-    return images_[index];
+QImage ChatLogView::pictureImage(const ChatLog::PictureKey& key) const {
+    auto it = images_.find(key);
+    if (it != images_.end()) return it->second;
+    if (images_.size() >= kImagesKept) images_.clear();
+    return images_.emplace(key, toQImage(log_.picture(key))).first->second;
 }
 
 ChatLogView::Laid& ChatLogView::laid(int line) const {
@@ -176,29 +196,29 @@ ChatLogView::Laid& ChatLogView::laid(int line) const {
     QString text = toQString(bytes);
     QList<QTextLayout::FormatRange> formats;
     const auto& runs = log_.runs();
+    const auto& spots = log_.pictureSpots();
     for (std::size_t r = log_.runAt(begin); r < runs.size() && runs[r].start < end; ++r) {
         const uint32_t from = std::max(runs[r].start, begin);
         const uint32_t to = r + 1 < runs.size() ? std::min(runs[r + 1].start, end) : end;
-        if (to <= from) continue;
-        QTextCharFormat cf;
-        const int style = ChatLog::styleOf(runs[r].format);
-        cf.setFontWeight(style & textstyle::Bold ? QFont::Bold : QFont::Normal);
-        cf.setFontItalic(style & textstyle::Italic);
-        cf.setFontUnderline(style & textstyle::Underline);
-        cf.setForeground(toQColor(ChatLog::colourOf(runs[r].format)));
-        formats.append({static_cast<int>(from - begin), static_cast<int>(to - from), cf});
+        // A run of nothing but pictures (a smiley in a colour of its own)
+        // takes its format with each picture below.
+        if (to <= from || log_.firstPictureFrom(to) - log_.firstPictureFrom(from) == to - from)
+            continue;
+        formats.append({static_cast<int>(from - begin), static_cast<int>(to - from),
+                        runFormat(runs[r].format, true)});
     }
-    const auto& spots = log_.pictureSpots();
     for (std::size_t s = log_.firstPictureFrom(begin); s < spots.size() && spots[s].at < end; ++s) {
         const int column = static_cast<int>(spots[s].at - begin);
         text[column] = QChar(kPictureStandIn);
         QFont f = font_;
-        const std::size_t r = log_.runAt(spots[s].at);
-        if (r < runs.size()) f.setBold(ChatLog::styleOf(runs[r].format) & textstyle::Bold);
+        const ChatLog::Format run = runs[log_.runAt(spots[s].at)].format;
+        f.setBold(ChatLog::styleOf(run) & textstyle::Bold);
         const qreal advance = QFontMetricsF(f).horizontalAdvance(QChar(kPictureStandIn));
-        QTextCharFormat cf;
+        // The stand-in shows no colour but its underline's: without it,
+        // pictures in a thousand colours share one format.
+        QTextCharFormat cf = runFormat(run, ChatLog::styleOf(run) & textstyle::Underline);
         cf.setFontLetterSpacingType(QFont::AbsoluteSpacing);
-        cf.setFontLetterSpacing(log_.pictures()[spots[s].picture].width - advance);
+        cf.setFontLetterSpacing(log_.shapeOf(spots[s].picture).width - advance);
         formats.append({column, 1, cf});
     }
 
@@ -237,7 +257,7 @@ void ChatLogView::endTop(int& line, int& offset) const {
 }
 
 void ChatLogView::placeTop() const {
-    if (stick_) endTop(top_, topOffset_);
+    if (stick_ && !selecting_) endTop(top_, topOffset_);
     top_ = std::clamp(top_, 0, log_.lineCount() - 1);
 }
 
@@ -287,19 +307,21 @@ void ChatLogView::updateScrollBar() {
     bar->setRange(0, max);
     bar->setPageStep(std::max(1, lastVisibleLine() - top_));
     bar->setSingleStep(1);
-    bar->setValue(stick_ ? max : std::min(top_, max));
+    bar->setValue(stick_ && !selecting_ ? max : std::min(top_, max));
     settingBar_ = false;
 }
 
 void ChatLogView::scrollContentsBy(int, int) {
     if (settingBar_) return;
-    const QScrollBar* bar = verticalScrollBar();
-    stick_ = bar->value() >= bar->maximum();
-    if (!stick_) {
-        top_ = bar->value();
-        topOffset_ = 0;
-    }
-    viewport()->update();
+    guarded([this] {
+        const QScrollBar* bar = verticalScrollBar();
+        stick_ = bar->value() >= bar->maximum();
+        if (!stick_) {
+            top_ = bar->value();
+            topOffset_ = 0;
+        }
+        viewport()->update();
+    });
 }
 
 void ChatLogView::scrollToLine(int line) {
@@ -319,6 +341,7 @@ void ChatLogView::scrollToEnd() {
 }
 
 void ChatLogView::scrollByPixels(int dy) {
+    dy = std::clamp(dy, -kFarScroll, kFarScroll);
     placeTop();
     if (dy > 0 && stick_) return;
     stick_ = false;
@@ -376,6 +399,7 @@ void ChatLogView::paintEvent(QPaintEvent* event) {
 }
 
 QRect ChatLogView::characterRect(int64_t position) const {
+    if (position < 0 || position > log_.length()) return {};
     placeTop();
     const int line = log_.lineOfPosition(position);
     const int last = lastVisibleLine();
@@ -392,7 +416,9 @@ QRect ChatLogView::characterRect(int64_t position) const {
                  QSize(std::max(1, static_cast<int>(x2 - x1)), static_cast<int>(tl.height())));
 }
 
-int64_t ChatLogView::positionAt(const QPoint& point) const {
+int64_t ChatLogView::positionAt(const QPoint& where) const {
+    constexpr int kFar = 1 << 20;
+    const QPoint point(std::clamp(where.x(), -kFar, kFar), std::clamp(where.y(), -kFar, kFar));
     placeTop();
     int y = (top_ == 0 ? kMargin : 0) - topOffset_;
     int line = top_;

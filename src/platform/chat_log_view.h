@@ -10,6 +10,7 @@
 #include <QAbstractScrollArea>
 #include <QAccessible>
 #include <QElapsedTimer>
+#include <QHelpEvent>
 #include <QImage>
 #include <QTextLayout>
 #include <QTimer>
@@ -19,8 +20,19 @@
 
 #include "platform/chat_log.h"
 #include "platform/chat_view.h"
+#include "platform/desktop.h"
 
 namespace kavel::platform {
+
+// Runs an event handler so that a C++ exception ends the handling of that
+// one event, never the program: Qt's event loop must not see one.
+template <typename Handler>
+void guarded(Handler&& handler) noexcept {
+    try {
+        handler();
+    } catch (...) {
+    }
+}
 
 class ChatLogView : public QAbstractScrollArea, public ChatView {
   public:
@@ -65,11 +77,15 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     int topLine() const { return top_; }
     void scrollToLine(int line);
     void scrollToEnd();
+    // Scrolls by at most kFarScroll pixels at once: each line passed is
+    // laid out on the way.
+    static constexpr int kFarScroll = 1 << 16;
     void scrollByPixels(int dy);
     // The lines that have a layout now, for tests.
     std::size_t laidOutLines() const { return cache_.size(); }
-    // The place on the screen of a document position's character; an
-    // empty rectangle when the line is out of sight.
+    // The place on the screen of a document position's character (at the
+    // end: of the caret there); an empty rectangle when the line is out
+    // of sight or the position outside the text.
     QRect characterRect(int64_t position) const;
     // The document position under a point of the viewport, or -1.
     int64_t positionAt(const QPoint& point) const;
@@ -80,6 +96,8 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     virtual void notifyAccessibility(QAccessibleEvent& event) {
         QAccessible::updateAccessibility(&event);
     }
+    // Where a clicked link goes; as a seam, for tests without a desktop.
+    virtual void openLink(std::string_view link) { openUrl(link); }
 
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -91,6 +109,7 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
     // A picture's tool tip names the characters it stands for.
     bool viewportEvent(QEvent* event) override;
 
@@ -113,8 +132,10 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     void grown(int open);
     void updateScrollBar();
     void announce(int firstLine);
-    QImage pictureImage(uint32_t index) const;
-    std::vector<std::string> pictureFiles() const;
+    bool showToolTip(const QHelpEvent* help);
+    QImage pictureImage(const ChatLog::PictureKey& key) const;
+    // Each distinct picture of an export encoded once.
+    ChatLog::PngOf pngMaker() const;
     std::vector<QTextLayout::FormatRange> highlights(int line) const;
     void extendTo(int64_t position, bool keepAnchor);
     void ensureVisible(int64_t position);
@@ -136,9 +157,13 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     bool settingBar_ = false;
     mutable std::unordered_map<int, Laid> cache_;
     mutable int cacheWidth_ = -1;
-    mutable std::vector<QImage> images_;
+    // The pictures painted lately; a bounded cache, since a room may show
+    // a new colour with every smiley.
+    mutable std::unordered_map<ChatLog::PictureKey, QImage, ChatLog::PictureKeyHash> images_;
     int64_t anchor_ = 0;
     int64_t cursor_ = 0;
+    // The left button is down in the view: a view at the end stands still
+    // until it is released, so that what was pressed stays under it.
     bool selecting_ = false;
     QPoint pressAt_;
     std::string needle_;

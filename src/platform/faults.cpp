@@ -8,10 +8,12 @@
 #include <elfutils/libdw.h>
 #include <elfutils/libdwfl.h>
 #include <fcntl.h>
+#include <fenv.h>
 #include <link.h>
 #include <pthread.h>
 #include <setjmp.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -36,8 +38,7 @@ constexpr uintptr_t kStackGuardGap = 1024 * 1024;
 
 struct ThreadState {
     sigjmp_buf* guard = nullptr;
-    const char* plugin = nullptr;
-    PluginCall pluginCall = PluginCall::Entry;
+    detail::CallMark mark;
     bool reporting = false;
     uintptr_t stackLow = 0;
     uintptr_t stackHigh = 0;
@@ -53,6 +54,52 @@ volatile sig_atomic_t endSignal = 0;
 // The self-pipe of the end signals: read end, write end.
 int endPipe[2] = {-1, -1};
 pid_t mainThreadId = 0;
+
+LoadFaultRecord makeLoadRecord = nullptr;
+// Prepared for the library being opened; the handler only reads it.
+struct PreparedRecord {
+    std::string path;
+    std::string temp;
+    std::string content;
+} loadRecord;
+
+void prepareLoadRecord(const char* plugin) {
+    loadRecord = {};
+    if (!makeLoadRecord) return;
+    FileRecord record = makeLoadRecord(plugin);
+    if (record.path.empty()) return;
+    const auto slash = record.path.rfind('/');
+    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    loadRecord.temp = record.path.substr(0, base) + "." + record.path.substr(base) + ".fault";
+    loadRecord.path = std::move(record.path);
+    loadRecord.content = std::move(record.content);
+}
+
+// In the signal handler: nothing here allocates or takes a lock.
+void writeLoadRecord() {
+    if (loadRecord.path.empty()) return;
+    const int saved = errno;
+    const char* temp = loadRecord.temp.c_str();
+    const int fd = ::open(temp, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        const char* data = loadRecord.content.data();
+        std::size_t left = loadRecord.content.size();
+        bool ok = true;
+        while (ok && left > 0) {
+            const ssize_t n = ::write(fd, data, left);
+            if (n < 0 && errno == EINTR) continue;
+            ok = n > 0;
+            if (ok) {
+                data += n;
+                left -= static_cast<std::size_t>(n);
+            }
+        }
+        ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+        ok = ::close(fd) == 0 && ok;
+        if (!ok || ::rename(temp, loadRecord.path.c_str()) != 0) ::unlink(temp);
+    }
+    errno = saved;
+}
 
 void stackBounds(uintptr_t& low, uintptr_t& high) {
     pthread_attr_t attr;
@@ -259,6 +306,7 @@ void onFault(int sig, siginfo_t* info, void* context) {
         nanosleep(&pause, nullptr);
     }
     self.reporting = true;
+    if (self.mark.plugin && self.mark.call == PluginCall::Load) writeLoadRecord();
 
     const auto* uc = static_cast<const ucontext_t*>(context);
     current = Fault{};
@@ -267,10 +315,10 @@ void onFault(int sig, siginfo_t* info, void* context) {
     current.address = reinterpret_cast<uintptr_t>(info->si_addr);
     current.kind = classify(sig, info->si_code, current.address, uc);
     current.mainThread = me == mainThreadId;
-    if (const char* plugin = self.plugin) {
+    if (const char* plugin = self.mark.plugin) {
         for (int i = 0; i < kMaxPluginName - 1 && plugin[i]; ++i)
             current.plugin[i] = plugin[i];
-        current.pluginCall = self.pluginCall;
+        current.pluginCall = self.mark.call;
     }
     Walk walk;
     walk.pc = programCounter(uc);
@@ -405,6 +453,12 @@ void installFaultHandlers(FaultReporter faultReporter) {
 bool runGuarded(void (*fn)(void*), void* arg) {
     sigjmp_buf env;
     sigjmp_buf* const outer = self.guard;
+    // What the abandoned code would have put back on its way out: the
+    // plug-in marks it set, and the floating-point environment, which the
+    // handler's own (the default) replaces.
+    const detail::CallMark mark = self.mark;
+    fenv_t floating;
+    fegetenv(&floating);
     const bool ownStack = !outer && gettid() != mainThreadId && giveThreadAltStack();
     if (!outer && gettid() != mainThreadId) stackBounds(self.stackLow, self.stackHigh);
     if (sigsetjmp(env, 1) == 0) {
@@ -415,6 +469,8 @@ bool runGuarded(void (*fn)(void*), void* arg) {
         return true;
     }
     self.guard = outer;
+    self.mark = mark;
+    fesetenv(&floating);
     if (reporter) reporter(current, true);
     self.reporting = false;
     reportingThread.store(0);
@@ -449,17 +505,20 @@ bool onMainThread() {
     return gettid() == (mainThreadId ? mainThreadId : getpid());
 }
 
-PluginCallMark::PluginCallMark(const char* pluginName, PluginCall call)
-    : outer_(self.plugin), outerCall_(self.pluginCall) {
-    self.plugin = pluginName;
-    self.pluginCall = call;
+PluginCallMark::PluginCallMark(const char* pluginName, PluginCall call) : outer_(self.mark) {
+    if (call == PluginCall::Load) prepareLoadRecord(pluginName);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    self.mark = {pluginName, call};
     std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
 PluginCallMark::~PluginCallMark() {
     std::atomic_signal_fence(std::memory_order_seq_cst);
-    self.plugin = outer_;
-    self.pluginCall = outerCall_;
+    self.mark = outer_;
+}
+
+void setLoadFaultRecord(LoadFaultRecord record) {
+    makeLoadRecord = record;
 }
 
 bool libraryLoaded(const void* handle) {

@@ -108,8 +108,17 @@ void drainEndSignalFd();
 [[noreturn]] void endProcessNow(int status);
 bool onMainThread();
 
+namespace detail {
+struct CallMark {
+    const char* plugin = nullptr;
+    PluginCall call = PluginCall::Entry;
+};
+}  // namespace detail
+
 // The plug-in whose entry point the calling thread is running, so that a
-// fault can be laid at its door. The name must outlive the mark.
+// fault can be laid at its door. The name must outlive the mark. A fault
+// abandons the marks inside the guarded call; runGuarded() puts back the
+// one that was there when the call began.
 class PluginCallMark {
   public:
     explicit PluginCallMark(const char* pluginName, PluginCall call = PluginCall::Entry);
@@ -118,9 +127,22 @@ class PluginCallMark {
     PluginCallMark& operator=(const PluginCallMark&) = delete;
 
   private:
-    const char* outer_;
-    PluginCall outerCall_;
+    detail::CallMark outer_;
 };
+
+// A file the handler writes first of all when a plug-in's library faults
+// while it is being opened: what follows (the stack walk, the debug
+// information, the dump) may fault again and end the process, and the next
+// start must not open that library again. The record is asked for when a
+// Load mark is set, before the library's code runs, and the handler writes it
+// with system calls alone: to a temporary file beside it, renamed over the
+// path. Libraries are opened on the main thread only.
+struct FileRecord {
+    std::string path;  // empty: nothing to write
+    std::string content;
+};
+using LoadFaultRecord = FileRecord (*)(const char* pluginName);
+void setLoadFaultRecord(LoadFaultRecord record);
 
 // A loaded plug-in as the crash report lists it.
 struct LoadedPlugin {

@@ -127,11 +127,13 @@ class FindBar : public QFrame {
     }
 
     void find(bool forward) {
-        const QString text = field_->text();
-        if (text.isEmpty()) return;
-        const bool found = view_->find(text, forward);
-        status_->setVisible(!found);
-        place();
+        guarded([&] {
+            const QString text = field_->text();
+            if (text.isEmpty()) return;
+            const bool found = view_->find(text, forward);
+            status_->setVisible(!found);
+            place();
+        });
     }
 
     std::string found() const { return view_->selectedText(); }

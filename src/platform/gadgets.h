@@ -53,6 +53,8 @@ enum class EventType : uint8_t {
     FocusOut,     // the control lost it
     Change,       // text or selection changed by the user
     RightClick,   // right button on a list or editor (for its popup menu)
+    TabForward,   // Tab in an input line (it keeps the focus)
+    TabBack,      // Shift+Tab in an input line
 };
 
 struct Event {
@@ -131,6 +133,13 @@ int optionButton(int window, int id, int x, int y, int w, int h, std::string_vie
 int textField(int window, int id, int x, int y, int w, int h, std::string_view text,
               bool password = false);
 int editor(int window, int id, int x, int y, int w, int h, bool readOnly = false);
+// A text field for chat input: Tab and Shift+Tab stay in it and come as
+// Control events TabForward and TabBack; its words can be spell checked
+// (spell.h).
+int inputLine(int window, int id, int x, int y, int w, int h);
+// The caret of a text field, in characters from the start.
+int textCaret(int id);
+void setTextCaret(int id, int position);
 int label(int window, int id, int x, int y, int w, int h, std::string_view text,
           bool centred = false);
 int frame(int window, int id, int x, int y, int w, int h, std::string_view text);

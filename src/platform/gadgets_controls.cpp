@@ -19,6 +19,7 @@
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
 #include "platform/gadgets_registry.h"
+#include "platform/input_line.h"
 
 namespace kavel::platform {
 
@@ -65,6 +66,8 @@ int ticked(QWidget* w) {
 
 void setFieldText(QWidget* w, std::string_view text) {
     static_cast<QLineEdit*>(w)->setText(q(text));
+    // The program's own changes come without signals; the marks must follow.
+    if (auto* input = dynamic_cast<InputLine*>(w)) input->recheck();
 }
 
 std::string fieldText(QWidget* w) {

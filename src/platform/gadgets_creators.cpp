@@ -45,10 +45,6 @@ class FocusWatcher : public QObject {
     int id_;
 };
 
-void watchFocus(int window, int id, QWidget* widget) {
-    widget->installEventFilter(new FocusWatcher(window, id, widget));
-}
-
 // Reports every click of a button-like control as a Click.
 template <typename B>
 void reportClicks(B* b, int window, int id) {
@@ -69,6 +65,10 @@ void detail::reportListEvents(QListWidget* list, int window, int id) {
     QObject::connect(list, &QListWidget::currentRowChanged, [window, id](int) {
         pushEvent({EventKind::Control, window, id, EventType::Change});
     });
+}
+
+void detail::watchFocus(int window, int id, QWidget* widget) {
+    widget->installEventFilter(new FocusWatcher(window, id, widget));
 }
 
 int listBox(int window, int id, int x, int y, int w, int h) {

@@ -162,6 +162,8 @@ int place(int window, int id, QWidget* widget, Kind kind, int x, int y, int w, i
 // Reports a list box's clicks, double clicks and selection changes as
 // events of control id.
 void reportListEvents(QListWidget* list, int window, int id);
+// Reports the widget's focus changes as FocusIn and FocusOut of control id.
+void watchFocus(int window, int id, QWidget* widget);
 
 // --- shared helpers -------------------------------------------------------
 

@@ -49,6 +49,9 @@ struct Services {
     // run private buses). Without it, a program on the offscreen platform
     // sends none: nobody would see them.
     std::string notificationBus;
+    // The folder holding the spelling dictionary (de_DE.aff and .dic)
+    // instead of the system's.
+    std::string dictionaryFolder;
     // Seeds for random numbers (the about box's particles).
     std::function<uint32_t()> seed;
     // The certificates TLS trusts instead of the system's store (a PEM file).

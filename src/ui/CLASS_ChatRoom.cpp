@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "common/cp1252.h"
 #include "common/data.h"
 #include "common/misc.h"
 #include "common/ports.h"
@@ -17,6 +18,7 @@
 #include "objects/agent_chain.h"
 #include "platform/desktop.h"
 #include "platform/richtext.h"
+#include "platform/spell.h"
 #include "ui/CLASS_ChatRoom_Paster.h"
 #include "ui/CLASS_ChatRoom_ids.h"
 #include "ui/CLASS_ChatRoom_record.h"
@@ -24,6 +26,7 @@
 #include "ui/chat_room_input.h"
 #include "ui/display.h"
 #include "ui/room_desktop.h"
+#include "ui/spelling_words.h"
 #include "ui/view_export.h"
 
 namespace kavel {
@@ -40,10 +43,12 @@ ChatRoom* self(Object* o) {
 
 void addUser(Object* o, const std::string& name) {
     pf::addItem(self(o)->userList, name);
+    self(o)->users.push_back(name);
 }
 
 void clearUsers(Object* o) {
     pf::clearItems(self(o)->userList);
+    self(o)->users.clear();
     if (hasOption(opt::Sound)) ports().playSound(sound::UserList);
 }
 
@@ -77,6 +82,7 @@ void print(Object* o, const std::string& text) {
     ChatRoom* room = self(o);
     ChatView* view = pf::chatViewOf(room->view);
     if (!view) return;  // a room without a window shows nothing
+    if (const auto speaker = speakerOf(text)) room->speakers.spoke(*speaker);
     RenderState state{room->style, room->colour, room->background};
     RoomTarget target(room, *view);
     printMessage(target, state, text);
@@ -114,6 +120,14 @@ int32_t saveLog(Object* o, std::FILE* file, int32_t format) {
 
 int32_t handleEvent(Object* o, const pf::Event* event);
 
+bool isUser(const ChatRoom* room, std::string_view word) {
+    return std::any_of(room->users.begin(), room->users.end(), [word](const std::string& name) {
+        return name.size() == word.size() &&
+               std::equal(name.begin(), name.end(), word.begin(),
+                          [](char a, char b) { return cp1252::lower(a) == cp1252::lower(b); });
+    });
+}
+
 // The facade has one window list for everyone; there is no current window
 // to switch to, so activating a room has nothing to do.
 void activate(Object*) {}
@@ -125,21 +139,32 @@ void release(ChatRoom* room) {
     for (auto& h : room->history)
         h.~string();
     room->urlSet.~unordered_set();
+    room->users.~vector();
+    room->speakers.~RecentSpeakers();
+    room->completer.~NameCompleter();
     kavel::destroy(&room->header);
+}
+
+void closeRoomWindow(ChatRoom* room) {
+    // The line may outlive the window by a moment (deleted later), and a
+    // word added to the list rechecks every line: this one must no longer
+    // ask the room.
+    pf::checkSpelling(room->input, {});
+    pf::closeWindow(room->window);
 }
 
 // Between runs the rooms go without a word to the server: their windows
 // close and their records are freed.
 const bool registered = registerReset([] {
     for (ChatRoom* room : std::exchange(joinedRooms, {})) {
-        pf::closeWindow(room->window);
+        closeRoomWindow(room);
         release(room);
     }
 });
 
 void destroyRoom(Object* o) {
     ChatRoom* room = self(o);
-    pf::closeWindow(room->window);
+    closeRoomWindow(room);
     if (clientState.focusedInput == static_cast<uint32_t>(room->input) && room->input > 0)
         clientState.focusedInput = 0;
     std::erase(joinedRooms, room);
@@ -194,7 +219,7 @@ void buildWindow(ChatRoom* room) {
     room->urlList = listBox(w, kAnyId, 510, 135, 80, 125);
     expectLongList(room->urlList);
     expectLongList(room->userList);
-    room->input = textField(w, kAnyId, 10, 270, 480, 20, "");
+    room->input = inputLine(w, kAnyId, 10, 270, 480, 20);
     room->clearButton = button(w, kAnyId, 500, 270, 90, 20, ui(Txt::ClearList));
     room->lists = splitter(w, kAnyId, 510, 10, 80, 250, room->userList, room->urlList, false, 125);
     room->splitter = splitter(w, kAnyId, 10, 10, 580, 250, room->view, room->lists, true, 490);
@@ -203,6 +228,9 @@ void buildWindow(ChatRoom* room) {
     setAccessibleName(room->urlList, "Links");
     setAccessibleName(room->input, "Eingabe");
     addRoomFindBar(room->view);
+    checkSpelling(room->input, [room](std::string_view line) {
+        return wordsToCheck(line, [room](std::string_view word) { return isUser(room, word); });
+    });
 
     room->roomMenu = kAnyId;
     buildRoomMenu(room);
@@ -237,6 +265,21 @@ void sendInput(ChatRoom* room) {
             wire::chat(room->name, colourToHex(clientState.textColour), convertInput(line)));
         pf::setControlText(room->input, "");
     }
+}
+
+// Tab and Shift+Tab: the word before the caret completed from the users
+// of the room, the own name left out.
+void completeName(ChatRoom* room, bool backwards) {
+    const std::string nick(text(clientState.nick));
+    std::vector<std::string> others;
+    for (const std::string& name : room->users)
+        if (name != nick) others.push_back(name);
+    const LineEdit line{pf::controlText(room->input),
+                        static_cast<std::size_t>(std::max(0, pf::textCaret(room->input)))};
+    const auto done = room->completer.press(line, others, room->speakers.names(), backwards);
+    if (!done) return;
+    pf::setControlText(room->input, done->text);
+    pf::setTextCaret(room->input, static_cast<int>(done->caret));
 }
 
 void historyUp(ChatRoom* room) {
@@ -329,6 +372,9 @@ int32_t handleEvent(Object* o, const pf::Event* event) {
         case pf::EventKind::Control:
             if (event->id == room->clearButton && event->type == pf::EventType::Click) {
                 callSlot<void>(o, room_slot::ClearUrls);
+            } else if (event->id == room->input && (event->type == pf::EventType::TabForward ||
+                                                    event->type == pf::EventType::TabBack)) {
+                completeName(room, event->type == pf::EventType::TabBack);
             } else if (event->id == room->input && event->type == pf::EventType::FocusIn) {
                 clientState.focusedInput = static_cast<uint32_t>(room->input);
             } else if (event->id == room->input && event->type == pf::EventType::FocusOut) {
@@ -408,6 +454,9 @@ ChatRoom* newChatRoom(const std::string& name) {
     for (auto& h : room->history)
         new (&h) std::string();
     new (&room->urlSet) std::unordered_set<std::string>();
+    new (&room->users) std::vector<std::string>();
+    new (&room->speakers) RecentSpeakers();
+    new (&room->completer) NameCompleter();
     room->window = -1;
     buildWindow(room);
     if (!pf::windowExists(room->window)) {

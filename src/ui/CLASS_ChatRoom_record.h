@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "objects/CLASS_Object.h"
 #include "ui/CLASS_ChatRoom_ids.h"
+#include "ui/name_completion.h"
 
 namespace kavel {
 
@@ -43,6 +45,11 @@ struct ChatRoom {
     // The texts of urlList, so that a long chat full of links does not ask
     // the list control about every entry for every new link.
     std::unordered_set<std::string> urlSet;
+    // The names of userList, for Tab and for the spell checker, which ask
+    // on every key; who spoke last; where Tab is in its round of names.
+    std::vector<std::string> users;
+    RecentSpeakers speakers;
+    NameCompleter completer;
 };
 
 }  // namespace kavel

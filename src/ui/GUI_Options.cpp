@@ -5,6 +5,7 @@
 
 #include "common/data.h"
 #include "net/NET_Methods_Tls.h"
+#include "platform/spell.h"
 #include "ui/GUI.h"
 #include "ui/windows/handlers.h"
 #include "ui/windows/main_window.h"
@@ -28,17 +29,18 @@ constexpr Box kBoxes[CheckBoxCount] = {
     {Txt::OptTextSmilies, 270}, {Txt::OptNoPing, 300},
 };
 
-// The connection group, in box order: each setting's caption, its value
-// when the window opens, and where "Annehmen" puts the box's state.
-struct ConnectionSetting {
+// The on/off settings of the group below the eight boxes, in box order:
+// each one's caption, its value when the window opens, and where
+// "Annehmen" puts the box's state.
+struct Setting {
     Own caption;
     bool (*current)();
     void (*accept)(bool);
 };
-constexpr ConnectionSetting kConnectionSettings[] = {
+constexpr Setting kSettings[] = {
     {Own::OptTls, &chatServerTls, &setChatServerTls},
 };
-static_assert(std::size(kConnectionSettings) == ConnectionBoxCount);
+static_assert(std::size(kSettings) == SettingBoxCount);
 
 uint16_t tickedBits() {
     uint16_t bits = 0;
@@ -47,11 +49,40 @@ uint16_t tickedBits() {
     return bits;
 }
 
+// Spell checking: the box, and when there is no dictionary, the box
+// greyed out with the reason under it.
+int spellingRowsHeight() {
+    return pf::spellingAvailable() ? 30 : 50;
+}
+
+void addSpellingRows(int w, int& y) {
+    const int box = pf::checkBox(w, SpellCheckBox, 50, y, 210, 30, ui(Own::OptSpellCheck));
+    y += 30;
+    if (pf::spellingAvailable()) {
+        pf::setControlState(box, pf::spellingWanted() ? 1 : 0);
+        return;
+    }
+    const std::string reason = pf::spellingUnavailableReason();
+    pf::disableControl(box, true);
+    pf::setToolTip(box, reason);
+    pf::label(w, SpellNote, 50, y, 210, 20, reason);
+    y += 20;
+}
+
+void takeSpellingRows() {
+    if (pf::controlExists(SpellCheckBox) && !pf::controlDisabled(SpellCheckBox))
+        pf::setSpellingWanted(pf::controlState(SpellCheckBox) != 0);
+}
+
 }  // namespace
 
 void openOptionsWindow() {
+    // The window is opened at its final size: a resize afterwards would
+    // queue an event ahead of the user's first click.
+    const int groupBottom = MoreTop + 20 + spellingRowsHeight() + 30 * SettingBoxCount + 10;
+    const int buttons = groupBottom + 20;
     const int w = pf::openWindow(
-        Window, 0, 0, Width, Height, Title,
+        Window, 0, 0, Width, buttons + Height - 360, Title,
         pf::kTitleBar | pf::kScreenCentred | pf::kInvisible | pf::kCompactFont, mainwin::Window);
     if (w < 0) return;
     const uint16_t current = options();
@@ -60,20 +91,20 @@ void openOptionsWindow() {
             pf::checkBox(w, FirstCheckBox + i, 50, kBoxes[i].y, 210, 30, ui(kBoxes[i].caption));
         pf::setControlState(id, (current >> i) & 1);
     }
-    for (int i = 0; i < ConnectionBoxCount; ++i) {
-        const ConnectionSetting& s = kConnectionSettings[i];
-        const int id = pf::checkBox(w, FirstConnectionBox + i, 50, ConnectionFrameTop + 20 + 30 * i,
-                                    210, 30, ui(s.caption));
-        pf::setControlState(id, s.current() ? 1 : 0);
+    int y = MoreTop + 20;
+    addSpellingRows(w, y);
+    for (int i = 0; i < SettingBoxCount; ++i, y += 30) {
+        const int id =
+            pf::checkBox(w, FirstSettingBox + i, 50, y, 210, 30, ui(kSettings[i].caption));
+        pf::setControlState(id, kSettings[i].current() ? 1 : 0);
     }
-    pf::button(w, Accept, 160, ButtonTop, 120, 20, ui(Txt::OptAccept));
-    pf::button(w, Cancel, 10, ButtonTop, 120, 20, ui(Txt::OptCancel));
-    pf::frame(w, OuterFrame, 0, 0, 290, Height - 2, "");
+    pf::frame(w, MoreFrame, 20, MoreTop, 250, groupBottom - MoreTop, ui(Own::OptFrameMore));
+    pf::button(w, Accept, 160, buttons, 120, 20, ui(Txt::OptAccept));
+    pf::button(w, Cancel, 10, buttons, 120, 20, ui(Txt::OptCancel));
+    pf::frame(w, OuterFrame, 0, 0, 290, buttons + 30, "");
     pf::setAccessibleName(OuterFrame, ui(Txt::MenuOptions));
     pf::frame(w, MessagesFrame, 20, 30, 250, 120, ui(Txt::OptFrameMessages));
     pf::frame(w, GeneralFrame, 20, 160, 250, 180, ui(Txt::OptFrameGeneral));
-    pf::frame(w, ConnectionFrame, 20, ConnectionFrameTop, 250, ConnectionFrameHeight,
-              ui(Own::OptFrameConnection));
     pf::showWindow(w);
 }
 
@@ -90,8 +121,9 @@ void optionsWindowHandler(pf::Event& event) {
         const uint16_t low = tickedBits();
         clearOptionBits(static_cast<uint16_t>(LowByte & ~low));
         setOptionBits(low);
-        for (int i = 0; i < ConnectionBoxCount; ++i)
-            kConnectionSettings[i].accept(pf::controlState(FirstConnectionBox + i) != 0);
+        takeSpellingRows();
+        for (int i = 0; i < SettingBoxCount; ++i)
+            kSettings[i].accept(pf::controlState(FirstSettingBox + i) != 0);
         pf::closeWindow(Window);
     } else if (event.id == Cancel) {
         pf::closeWindow(Window);

@@ -11,11 +11,13 @@
 #include <iterator>
 
 #include "common/data.h"
+#include "common/ports.h"
 #include "common/reset.h"
 #include "core/prefs.h"
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
 #include "net/NET_Methods_Tls.h"
+#include "platform/spell.h"
 #include "support/plugin_folder.h"
 
 #include "support/file_io.h"
@@ -164,6 +166,45 @@ TEST_F(PrefsFile, ListedPluginsLoadInOrderUpToTheFirstEmptyName) {
     EXPECT_EQ(test::agentNames(), (std::vector<std::string>{"tp_b.so", "tp_a.so"}));
 }
 
+TEST(PrefsWrite, NoBadPluginNameReachesTheFile) {
+    for (const std::string& bad : test::badPluginNames()) {
+        Settings s;
+        s.activePlugins = joinPluginList({"a.so", bad, "b.so"});
+        s.faultedPlugin = bad;
+        EXPECT_EQ(formatPrefs(s), "[General]\r\nprofile = \r\nactivePlugins = a.so,b.so\r\n")
+            << bad;
+    }
+    // A list that was joined without the check.
+    Settings s;
+    s.activePlugins = "a.so,x.so\r\nserver = evil.example,b=c.so";
+    EXPECT_EQ(formatPrefs(s), "[General]\r\nprofile = \r\nactivePlugins = a.so\r\n");
+}
+
+TEST_F(PrefsFile, BadNamesInTheListAreNeitherLoadedNorKept) {
+    std::vector<std::string> status;
+    ports().status = [&status](std::string_view t) { status.emplace_back(t); };
+    test::PluginFolder dir;
+    dir.add("tp_a");
+    dir.add("tp_b", "b=c.so");
+    // A NUL would cut the path short: "tp_b.so\0x" must not load tp_b.so.
+    dir.add("tp_b");
+    dir.write("prefs.ini",
+              std::string("[General]\r\nactivePlugins = b=c.so,tp_b.so\0x,tp_a.so\r\n", 53));
+    loadSettings();
+    EXPECT_EQ(test::agentNames(), std::vector<std::string>{"tp_a.so"});
+    EXPECT_EQ(status, (std::vector<std::string>{"Plugin-Datei b=c.so \xFC"
+                                                "bersprungen: Zeilenumbr\xFC"
+                                                "che, \"=\" "
+                                                "und Kommas sind im Namen nicht erlaubt",
+                                                "Plugin-Datei tp_b.so?x \xFC"
+                                                "bersprungen: Zeilenumbr\xFC"
+                                                "che, \"=\" "
+                                                "und Kommas sind im Namen nicht erlaubt"}));
+    // Saving writes only what was loaded.
+    ASSERT_TRUE(saveSettings());
+    EXPECT_EQ(dir.read("prefs.ini"), "[General]\r\nprofile = \r\nactivePlugins = tp_a.so\r\n");
+}
+
 TEST_F(PrefsFile, SaveReplacesTheFileWithoutLeavingTemporaries) {
     spit("prefs.ini", std::string(5000, 'x'));
     ASSERT_TRUE(saveSettings());
@@ -185,6 +226,34 @@ TEST_F(PrefsFile, AFileThatCannotBeReplacedFailsAndKeepsWhatIsThere) {
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("."))
         ++files;
     EXPECT_EQ(files, 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PrefsFile, SpellCheckingOffIsKeptOnAndMissingMeansOn) {
+    const std::pair<const char*, bool> cases[] = {
+        {"[General]\r\nspellCheck = 0\r\n", false}, {"[General]\r\nSPELLCHECK=0 \r\n", false},
+        {"[General]\r\nspellCheck = 1\r\n", true},  {"[General]\r\nprofile = x\r\n", true},
+        {"[Other]\r\nspellCheck = 0\r\n", true},
+    };
+    for (const auto& [content, wanted] : cases) {
+        platform::setSpellingWanted(!wanted);
+        spit("prefs.ini", content);
+        loadSettings();
+        EXPECT_EQ(platform::spellingWanted(), wanted) << content;
+    }
+    // Turned off by the user: written; turned on again: the key stays.
+    platform::setSpellingWanted(false);
+    ASSERT_TRUE(saveSettings());
+    EXPECT_EQ(slurp("prefs.ini"),
+              "[General]\r\nprofile = \r\nactivePlugins = \r\nspellCheck = 0\r\n");
+    loadSettings();
+    platform::setSpellingWanted(true);
+    ASSERT_TRUE(saveSettings());
+    EXPECT_EQ(slurp("prefs.ini"),
+              "[General]\r\nprofile = \r\nactivePlugins = \r\nspellCheck = 1\r\n");
 }
 
 }  // namespace

@@ -2,13 +2,17 @@
 // brings up as much of the program as a scenario needs, wired as the
 // program wires itself, then faults in a chosen way inside the main loop,
 // answers the handler's questions as told and prints what it saw. Run by
-// test_crash_handler in a folder of its own. (Plug-in faults are tested on
-// the real program.)
+// test_crash_handler and test_crash_recovery in a folder of their own; the
+// scenarios with a plug-in find the fault plug-in in plugins/. (The other
+// plug-in faults are tested on the real program.)
 //
 //   crash_child SCENARIO yes|no [ARG]
 //
 // Output lines: "dialog KIND TITLE|TEXT" for every question (CR as \r),
-// "status TEXT" for the status log at the end, "ready", "continued", "ended".
+// "status TEXT" for the status log at the end, "plugin NAME" for each loaded
+// plug-in, "rounding kept|lost", "object built|refused", "ready",
+// "continued", "ended".
+#include <dlfcn.h>
 #include <fenv.h>
 #include <unistd.h>
 
@@ -22,9 +26,13 @@
 #include "common/ports.h"
 #include "core/OnError.h"
 #include "core/main.h"
+#include "core/prefs.h"
 #include "core/wiring.h"
 #include "net/LEXER.h"
 #include "net/NET_Methods.h"
+#include "objects/CLASS_Agents.h"
+#include "objects/CLASS_Object.h"
+#include "objects/agent_chain.h"
 #include "platform/clock.h"
 #include "platform/faults.h"
 #include "platform/gadgets.h"
@@ -35,6 +43,24 @@
 
 using namespace kavel;
 namespace pf = kavel::platform;
+
+// The crash report's first look into the debug information, standing in for
+// libdw's own: the scenario that must survive a second fault in the report
+// faults here, the others go on to the real one.
+struct Dwfl;
+namespace {
+bool faultInDebugLookup = false;
+}
+extern "C" int dwfl_linux_proc_report(Dwfl* dwfl, pid_t pid);
+extern "C" int dwfl_linux_proc_report(Dwfl* dwfl, pid_t pid) {
+    if (faultInDebugLookup) {
+        volatile int* volatile nowhere = nullptr;
+        *nowhere = 1;
+    }
+    using Real = int (*)(Dwfl*, pid_t);
+    static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "dwfl_linux_proc_report"));
+    return real ? real(dwfl, pid) : -1;
+}
 
 namespace {
 
@@ -111,7 +137,13 @@ std::string scenario;
 int passes = 0;
 
 void fault() {
-    if (scenario == "segv" || scenario == "nodump" || scenario == "no-prefs") segfault();
+    if (scenario == "segv" || scenario == "nodump" || scenario == "no-prefs" || scenario == "fenv")
+        segfault();
+    if (scenario == "assembly") {
+        // Abandons a class half-way through its assembly.
+        registerClass(64, "Half");
+        segfault();
+    }
     if (scenario == "intdiv") divideByZero();
     if (scenario == "stack") recurse(0);
     if (scenario == "illegal") illegalInstruction();
@@ -130,11 +162,26 @@ bool faultingPass() {
     return false;
 }
 
+// Every pass faults: in the plug-in's entry, or in code of ours.
+bool pluginFaultPass() {
+    runProcessRCmd("CRASH");
+    return false;
+}
+bool ownFaultPass() {
+    segfault();
+    return false;
+}
+
 void printStatus() {
     for (int i = 0; i < pf::itemCount(mainwin::StatusList); ++i) {
         const std::string line = pf::itemText(mainwin::StatusList, i);
         say("status " + line.substr(line.find("] ") + 2));
     }
+}
+
+void printPlugins() {
+    for (Agent* agent : AgentList)
+        say("plugin " + agentGetName(agent));
 }
 
 // The chat server's lines: "CRASH" faults, "PING" is answered.
@@ -191,6 +238,37 @@ int main(int argc, char** argv) {
     }
 
     minimalProgram();
+    if (scenario == "blame") {
+        // A plug-in's fault, then ours while it is loaded, then ours after
+        // it is gone: only the first is the plug-in's.
+        setenv("KAVEL_FAULT_AT", "receive", 1);
+        if (!loadPlugin("plugins/fault_plugin.so")) finish(6);
+        guardedPass(pluginFaultPass);
+        guardedPass(ownFaultPass);
+        unloadAllAgents();
+        guardedPass(ownFaultPass);
+        printStatus();
+        say("continued");
+        finish(0);
+    }
+    if (scenario == "load-twice") {
+        // The plug-in listed in prefs.ini faults while it loads, and the
+        // report faults again before it is done.
+        setenv("KAVEL_FAULT_AT", "load", 1);
+        faultInDebugLookup = true;
+        loadSettings();
+        say("not faulted");
+        finish(0);
+    }
+    if (scenario == "start") {
+        loadSettings();
+        reportPluginKeptOut();
+        printPlugins();
+        printStatus();
+        say("continued");
+        finish(0);
+    }
+    if (scenario == "fenv") fesetround(FE_DOWNWARD);
     if (scenario == "nodump") {
         // A working folder that is gone: nothing can be created in it.
         char folder[] = "/tmp/crash-child-XXXXXX";
@@ -206,6 +284,11 @@ int main(int argc, char** argv) {
         finish(0);
     }
     guardedPass(faultingPass);
+    if (scenario == "fenv") say(fegetround() == FE_DOWNWARD ? "rounding kept" : "rounding lost");
+    if (scenario == "assembly") {
+        registerClass(static_cast<int32_t>(sizeof(Object)), "Whole");
+        say(createObject() ? "object built" : "object refused");
+    }
     printStatus();
     say("continued");
     finish(0);

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "common/data.h"
+#include "common/ports.h"
 #include "core/main.h"
 #include "objects/CLASS_Agents.h"
 #include "objects/agent_chain.h"
@@ -135,6 +136,41 @@ TEST_F(PluginManager, OpensWithFilesOnTheLeftAndLoadedAgentsOnTheRight) {
     EXPECT_EQ(gd::controlText(SaveAndExit), "Save'n Exit");
     for (int id : {MoveAllRight, MoveRight, MoveLeft, MoveAllLeft, SaveAndExit, ButtonFrame})
         EXPECT_FALSE(gd::accessibleName(id).empty()) << id;
+}
+
+// The status line for a file skipped for its name; "$" is the name with its
+// control characters as "?".
+std::string skipped(const std::string& shown) {
+    return "Plugin-Datei " + shown +
+           " \xFC"
+           "bersprungen: Zeilenumbr\xFC"
+           "che, \"=\" und Kommas sind im Namen nicht erlaubt";
+}
+
+TEST(PluginNames, LineBreaksNulEqualsSignsAndCommasAreRefused) {
+    for (const std::string& bad : test::badPluginNames())
+        EXPECT_FALSE(usablePluginName(bad)) << bad;
+    for (const char* good : {"tp_a.so", "mit Leerzeichen.so", "gr\xFC\xDF.so", "a;b.so", "[x].so"})
+        EXPECT_TRUE(usablePluginName(good)) << good;
+}
+
+TEST_F(PluginManager, FilesWithBadNamesAreNeitherOfferedNorLoaded) {
+    std::vector<std::string> status;
+    ports().status = [&status](std::string_view t) { status.emplace_back(t); };
+    dir.add("tp_b");
+    for (const char* bad : {"cr\r.so", "lf\n.so", "a=b.so", "a,b.so"})
+        dir.add("tp_a", bad);
+    openManager();
+    EXPECT_EQ(items(Available), Names{"tp_b.so"});
+    EXPECT_EQ(sorted(status),
+              (Names{skipped("a,b.so"), skipped("a=b.so"), skipped("cr?.so"), skipped("lf?.so")}));
+
+    // Nor by a path that names one.
+    status.clear();
+    EXPECT_EQ(load("a,b.so"), nullptr);
+    EXPECT_EQ(loadPlugin("plugins/lf\n.so"), nullptr);
+    EXPECT_TRUE(AgentList.empty());
+    EXPECT_EQ(status, (Names{skipped("a,b.so"), skipped("lf?.so")}));
 }
 
 TEST_F(PluginManager, EveryMoveOfTheLists) {

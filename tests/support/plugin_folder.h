@@ -33,6 +33,17 @@ inline std::vector<std::string> agentNames() {
     return names;
 }
 
+// File names a plug-in may not have: each would add keys of its own to
+// prefs.ini, be split in its list, or (NUL) name another file than itself.
+inline std::vector<std::string> badPluginNames() {
+    return {"cr\r.so",
+            "lf\n.so",
+            "a=b.so",
+            "a,b.so",
+            "x.so\r\nserver = evil.example",
+            std::string("nul\0.so", 7)};
+}
+
 class PluginFolder : public WorkFolder {
   public:
     PluginFolder() { std::filesystem::create_directory(path() / "plugins"); }

@@ -5,6 +5,8 @@
 
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Tls.h"
+#include "platform/spell.h"
+#include "support/services.h"
 #include "ui/GUI_Options.h"
 #include "ui/windows/options_window.h"
 #include "window_fixture.h"
@@ -17,13 +19,15 @@ using namespace optwin;
 class OptionsWindow : public WindowTest {};
 
 TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
+    // Without a dictionary the group below the boxes holds two rows.
+    setService(&gd::Services::dictionaryFolder, (folder.path() / "nichts").string());
     openOptionsWindow();
     ASSERT_TRUE(gd::windowExists(Window));
     EXPECT_EQ(gd::windowTitle(Window), "KAVEL > Optionen");
     EXPECT_EQ(gd::windowWidth(Window), 291);
-    // The eight boxes where they always were; the connection group below
-    // them makes the window taller.
-    EXPECT_EQ(gd::windowHeight(Window), 462);
+    // The eight boxes where they always were; the group below them makes
+    // the window taller.
+    EXPECT_EQ(gd::windowHeight(Window), 512);
     QWidget* frame = gd::windowFrame(Window);
     EXPECT_EQ(frame->parentWidget(), gd::windowFrame(mainwin::Window));
     EXPECT_FALSE(frame->windowFlags().testFlag(Qt::WindowCloseButtonHint));
@@ -36,15 +40,19 @@ TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
                              {7, 50, 240, 210, 30, "Links/URLs im Text markieren"},
                              {8, 50, 270, 210, 30, "Smilies nicht grafisch darstellen"},
                              {9, 50, 300, 210, 30, "kein automatischer Ping"},
-                             {TlsBox, 50, 370, 210, 30,
+                             {SpellCheckBox, 50, 370, 210, 30,
+                              "Rechtschreibung pr\xFC"
+                              "fen"},
+                             {SpellNote, 50, 400, 210, 20, "Kein W\xF6rterbuch (hunspell-de-de)"},
+                             {TlsBox, 50, 420, 210, 30,
                               "Verschl\xFC"
                               "sselt verbinden (TLS)"},
-                             {Accept, 160, 430, 120, 20, "Annehmen"},
-                             {Cancel, 10, 430, 120, 20, "Abbrechen"},
-                             {OuterFrame, 0, 0, 290, 460, ""},
+                             {Accept, 160, 480, 120, 20, "Annehmen"},
+                             {Cancel, 10, 480, 120, 20, "Abbrechen"},
+                             {OuterFrame, 0, 0, 290, 510, ""},
+                             {MoreFrame, 20, 350, 250, 110, "Weitere Einstellungen"},
                              {MessagesFrame, 20, 30, 250, 120, "Verhalten bei neuen Nachrichten"},
                              {GeneralFrame, 20, 160, 250, 180, "Generelle Einstellungen"},
-                             {ConnectionFrame, 20, 350, 250, 60, "Verbindung"},
                          });
 }
 
@@ -69,6 +77,32 @@ TEST_F(OptionsWindow, TheTlsBoxShowsAndSetsTheTransport) {
     click(Accept);
     EXPECT_FALSE(chatServerTls());
     EXPECT_EQ(chatServerPort(), ServerPort);
+}
+
+TEST_F(OptionsWindow, WithoutADictionaryTheSpellingBoxIsGreyedOut) {
+    setService(&gd::Services::dictionaryFolder, (folder.path() / "nichts").string());
+    openOptionsWindow();
+    EXPECT_TRUE(gd::controlDisabled(SpellCheckBox));
+    EXPECT_EQ(gd::controlState(SpellCheckBox), 0);
+    click(Accept);
+    EXPECT_TRUE(gd::spellingWanted());  // what the user chose stays for a dictionary to come
+}
+
+TEST_F(OptionsWindow, TheSpellingBoxShowsAndSetsTheOption) {
+    if (!gd::spellingAvailable()) GTEST_SKIP() << gd::spellingUnavailableReason();
+    openOptionsWindow();
+    EXPECT_FALSE(gd::controlExists(SpellNote));
+    EXPECT_EQ(gd::controlY(Accept), 460);
+    EXPECT_EQ(gd::controlState(SpellCheckBox), 1);
+    click(SpellCheckBox);
+    click(Cancel);
+    EXPECT_TRUE(gd::spellingWanted());
+    openOptionsWindow();
+    click(SpellCheckBox);
+    click(Accept);
+    EXPECT_FALSE(gd::spellingWanted());
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(SpellCheckBox), 0);
 }
 
 TEST_F(OptionsWindow, TheBoxesShowTheLowByte) {

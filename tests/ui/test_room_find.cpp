@@ -113,6 +113,23 @@ TEST_F(FindTest, MissingTextSaysSoAndKeepsTheMatch) {
     EXPECT_EQ(status->text(), "Nicht gefunden");
 }
 
+// "?" stands in for what Windows-1252 cannot hold; it must not be found.
+TEST_F(FindTest, TextWindows1252CannotHoldIsNotFound) {
+    roomPrint(room, "bob: wohin?");
+    pressCtrlF();
+    field()->setText("zwei");
+    key(Qt::Key_Return);
+    ASSERT_EQ(matchLine(), 1);
+    QLabel* status = bar()->findChild<QLabel*>();
+    for (const char16_t* text : {u"\u2192", u"wohin\u2192"}) {
+        field()->setText(QString::fromUtf16(text));
+        key(Qt::Key_Return);
+        EXPECT_EQ(matchLine(), 1);
+        EXPECT_TRUE(status->isVisible());
+        EXPECT_EQ(status->text(), "Nicht gefunden");
+    }
+}
+
 TEST_F(FindTest, EscClosesAndGivesTheFocusBack) {
     QWidget* input = platform::controlWidget(roomControls(room).input);
     input->setFocus();

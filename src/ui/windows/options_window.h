@@ -22,15 +22,18 @@ inline constexpr int OuterFrame = 12;
 inline constexpr int MessagesFrame = 13;
 inline constexpr int GeneralFrame = 14;
 
-// The "Verbindung" group: one check box a setting, from FirstConnectionBox
-// on, 30 pixels apart; the frame, the buttons and the window grow with it.
-inline constexpr int ConnectionFrame = 15;
-inline constexpr int FirstConnectionBox = 16;
-inline constexpr int ConnectionBoxCount = 1;
-inline constexpr int TlsBox = FirstConnectionBox;
-inline constexpr int ConnectionFrameTop = 350;
-inline constexpr int ConnectionFrameHeight = 30 + 30 * ConnectionBoxCount;
-inline constexpr int ButtonTop = ConnectionFrameTop + ConnectionFrameHeight + 20;
-inline constexpr int Height = ButtonTop + 32;
+// The group below the check boxes: settings of this program's own, kept in
+// prefs.ini. The window grows by what the group holds; the buttons stay
+// 20 pixels below it.
+inline constexpr int MoreFrame = 70;
+inline constexpr int MoreTop = 350;
+inline constexpr int SpellCheckBox = 71;
+inline constexpr int SpellNote = 72;  // why spell checking is off
+// The group's on/off settings after spell checking: one box each from
+// FirstSettingBox on, 30 pixels apart; the group and the window grow with
+// SettingBoxCount.
+inline constexpr int FirstSettingBox = 73;
+inline constexpr int SettingBoxCount = 1;
+inline constexpr int TlsBox = FirstSettingBox;
 
 }  // namespace kavel::optwin

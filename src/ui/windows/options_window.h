@@ -1,6 +1,6 @@
 #pragma once
 // Window 1, the options window: eight check boxes over the low byte of the
-// options word and, below them, the group of connection settings kept in
+// options word and, below them, the group of further settings kept in
 // prefs.ini.
 
 #include <cstdint>
@@ -10,6 +10,7 @@ namespace kavel::optwin {
 inline constexpr int Window = 1;
 inline constexpr const char* Title = "KAVEL > Optionen";
 inline constexpr int Width = 291;
+inline constexpr int Height = 392;
 
 // Check boxes 2 to 9 stand for the bits 0x01 to 0x80, in this order.
 inline constexpr int FirstCheckBox = 2;

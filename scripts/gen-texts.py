@@ -133,6 +133,8 @@ OWN_TEXTS = [
      "Plugin-Datei $ übersprungen: Zeilenumbrüche, \"=\" und Kommas sind im Namen nicht erlaubt"),
     ("OptFrameMore", "Weitere Einstellungen"),
     ("OptSpellCheck", "Rechtschreibung prüfen"),
+    ("LookupTimedOut",
+     "Verbindung fehlgeschlagen - der Name $ konnte nicht innerhalb von 10 Sekunden aufgelöst werden"),
     ("OptTls", "Verschlüsselt verbinden (TLS)"),
     ("TlsUnknownTitle", "Unbekanntes Zertifikat"),
     ("TlsUnknown", "Der Server $ weist sich mit einem Zertifikat aus, für das keine bekannte Stelle bürgt."),

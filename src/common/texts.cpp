@@ -224,6 +224,7 @@ const char* const kOwnTexts[] = {
     "Plugin-Datei $ \xFC" "bersprungen: Zeilenumbr\xFC" "che, \"=\" und Kommas sind im Namen nicht erlaubt",
     "Weitere Einstellungen",
     "Rechtschreibung pr\xFC" "fen",
+    "Verbindung fehlgeschlagen - der Name $ konnte nicht innerhalb von 10 Sekunden aufgel\xF6st werden",
     "Verschl\xFCsselt verbinden (TLS)",
     "Unbekanntes Zertifikat",
     "Der Server $ weist sich mit einem Zertifikat aus, f\xFCr das keine bekannte Stelle b\xFCrgt.",

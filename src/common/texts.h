@@ -191,26 +191,27 @@ enum class Own : int {
     PluginNameRefused = 2,
     OptFrameMore = 3,
     OptSpellCheck = 4,
-    OptTls = 5,
-    TlsUnknownTitle = 6,
-    TlsUnknown = 7,
-    TlsFingerprint = 8,
-    TlsUnknownQuestion = 9,
-    TlsChangedTitle = 10,
-    TlsChanged = 11,
-    TlsKnownFingerprint = 12,
-    TlsShownFingerprint = 13,
-    TlsChangedStatus = 14,
-    TlsDeclinedStatus = 15,
-    TlsFailedStatus = 16,
-    TlsTimedOut = 17,
-    TlsClosed = 18,
-    TlsProtocol = 19,
-    TlsPinNotSaved = 20,
+    LookupTimedOut = 5,
+    OptTls = 6,
+    TlsUnknownTitle = 7,
+    TlsUnknown = 8,
+    TlsFingerprint = 9,
+    TlsUnknownQuestion = 10,
+    TlsChangedTitle = 11,
+    TlsChanged = 12,
+    TlsKnownFingerprint = 13,
+    TlsShownFingerprint = 14,
+    TlsChangedStatus = 15,
+    TlsDeclinedStatus = 16,
+    TlsFailedStatus = 17,
+    TlsTimedOut = 18,
+    TlsClosed = 19,
+    TlsProtocol = 20,
+    TlsPinNotSaved = 21,
 };
 
 inline constexpr int kUiTextCount = 177;
-inline constexpr int kOwnTextCount = 21;
+inline constexpr int kOwnTextCount = 22;
 inline constexpr int kCreditLineCount = 33;
 
 }  // namespace kavel

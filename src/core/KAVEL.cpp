@@ -64,37 +64,6 @@ void pluginCommandStep() {
     if (const auto command = takePluginCommand()) SendCommand(*command);
 }
 
-// How long a pass that found nothing may wait before the loop has work of
-// its own again. Everything else that wakes it (server data, window events,
-// signals, other threads) ends the wait by itself.
-uint32_t idleDeadline() {
-    // Work already asked for, by a plug-in during this pass among others.
-    if (hasOption(opt::PluginCommandRequest) || hasFlag(flag::MenuDirty)) return 0;
-    if (hasFlag(flag::ProfileUploadPending) &&
-        (!hasFlag(flag::Connected) || hasFlag(flag::LoggedIn)))
-        return 0;
-    uint32_t wait = pf::kWaitForever;
-    if (hasFlag(flag::Connected)) {
-        // The check fires strictly after the interval; a start in the
-        // future (it never is) must not make the loop spin.
-        const int32_t since = pf::ticksSince(lastKeepAlive, pf::tickCount());
-        if (since < 0)
-            wait = KeepAliveInterval;
-        else if (since > static_cast<int32_t>(KeepAliveInterval))
-            wait = 0;
-        else
-            wait = KeepAliveInterval - static_cast<uint32_t>(since) + 1;
-    }
-    if (hasFlag(flag::AboutRunning)) wait = std::min(wait, aboutFrameWait());
-    // A plug-in asks for a turn by setting a bit in shared memory, which
-    // no descriptor announces: look while one could be setting it.
-    if (runningSetups() > 0)
-        wait = std::min(wait, IdleSleepMs);
-    else if (commandPluginLoaded())
-        wait = std::min(wait, PluginThreadPollMs);
-    return wait;
-}
-
 void idle() {
     const bool about = hasFlag(flag::AboutRunning);
     if (about && aboutFrameWait() == 0) {
@@ -139,6 +108,37 @@ void menuNumberedItem(int id) {
 }
 
 }  // namespace
+
+// Everything else that wakes the loop (server data, window events, signals,
+// other threads) ends the wait by itself.
+uint32_t idleDeadline() {
+    // Work already asked for, by a plug-in during this pass among others.
+    if (hasOption(opt::PluginCommandRequest) || hasFlag(flag::MenuDirty)) return 0;
+    if (hasFlag(flag::ProfileUploadPending) &&
+        (!hasFlag(flag::Connected) || hasFlag(flag::LoggedIn)))
+        return 0;
+    uint32_t wait = pf::kWaitForever;
+    if (!hasFlag(flag::Connected)) wait = std::min(wait, repairWait());
+    if (hasFlag(flag::Connected)) {
+        // The check fires strictly after the interval; a start in the
+        // future (it never is) must not make the loop spin.
+        const int32_t since = pf::ticksSince(lastKeepAlive, pf::tickCount());
+        if (since < 0)
+            wait = KeepAliveInterval;
+        else if (since > static_cast<int32_t>(KeepAliveInterval))
+            wait = 0;
+        else
+            wait = KeepAliveInterval - static_cast<uint32_t>(since) + 1;
+    }
+    if (hasFlag(flag::AboutRunning)) wait = std::min(wait, aboutFrameWait());
+    // A plug-in asks for a turn by setting a bit in shared memory, which
+    // no descriptor announces: look while one could be setting it.
+    if (runningSetups() > 0)
+        wait = std::min(wait, IdleSleepMs);
+    else if (commandPluginLoaded())
+        wait = std::min(wait, PluginThreadPollMs);
+    return wait;
+}
 
 void mainWindowHandler(pf::Event& event) {
     using namespace mainwin;
@@ -225,8 +225,9 @@ bool mainLoopPass() {
         if (hasFlag(flag::Connected)) KeepAlive();
         pluginCommandStep();
         ProfileUploadStep();
-    } else if (hasFlag(flag::ProfileUploadPending)) {
-        ProfileUploadStep();
+    } else {
+        RepairStep();
+        if (!hasFlag(flag::Connected) && hasFlag(flag::ProfileUploadPending)) ProfileUploadStep();
     }
     // Also offline: a session that just ended wants "Verbinden" back.
     if (hasFlag(flag::MenuDirty)) buildMainMenu();

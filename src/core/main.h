@@ -12,6 +12,11 @@ namespace kavel {
 inline constexpr uint32_t IdleSleepMs = 5;
 inline constexpr uint32_t PluginThreadPollMs = 100;
 
+// How long a pass that found nothing may wait before the loop has work of
+// its own again: the keep-alive, a repair of the session, the about box's
+// next frame, a plug-in that may ask for a turn.
+uint32_t idleDeadline();
+
 // Runs the client from start-up to shutdown; returns the process exit code.
 int kavelMain(int argc, char** argv);
 

@@ -2,6 +2,7 @@
 // reassembly of the byte stream, keep-alive with one reconnect, disconnect.
 #include "net/NET_Methods.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ uint32_t lastKeepAlive = 0;
 
 namespace {
 
+// When the session broke, while its repair is pending.
+std::optional<uint32_t> brokeAt;
+
 std::string serverHost = "localhost";
 int serverPort = 0;  // 0: the transport's own port
 
@@ -37,6 +41,7 @@ const bool registered = registerReset([] {
     serverHost = "localhost";
     serverPort = 0;
     lastKeepAlive = 0;
+    brokeAt.reset();
     splitter = makeSplitter();
 });
 
@@ -53,14 +58,14 @@ void dropConnection() {
 }
 
 // The session broke under us: say so in the log and in every open room,
-// then try once to get it back.
+// then try once to get it back, after a pause the main loop waits out.
 void sessionBroke() {
     dropConnection();
     ports().status(ui(Txt::Disconnected));
     const std::string notice = ui(Txt::UserDropped, text(clientState.nick));
     for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
         ports().roomPrint(room, notice);
-    repairSession();
+    brokeAt = platform::tickCount();
 }
 
 void rejoinOpenRooms() {
@@ -93,6 +98,9 @@ void restartKeepAlive() {
 }
 
 int Connect(ClientState& state, const std::string& host, int port) {
+    // Whoever connects now (the menu, the profile question) makes a pending
+    // repair moot.
+    brokeAt.reset();
     if (hasFlag(flag::NoNetwork)) {
         ports().status(ui(Txt::ConnectNoStack));
         return 0;
@@ -103,7 +111,14 @@ int Connect(ClientState& state, const std::string& host, int port) {
         state.connection = 0;
     }
     splitter.clear();
-    state.connection = platform::tcpConnect(host, port);
+    const platform::ResolvedHost to =
+        platform::resolveHost(host, port, platform::kResolveTimeoutMs, platform::guiThreadWait());
+    if (to.outcome == platform::ResolvedHost::TimedOut) {
+        clearFlag(flag::Connected);
+        ports().status(ui(Own::LookupTimedOut, host));
+        return 0;
+    }
+    state.connection = platform::tcpConnect(to);
     if (state.connection == 0) {
         clearFlag(flag::Connected);
         ports().status(ui(Txt::ConnectFailed, host));
@@ -186,8 +201,22 @@ void KeepAlive() {
     restartKeepAlive();
 }
 
+uint32_t repairWait() {
+    if (!brokeAt) return NoRepairPending;
+    const int32_t since = platform::ticksSince(*brokeAt, platform::tickCount());
+    // A start in the future (it never is) must not postpone the repair.
+    if (since < 0) return RepairDelay;
+    return since >= static_cast<int32_t>(RepairDelay) ? 0
+                                                      : RepairDelay - static_cast<uint32_t>(since);
+}
+
+void RepairStep() {
+    if (repairWait() != 0) return;
+    brokeAt.reset();
+    repairSession();
+}
+
 void repairSession() {
-    platform::sleepMs(500);
     if (!Connect(clientState, chatServerHost(), chatServerPort())) return;
     const std::string name(text(clientState.profileName));
     Login(name, text(clientState.password));

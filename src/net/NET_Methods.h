@@ -50,9 +50,17 @@ inline constexpr std::size_t MaxMessage = 64 * 1024;
 // Bytes kept back because their message is not complete yet.
 std::size_t pendingServerBytes();
 
-// Reconnects after the session broke (keep-alive time-out or closed peer):
-// one attempt, then the open rooms are joined again. A failed attempt
-// leaves the client offline with its rooms open.
+// A session that broke (keep-alive time-out or closed peer) is repaired
+// RepairDelay later: the main loop waits for that moment as for the
+// keep-alive, with the windows served meanwhile. Any connect cancels it.
+inline constexpr uint32_t RepairDelay = 500;  // ms
+inline constexpr uint32_t NoRepairPending = UINT32_MAX;
+// Milliseconds until the pending repair is due (0: now), or NoRepairPending.
+uint32_t repairWait();
+// Main-loop step while offline: the pending repair once it is due.
+void RepairStep();
+// Reconnects at once: one attempt, then the open rooms are joined again. A
+// failed attempt leaves the client offline with its rooms open.
 void repairSession();
 // Opens a session from the menu or after the profile question: connect,
 // login, and join again the rooms that are still open.

@@ -171,7 +171,10 @@ std::string HttpPostForm(const std::string& server, const std::string& path,
                          const std::string& body) {
     const std::optional<HttpServer> target = parseHttpServer(server);
     if (!target) return {};
-    const uint32_t handle = platform::tcpConnect(target->host, target->port);
+    // The name server may be slow; the windows are served meanwhile.
+    const platform::ResolvedHost to = platform::resolveHost(
+        target->host, target->port, platform::kResolveTimeoutMs, platform::guiThreadWait());
+    const uint32_t handle = platform::tcpConnect(to);
     if (handle == 0) return {};
     // The paster tells of a failed paste itself; a certificate to accept or
     // a changed one is still the user's to hear about.
@@ -196,8 +199,7 @@ std::string HttpPostForm(const std::string& server, const std::string& path,
         const platform::SocketState state = platform::socketState(handle);
         if (state == platform::SocketState::Closed) break;
         if (state == platform::SocketState::Idle) {
-            platform::keepWindowsPainted();
-            platform::sleepMs(10);
+            platform::waitKeepingWindowsPainted(10);
             continue;
         }
         const int n = platform::tcpRead(handle, buffer.data(), kHttpReadChunk);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/services.h"
+#include "platform/socket.h"
 
 namespace kavel::platform {
 
@@ -76,6 +77,13 @@ Event pollEvent();
 // deliver what is not user input, so the windows do not turn grey. Events
 // of our own that this produces wait in the queue for the main loop.
 void keepWindowsPainted();
+// The same for a wait of at most timeoutMs: returns early once Qt has
+// delivered something or wakeMainLoop() was called. While a test drives the
+// clock it delivers what is pending and sleeps through the services.
+void waitKeepingWindowsPainted(uint32_t timeoutMs);
+// How the GUI thread waits for another thread (a name lookup): painting,
+// and woken as soon as the other thread is done.
+WaitHooks guiThreadWait();
 // Waits, when the queue is empty, for the first of: a window-system or
 // posted event, the connection (a handle of socket.h, 0 for none) readable
 // or closed by its peer, SIGINT or SIGTERM, wakeMainLoop(), or timeoutMs

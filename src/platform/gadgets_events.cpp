@@ -6,9 +6,11 @@
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
+#include "platform/clock.h"
 #include "platform/faults.h"
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
@@ -30,6 +32,9 @@ struct WaitSources {
     std::unique_ptr<QSocketNotifier> connection;
     int connectionFd = -1;
     QTimer deadline;
+    // The end of a wait that keeps the windows painted; apart from the idle
+    // deadline, which stays armed for the main loop.
+    QTimer busyDeadline;
 };
 std::unique_ptr<WaitSources> sources;
 // Set while a session exists, so that other threads can wake the GUI thread
@@ -43,6 +48,7 @@ WaitSources& waitSources() {
         // Keep-alive and animation frames are promises about time; a coarse
         // timer may fire 5 % late.
         sources->deadline.setTimerType(Qt::PreciseTimer);
+        sources->busyDeadline.setSingleShot(true);
     }
     // It lives as long as the application; a reset between tests keeps it.
     guiDispatcher = QAbstractEventDispatcher::instance(QThread::currentThread());
@@ -111,6 +117,27 @@ void waitForWork(uint32_t timeoutMs, uint32_t connection) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     w.deadline.stop();
     if (w.connection) w.connection->setEnabled(false);
+}
+
+void waitKeepingWindowsPainted(uint32_t timeoutMs) {
+    if (simulatedTime() || !QCoreApplication::instance()) {
+        keepWindowsPainted();
+        // Without a desktop nothing wakes us: look again soon.
+        sleepMs(QCoreApplication::instance() ? timeoutMs : std::min<uint32_t>(timeoutMs, 10));
+        return;
+    }
+    assertGuiThread();
+    WaitSources& w = waitSources();
+    w.busyDeadline.start(static_cast<int>(std::min<uint32_t>(timeoutMs, INT32_MAX)));
+    // User input stays with the window system, as in keepWindowsPainted: a
+    // second click on what started the wait must not queue a second start.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::WaitForMoreEvents);
+    w.busyDeadline.stop();
+}
+
+WaitHooks guiThreadWait() {
+    return {&waitKeepingWindowsPainted, &wakeMainLoop};
 }
 
 void wakeMainLoop() {

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+struct addrinfo;  // <netdb.h>
+
 namespace kavel::platform {
 
 struct DialogRequest {
@@ -56,6 +58,12 @@ struct Services {
     std::function<uint32_t()> seed;
     // The certificates TLS trusts instead of the system's store (a PEM file).
     std::string trustedCertificates;
+    // Looks a host name up as getaddrinfo does, whose results it must hand
+    // back (they are freed with freeaddrinfo). Tests make the name server
+    // slow or make it fail.
+    std::function<int(const char* host, const char* service, const addrinfo* hints,
+                      addrinfo** found)>
+        resolver;
 };
 
 const Services& services();

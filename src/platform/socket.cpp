@@ -1,7 +1,6 @@
 #include "platform/socket.h"
 
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -32,14 +31,15 @@ bool setBlocking(int fd, bool blocking) {
 
 // One address: non-blocking connect, then wait for the outcome at most
 // leftMs. Returns the connected fd or -1.
-int connectOne(const addrinfo* ai, int leftMs) {
-    const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
+int connectOne(const SocketAddress& to, int leftMs) {
+    const int fd = ::socket(to.family, to.type | SOCK_CLOEXEC, to.protocol);
     if (fd < 0) return -1;
     if (!setBlocking(fd, false)) {
         ::close(fd);
         return -1;
     }
-    int r = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
+    int r = ::connect(fd, reinterpret_cast<const sockaddr*>(to.bytes.data()),
+                      static_cast<socklen_t>(to.bytes.size()));
     if (r != 0 && errno == EINPROGRESS) {
         pollfd p{fd, POLLOUT, 0};
         do {
@@ -73,25 +73,21 @@ bool initNetwork() {
     return true;
 }
 
-uint32_t tcpConnect(const std::string& host, int port, int timeoutMs) {
-    if (host.empty() || port <= 0 || port > 65535) return 0;
+uint32_t tcpConnect(const ResolvedHost& to, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port);
-    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0) return 0;
     int fd = -1;
-    for (const addrinfo* ai = found; ai && fd < 0; ai = ai->ai_next) {
+    for (std::size_t i = 0; i < to.addresses.size() && fd < 0; ++i) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
         if (left <= 0) break;
-        fd = connectOne(ai, static_cast<int>(left));
+        fd = connectOne(to.addresses[i], static_cast<int>(left));
     }
-    freeaddrinfo(found);
     return fd < 0 ? 0 : static_cast<uint32_t>(fd) + 1;
+}
+
+uint32_t tcpConnect(const std::string& host, int port, int timeoutMs) {
+    return tcpConnect(resolveHost(host, port, timeoutMs), timeoutMs);
 }
 
 bool dataWaiting(uint32_t handle) {

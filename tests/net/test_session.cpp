@@ -15,11 +15,13 @@
 #include "platform/socket.h"
 #include "support/script_server.h"
 #include "support/services.h"
+#include "support/status_log.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 #include "ui/windows/main_window.h"
 
 using namespace kavel;
+using kavel::test::statusLines;
 using kavel_test::ScriptServer;
 
 namespace {
@@ -35,15 +37,6 @@ std::vector<std::string> messages() {
     std::vector<std::string> out;
     for (const auto& read : delivered)
         out.insert(out.end(), read.begin(), read.end());
-    return out;
-}
-
-std::vector<std::string> statusLines() {
-    std::vector<std::string> out;
-    for (int i = 0; i < platform::itemCount(mainwin::StatusList); ++i) {
-        std::string line = platform::itemText(mainwin::StatusList, i);
-        out.push_back(line.substr(line.find("] ") + 2));  // without the time
-    }
     return out;
 }
 
@@ -190,6 +183,13 @@ TEST_F(Session, UnansweredProbeReconnectsRejoinsAndAsksForTheRoomList) {
 
     fakeNow += 30001;
     KeepAlive();
+    // The repair waits for its moment; the main loop calls the step.
+    EXPECT_FALSE(server.accept(20));
+    fakeNow += RepairDelay - 1;
+    RepairStep();
+    EXPECT_FALSE(server.accept(20));
+    fakeNow += 1;
+    RepairStep();
     ASSERT_TRUE(server.accept());
     ASSERT_TRUE(server.readUntil("DIRECT anna P\r"));
     EXPECT_EQ(server.received(),
@@ -201,7 +201,7 @@ TEST_F(Session, UnansweredProbeReconnectsRejoinsAndAsksForTheRoomList) {
     EXPECT_FALSE(hasFlag(flag::Guest));
     EXPECT_TRUE(hasFlag(flag::PingOutstanding));
     EXPECT_EQ(joinedRooms, (std::vector<ChatRoom*>{lobby, other}));  // rooms stay open
-    EXPECT_EQ(sleeps, (std::vector<uint32_t>{5, 500, 5}));
+    EXPECT_EQ(sleeps, (std::vector<uint32_t>{5, 5}));
     const auto lines = statusLines();
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines[1], "Ping Timeout - versuche mich neu zu verbinden.");
@@ -224,6 +224,9 @@ TEST_F(Session, FailedReconnectLeavesTheClientOfflineWithItsRooms) {
     server.closeClient();
     fakeNow += 30001;
     KeepAlive();
+    fakeNow += RepairDelay;
+    RepairStep();
+    EXPECT_EQ(repairWait(), NoRepairPending);  // one attempt only
     EXPECT_FALSE(hasFlag(flag::Connected));
     EXPECT_FALSE(hasFlag(flag::PingOutstanding));
     EXPECT_EQ(static_cast<uint32_t>(clientState.connection), 0u);

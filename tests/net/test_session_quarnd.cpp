@@ -133,18 +133,18 @@ TEST_F(WithQuarnd, AServerThatGoesAwayIsNoticedAtOnceAndTheSessionRepaired) {
             ASSERT_TRUE(
                 runUntil([] { return hasFlag(flag::LoggedIn) && joinedRooms.size() == 1; }));
             ChatRoom* room = joinedRooms[0];
-            // While the repair waits its half second, the server comes back
-            // (on a new ephemeral port) or stays away.
-            kavel::test::setService(&kavel::platform::Services::sleep, [&](uint32_t ms) {
-                if (ms != 500) return;
-                server.restart();
-                if (serverBack)
-                    setChatServerPort(server.chatPort());
-                else
-                    setChatServerPort(1);  // nothing listens there
+            kavel::test::setService(&kavel::platform::Services::sleep, [](uint32_t ms) {
+                EXPECT_NE(ms, RepairDelay) << "slept through the repair delay";
             });
             ::kill(server.pid(), SIGKILL);
             ASSERT_TRUE(runUntil([] { return hasStatus("Verbindung getrennt."); }));
+            // While the repair waits its half second, the server comes back
+            // (on a new ephemeral port) or stays away.
+            EXPECT_FALSE(hasFlag(flag::Connected));
+            server.restart();
+            setChatServerPort(serverBack ? server.chatPort() : 1);  // nothing listens on 1
+            fakeNow += RepairDelay;
+            RepairStep();  // the main loop's next pass
             auto* view = gd::chatLogViewOf(roomControls(room).view);
             ASSERT_NE(view, nullptr);
             const std::string shown = gd::fromQString(view->plainText(0, view->log().length()));

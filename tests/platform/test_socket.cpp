@@ -8,12 +8,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
+#include <netdb.h>
+
 #include "platform/socket.h"
 #include "support/script_server.h"
+#include "support/services.h"
 
 using namespace kavel::platform;
 using kavel_test::ScriptServer;
@@ -116,6 +121,41 @@ TEST(Socket, ConnectGivesUpAfterItsTimeOut) {
     for (int c : fillers)
         ::close(c);
     ::close(fd);
+}
+
+// Which lookups reach the name server at all, and what each one yields.
+// The name server here answers at once: with loopback, or with nothing.
+TEST(Resolve, OnlyNamesAskTheNameServer) {
+    struct Case {
+        const char* host;
+        int port;
+        bool nameServerKnows;
+        ResolvedHost::Outcome outcome;
+        int asked;
+    };
+    const Case cases[] = {
+        {"127.0.0.1", 1998, false, ResolvedHost::Found, 0},
+        {"::1", 1998, false, ResolvedHost::Found, 0},
+        {"chat.example", 1998, true, ResolvedHost::Found, 1},
+        {"chat.example", 1998, false, ResolvedHost::NotFound, 1},
+        {"", 1998, true, ResolvedHost::NotFound, 0},
+        {"chat.example", 0, true, ResolvedHost::NotFound, 0},
+        {"chat.example", 65536, true, ResolvedHost::NotFound, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.host) + ":" + std::to_string(c.port));
+        auto asked = std::make_shared<std::atomic<int>>(0);
+        kavel::test::setService(&Services::resolver, [asked, knows = c.nameServerKnows](
+                                                         const char*, const char* service,
+                                                         const addrinfo* hints, addrinfo** found) {
+            ++*asked;
+            return knows ? ::getaddrinfo("127.0.0.1", service, hints, found) : EAI_NONAME;
+        });
+        const ResolvedHost r = resolveHost(c.host, c.port);
+        EXPECT_EQ(r.outcome, c.outcome);
+        EXPECT_EQ(r.addresses.empty(), c.outcome != ResolvedHost::Found);
+        EXPECT_EQ(asked->load(), c.asked);
+    }
 }
 
 }  // namespace

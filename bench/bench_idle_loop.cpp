@@ -12,9 +12,11 @@
 //
 // Arguments: seconds per idle phase (default 3; 30 for the full figures),
 // lines to send (default 200), "poll" for the loop as it was, which sleeps
-// 5 ms whenever a pass found nothing to do, and "steady" for a caret that
+// 5 ms whenever a pass found nothing to do, "steady" for a caret that
 // does not blink: the focused input field's caret wakes any loop, exec()
-// too, twice a second, and hides what the loop itself costs.
+// too, twice a second, and hides what the loop itself costs; "focused"
+// activates the room window and puts the focus into its input line, which
+// nothing does on a display without a window manager (Xvfb).
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,7 +46,9 @@
 #include "objects/CLASS_Agents.h"
 #include "platform/gadgets.h"
 #include "platform/instance.h"
+#include "platform/notify.h"
 #include "platform/services.h"
+#include "ui/CLASS_ChatRoom.h"
 #include "ui/profile.h"
 #include "ui/windows/main_window.h"
 
@@ -142,7 +146,8 @@ void prepareFolder(int port, bool tauschwerk) {
 #endif
 }
 
-int runClient(bool tauschwerk, double seconds, int lines, bool poll, bool steady, char* argv0) {
+int runClient(bool tauschwerk, double seconds, int lines, bool poll, bool steady, bool focused,
+              char* argv0) {
     quarnd_test::QuarndProcess server;
     kavel::test::WorkFolder folder;
     prepareFolder(server.chatPort(), tauschwerk);
@@ -178,6 +183,12 @@ int runClient(bool tauschwerk, double seconds, int lines, bool poll, bool steady
     if (!kavel::hasFlag(kavel::flag::LoggedIn) || kavel::joinedRooms.empty()) {
         std::fprintf(stderr, "the client did not get into the room\n");
         return 1;
+    }
+    if (focused) {
+        // Without a window manager (Xvfb) nothing activates the room: the
+        // user clicking into it, as it were.
+        pf::raiseWindow(kavel::roomControls(kavel::joinedRooms.front()).window);
+        pf::setControlFocus(kavel::roomControls(kavel::joinedRooms.front()).input);
     }
     // Let the join's messages and the first repaints settle.
     runLoop([] { return false; }, 1000ms);
@@ -229,9 +240,9 @@ int runClient(bool tauschwerk, double seconds, int lines, bool poll, bool steady
     kavel::unloadSounds();
     pf::endDesktop();
 
-    std::printf("== %s, main loop %s%s\n", tauschwerk ? "Tauschwerk active" : "without plug-ins",
+    std::printf("== %s, main loop %s%s%s\n", tauschwerk ? "Tauschwerk active" : "without plug-ins",
                 poll ? "polling every 5 ms (as before)" : "waiting",
-                steady ? ", caret not blinking" : "");
+                steady ? ", caret not blinking" : "", focused ? ", room focused" : "");
     std::printf(
         "main loop, connected and idle (%s): %6.3f %% of a core, %6.1f wake-ups/s, "
         "%.1f passes/s\n",
@@ -253,12 +264,14 @@ int runClient(bool tauschwerk, double seconds, int lines, bool poll, bool steady
 
 int main(int argc, char** argv) {
     std::vector<double> numbers;
-    bool poll = false, steady = false;
+    bool poll = false, steady = false, focused = false;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "poll")
             poll = true;
         else if (std::string(argv[i]) == "steady")
             steady = true;
+        else if (std::string(argv[i]) == "focused")
+            focused = true;
         else
             numbers.push_back(std::atof(argv[i]));
     }
@@ -269,7 +282,8 @@ int main(int argc, char** argv) {
     // Each run is a program start of its own, as a user would have it.
     for (const bool tauschwerk : {false, true}) {
         const pid_t child = fork();
-        if (child == 0) _exit(runClient(tauschwerk, seconds, lines, poll, steady, argv[0]));
+        if (child == 0)
+            _exit(runClient(tauschwerk, seconds, lines, poll, steady, focused, argv[0]));
         int status = 0;
         waitpid(child, &status, 0);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++failed;

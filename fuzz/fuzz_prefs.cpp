@@ -1,6 +1,7 @@
 // prefs.ini is a text file anyone may edit. Parsing never crashes, and what
 // the client writes back reads as the same settings, less the plug-in names
-// it refuses to keep (they could not be read back as themselves).
+// it refuses to keep (they could not be read back as themselves); the rooms
+// to rejoin survive being written back.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "core/prefs.h"
+#include "core/rejoin.h"
 #include "objects/CLASS_Agents.h"
 
 namespace {
@@ -36,7 +38,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PREFS_CHECK(kavel::formatPrefs(second) == kavel::formatPrefs(first));
     PREFS_CHECK(second.server == first.server);
     PREFS_CHECK(second.pasteServer == first.pasteServer);
+    PREFS_CHECK(second.rejoinRooms == first.rejoinRooms);
+    PREFS_CHECK(second.openRooms == first.openRooms);
+    PREFS_CHECK(second.closeToTray == first.closeToTray);
+    // The rooms, whatever the file held, are written back as a line that
+    // reads as the same rooms.
+    const std::vector<std::string> rooms = kavel::decodeRoomList(first.openRooms.value_or(""));
+    const std::string written = kavel::encodeRoomList(rooms);
+    PREFS_CHECK(written.find_first_of("\r\n= ") == std::string::npos);
+    PREFS_CHECK(kavel::decodeRoomList(written) == rooms);
     PREFS_CHECK(second.spellCheck == first.spellCheck);
+    PREFS_CHECK(second.timeStamps == first.timeStamps);
     for (const std::string& name : kavel::pluginList(first.activePlugins))
         PREFS_CHECK(!name.empty() && name.find(',') == std::string::npos);
     return 0;

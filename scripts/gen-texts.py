@@ -135,6 +135,8 @@ OWN_TEXTS = [
     ("OptSpellCheck", "Rechtschreibung prüfen"),
     ("LookupTimedOut",
      "Verbindung fehlgeschlagen - der Name $ konnte nicht innerhalb von 10 Sekunden aufgelöst werden"),
+    ("OptTimeStamps", "Zeitstempel vor jeder Zeile"),
+    ("UnreadFrom", "Ungelesen ab Zeile $"),
     ("OptTls", "Verschlüsselt verbinden (TLS)"),
     ("TlsUnknownTitle", "Unbekanntes Zertifikat"),
     ("TlsUnknown", "Der Server $ weist sich mit einem Zertifikat aus, für das keine bekannte Stelle bürgt."),

@@ -225,6 +225,8 @@ const char* const kOwnTexts[] = {
     "Weitere Einstellungen",
     "Rechtschreibung pr\xFC" "fen",
     "Verbindung fehlgeschlagen - der Name $ konnte nicht innerhalb von 10 Sekunden aufgel\xF6st werden",
+    "Zeitstempel vor jeder Zeile",
+    "Ungelesen ab Zeile $",
     "Verschl\xFCsselt verbinden (TLS)",
     "Unbekanntes Zertifikat",
     "Der Server $ weist sich mit einem Zertifikat aus, f\xFCr das keine bekannte Stelle b\xFCrgt.",

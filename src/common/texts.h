@@ -192,26 +192,28 @@ enum class Own : int {
     OptFrameMore = 3,
     OptSpellCheck = 4,
     LookupTimedOut = 5,
-    OptTls = 6,
-    TlsUnknownTitle = 7,
-    TlsUnknown = 8,
-    TlsFingerprint = 9,
-    TlsUnknownQuestion = 10,
-    TlsChangedTitle = 11,
-    TlsChanged = 12,
-    TlsKnownFingerprint = 13,
-    TlsShownFingerprint = 14,
-    TlsChangedStatus = 15,
-    TlsDeclinedStatus = 16,
-    TlsFailedStatus = 17,
-    TlsTimedOut = 18,
-    TlsClosed = 19,
-    TlsProtocol = 20,
-    TlsPinNotSaved = 21,
+    OptTimeStamps = 6,
+    UnreadFrom = 7,
+    OptTls = 8,
+    TlsUnknownTitle = 9,
+    TlsUnknown = 10,
+    TlsFingerprint = 11,
+    TlsUnknownQuestion = 12,
+    TlsChangedTitle = 13,
+    TlsChanged = 14,
+    TlsKnownFingerprint = 15,
+    TlsShownFingerprint = 16,
+    TlsChangedStatus = 17,
+    TlsDeclinedStatus = 18,
+    TlsFailedStatus = 19,
+    TlsTimedOut = 20,
+    TlsClosed = 21,
+    TlsProtocol = 22,
+    TlsPinNotSaved = 23,
 };
 
 inline constexpr int kUiTextCount = 177;
-inline constexpr int kOwnTextCount = 22;
+inline constexpr int kOwnTextCount = 24;
 inline constexpr int kCreditLineCount = 33;
 
 }  // namespace kavel

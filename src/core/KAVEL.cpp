@@ -10,6 +10,7 @@
 #include "core/OnError.h"
 #include "core/main.h"
 #include "core/prefs.h"
+#include "core/rejoin.h"
 #include "core/wiring.h"
 #include "net/LEXER.h"
 #include "net/NET_Methods.h"
@@ -20,6 +21,7 @@
 #include "platform/gadgets.h"
 #include "platform/instance.h"
 #include "platform/socket.h"
+#include "platform/tray.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 #include "ui/GUI_About.h"
@@ -28,6 +30,7 @@
 #include "ui/GUI_Options.h"
 #include "ui/GUI_PluginManager.h"
 #include "ui/GUI_Profile.h"
+#include "ui/GUI_Tray.h"
 #include "ui/GUI_UserInfo.h"
 #include "ui/profile.h"
 #include "ui/smilies.h"
@@ -36,6 +39,7 @@
 #include "ui/windows/options_window.h"
 #include "ui/windows/plugin_manager.h"
 #include "ui/windows/profile_window.h"
+#include "ui/windows/tray.h"
 
 namespace kavel {
 
@@ -83,15 +87,7 @@ void menuNumberedItem(int id) {
     if (id >= n.firstRoom && id < n.firstJoined) {
         for (const AvailableRoom& room : AvailableRooms) {
             if (room.menuId != id) continue;
-            std::string roomText = room.name;
-            if (room.hasPassword) {
-                // An empty password is an answer; cancelling is not.
-                const auto password =
-                    pf::askText(ui(Txt::PasswordTitle), ui(Txt::PasswordPrompt), "");
-                if (!password) return;
-                roomText += " " + *password;
-            }
-            JoinRoom(roomText);
+            joinListedRoom(room);
             return;
         }
     } else if (id >= n.firstJoined && id < n.firstAgent) {
@@ -142,6 +138,12 @@ uint32_t idleDeadline() {
 
 void mainWindowHandler(pf::Event& event) {
     using namespace mainwin;
+    // The close box; "Beenden" becomes a close request only below.
+    if (event.kind == pf::EventKind::CloseRequest && closesToTray()) {
+        pf::hideWindow(Window);
+        event = {};
+        return;
+    }
     if (event.kind == pf::EventKind::Resized) {
         pf::resizeControl(Splitter, -1, -1, pf::windowWidth(Window) - SplitterMarginX,
                           pf::windowHeight(Window) - SplitterMarginY);
@@ -150,10 +152,12 @@ void mainWindowHandler(pf::Event& event) {
     if (event.kind != pf::EventKind::Menu) return;
     switch (event.id) {
         case item::Connect:
-            if (!hasFlag(flag::Connected))
+            if (!hasFlag(flag::Connected)) {
                 openSession();
-            else
+            } else {
+                rememberOpenRooms();
                 Disconnect();
+            }
             break;
         case item::RoomList:
             if (hasFlag(flag::LoggedIn)) SendCommand(wire::roomList());
@@ -190,7 +194,26 @@ void mainWindowHandler(pf::Event& event) {
 }
 
 namespace {
+
+// The tray icon: a click brings the program forward; its menu's entries
+// are the main menu's items of the same numbers, done by that handler.
+void trayHandler(pf::Event& event) {
+    if (event.kind == pf::EventKind::Control && event.type == pf::EventType::Click) {
+        trayClicked();
+        return;
+    }
+    if (event.kind != pf::EventKind::Menu ||
+        (event.id != traywin::item::Connect && event.id != traywin::item::Quit))
+        return;
+    pf::Event command{pf::EventKind::Menu, mainwin::Window, event.id};
+    mainWindowHandler(command);
+    // "Beenden" ends the program even while the main window is in the tray.
+    event = command;
+}
+
 const bool handlerRegistered = registerWindow(mainwin::Window, &mainWindowHandler);
+const bool trayRegistered = registerWindow(traywin::Window, &trayHandler);
+
 }  // namespace
 
 void startUp() {
@@ -229,6 +252,8 @@ bool mainLoopPass() {
         RepairStep();
         if (!hasFlag(flag::Connected) && hasFlag(flag::ProfileUploadPending)) ProfileUploadStep();
     }
+    rejoinStep();
+    refreshTray();
     // Also offline: a session that just ended wants "Verbinden" back.
     if (hasFlag(flag::MenuDirty)) buildMainMenu();
 
@@ -249,6 +274,7 @@ bool mainLoopPass() {
 }
 
 void shutDown() {
+    rememberRoomsAtEnd();
     Disconnect();
     // The window is gone by now; the terminal is the one place left to say it.
     if (!saveSettings())

@@ -3,6 +3,7 @@
 #include "common/cp1252.h"
 #include "common/data.h"
 #include "common/reset.h"
+#include "core/prefs_options.h"
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
 #include "net/NET_Methods_Tls.h"
@@ -11,6 +12,7 @@
 #include "platform/spell.h"
 #include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
+#include "ui/display.h"
 
 namespace kavel {
 
@@ -68,7 +70,7 @@ void setChatServer(std::string_view value) {
 Settings parsePrefs(std::string_view content) {
     Settings s;
     bool general = false;
-    bool seenProfile = false, seenPlugins = false;
+    bool seenProfile = false, seenPlugins = false, seenStamps = false;
     while (!content.empty()) {
         const auto end = content.find('\n');
         std::string_view line = content.substr(0, end);
@@ -106,8 +108,17 @@ Settings parsePrefs(std::string_view content) {
             s.tls = std::string(trimBlanks(value));
         } else if (sameKey(key, "faultedPlugin") && !s.faultedPlugin) {
             s.faultedPlugin = std::string(value);
+        } else if (sameKey(key, "rejoinRooms") && !s.rejoinRooms) {
+            s.rejoinRooms = std::string(value);
+        } else if (sameKey(key, "openRooms") && !s.openRooms) {
+            s.openRooms = std::string(value);
+        } else if (sameKey(key, "closeToTray") && !s.closeToTray) {
+            s.closeToTray = std::string(value);
         } else if (sameKey(key, "spellCheck") && !s.spellCheck) {
             s.spellCheck = trimBlanks(value) != "0";
+        } else if (sameKey(key, "timeStamps") && !seenStamps) {
+            s.timeStamps = trimBlanks(value) == "1";
+            seenStamps = true;
         }
     }
     return s;
@@ -124,7 +135,12 @@ std::string formatPrefs(const Settings& s) {
     if (s.tls) out += "tls = " + *s.tls + "\r\n";
     if (s.faultedPlugin && usablePluginName(*s.faultedPlugin))
         out += "faultedPlugin = " + *s.faultedPlugin + "\r\n";
+    if (s.rejoinRooms) out += "rejoinRooms = " + *s.rejoinRooms + "\r\n";
+    if (s.openRooms) out += "openRooms = " + *s.openRooms + "\r\n";
+    if (s.closeToTray) out += "closeToTray = " + *s.closeToTray + "\r\n";
     if (s.spellCheck) out += std::string("spellCheck = ") + (*s.spellCheck ? "1" : "0") + "\r\n";
+    // Written only when on, so a file of a user who never chose it stays as it was.
+    if (s.timeStamps) out += "timeStamps = 1\r\n";
     return out;
 }
 
@@ -163,8 +179,10 @@ void loadSettings() {
     if (s.server) setChatServer(trimBlanks(*s.server));
     setPasteServer(s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string());
     keptOut = s.faultedPlugin.value_or(std::string());
+    takeProgramOptions(s);
     keptSpellCheck = s.spellCheck.has_value();
     platform::setSpellingWanted(s.spellCheck.value_or(true));
+    displayOptions().timeStamps = s.timeStamps;
     for (const std::string& name : pluginList(s.activePlugins))
         if (name != keptOut)
             loadPlugin(std::string(kPluginFolder) + "/" + name);  // one that fails is left out
@@ -192,9 +210,11 @@ bool saveSettings() {
     s.activePlugins = joinPluginList(names);
     s.server = keptServer;
     s.pasteServer = keptPaste;
+    putProgramOptions(s);
     // Written once the user has turned it on; a plain setup stays as it was.
     if (chatServerTls() || keptTls) s.tls = chatServerTls() ? "1" : "0";
     if (keptSpellCheck || !platform::spellingWanted()) s.spellCheck = platform::spellingWanted();
+    s.timeStamps = displayOptions().timeStamps;
     return platform::writeFileAtomically(kPrefsFile, formatPrefs(s));
 }
 

@@ -22,9 +22,16 @@ struct Settings {
     // The plug-in whose library faulted while it was being loaded: it stays
     // out of the next start. Written by the crash handler, read once.
     std::optional<std::string> faultedPlugin;
+    // Program-wide options (prefs_options.h); written only when switched on,
+    // so a file with every option off reads as it always did.
+    std::optional<std::string> rejoinRooms;
+    std::optional<std::string> openRooms;
+    std::optional<std::string> closeToTray;
     // spellCheck = 0 turns off the input line's spell checking. Written
     // once the user has turned it off, kept as found otherwise.
     std::optional<bool> spellCheck;
+    // "timeStamps = 1": every room line starts with its time.
+    bool timeStamps = false;
 };
 
 // INI reading: "[" opens a section; in [General] a line "key = value"

@@ -71,5 +71,8 @@ bool uploadProfile();
 // --- dispatch and flood guard (NET_Methods_Dispatch.cpp) ---
 // The complete messages of one read, in order.
 void DispatchServerData(const std::vector<std::string>& messages);
+// How many complete room lists arrived so far: a count that moves after a
+// login tells that the server's answer to its ROOMLIST is in.
+uint32_t roomListsReceived();
 
 }  // namespace kavel

@@ -24,10 +24,12 @@ namespace {
 // Rooms the server put us into whose window could not be built: told once,
 // left once, and their later messages dropped.
 std::set<std::string> unopenable;
+uint32_t roomLists = 0;
 
 const bool registered = registerReset([] {
     floodState = FloodState{};
     unopenable.clear();
+    roomLists = 0;
 });
 
 ChatRoom* findRoom(const std::string& name) {
@@ -276,6 +278,10 @@ void directAction(const std::string& sender) {
 
 }  // namespace
 
+uint32_t roomListsReceived() {
+    return roomLists;
+}
+
 void DispatchServerData(const std::vector<std::string>& received) {
     const std::vector<std::string> messages = throughPlugins(received);
 
@@ -299,6 +305,7 @@ void DispatchServerData(const std::vector<std::string>& received) {
                 AvailableRooms.push_back(AvailableRoom{m.room, m.users, m.password, 0});
                 break;
             case MessageKind::RoomListEnd:
+                ++roomLists;
                 setFlag(flag::MenuDirty);
                 break;
             case MessageKind::Kicked:

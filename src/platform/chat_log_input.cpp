@@ -304,7 +304,11 @@ void ChatLogView::mouseDoubleClickEvent(QMouseEvent* event) {
 
 bool ChatLogView::event(QEvent* event) {
     bool handled = false;
-    guarded([&] { handled = QAbstractScrollArea::event(event); });
+    guarded([&] {
+        handled = QAbstractScrollArea::event(event);
+        // The window passes its activation down to its widgets.
+        if (event->type() == QEvent::WindowActivate) activationChanged();
+    });
     return handled;
 }
 

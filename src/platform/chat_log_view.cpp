@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/data.h"
 #include "platform/encoding.h"
 #include "platform/gadgets_qt.h"
 #include "platform/image.h"
@@ -91,6 +92,7 @@ void ChatLogView::insertImage(const Picture& picture) {
 }
 
 void ChatLogView::grown(int open) {
+    noteArrival(open);
     // The line that was open has changed; lines after it are new.
     for (int line = open; line < log_.lineCount(); ++line)
         cache_.erase(line);
@@ -393,9 +395,49 @@ void ChatLogView::paintEvent(QPaintEvent* event) {
                 painter.drawImage(QPointF(x, std::floor(top)), image);
             }
         }
+        if (line == unread_) paintUnreadMarker(painter, y);
         y += l.height;
     }
     dropFarLayouts();
+}
+
+void ChatLogView::noteArrival(int line) {
+    if (isActiveWindow()) {
+        seen_ = true;
+        return;
+    }
+    if (!seen_ || placed_) return;
+    placed_ = true;
+    // Above the very first line there is nothing read to set apart.
+    if (line == 0 || line == unread_) return;
+    unread_ = line;
+    // Screen readers learn of the marker through the view's accessible
+    // description, in line numbers as a reader counts them: the marker is
+    // no character, so the text and its attributes stay exactly the log.
+    setAccessibleDescription(toQString(ui(Own::UnreadFrom, std::to_string(line + 1))));
+    if (accessibilityListening()) {
+        QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+        notifyAccessibility(changed);
+    }
+    viewport()->update();
+}
+
+void ChatLogView::activationChanged() {
+    if (!isActiveWindow()) return;
+    seen_ = true;
+    placed_ = false;
+}
+
+void ChatLogView::paintUnreadMarker(QPainter& painter, int y) const {
+    // Across the gap above the line, over no line's text: marking costs no
+    // layout, and the lines keep their heights.
+    QColor colour(0xD0, 0x20, 0x20);
+    const QColor base = toQColor(background_);
+    if (std::abs(base.red() - colour.red()) + std::abs(base.green() - colour.green()) +
+            std::abs(base.blue() - colour.blue()) <
+        3 * 85)
+        colour = QColor(255 - colour.red(), 255 - colour.green(), 255 - colour.blue());
+    painter.fillRect(QRect(kMargin, y - 1, viewport()->width() - 2 * kMargin, 2), colour);
 }
 
 QRect ChatLogView::characterRect(int64_t position) const {

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QHelpEvent>
 #include <QImage>
+#include <QPainter>
 #include <QTextLayout>
 #include <QTimer>
 #include <memory>
@@ -83,6 +84,11 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     void scrollByPixels(int dy);
     // The lines that have a layout now, for tests.
     std::size_t laidOutLines() const { return cache_.size(); }
+    // The unread marker: drawn above the first line that arrived while the
+    // window was not the active one, until lines arrive in a later absence;
+    // -1 before any. It is paint only, never text: the find bar, copy and
+    // the logs know nothing of it.
+    int unreadLine() const { return unread_; }
     // The place on the screen of a document position's character (at the
     // end: of the caret there); an empty rectangle when the line is out
     // of sight or the position outside the text.
@@ -140,6 +146,11 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     void extendTo(int64_t position, bool keepAnchor);
     void ensureVisible(int64_t position);
     const ChatLog::Span* linkAt(const QPoint& point) const;
+    // The open line is receiving text: marks it when this is the first line
+    // of an absence.
+    void noteArrival(int line);
+    void activationChanged();
+    void paintUnreadMarker(QPainter& painter, int y) const;
 
     ChatLog log_;
     int window_;
@@ -167,6 +178,12 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     bool selecting_ = false;
     QPoint pressAt_;
     std::string needle_;
+    int unread_ = -1;
+    // The window has been the active one once: before that, nothing in it
+    // has been read, and a marker would mark nothing.
+    bool seen_ = false;
+    // The marker already moved in the present absence.
+    bool placed_ = false;
 };
 
 // Lets screen readers read chat views; the views call it themselves.

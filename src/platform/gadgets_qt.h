@@ -7,6 +7,8 @@
 
 #include "platform/gadgets.h"
 
+class QSystemTrayIcon;
+
 namespace kavel::platform {
 
 // Aborts with a message unless called on the GUI thread of a running
@@ -26,6 +28,9 @@ QWidget* windowFrame(int window);
 // any), gets an accessible name and is freed with its window. Returns the
 // control number, or -1 (the widget is then deleted).
 int adoptControl(int window, int id, QWidget* widget, int x, int y, int w, int h);
+
+// The tray icon shown (tray.h), nullptr when none.
+QSystemTrayIcon* trayIcon();
 
 // Queues an event from a Qt signal (same as postEvent, named for intent).
 void pushEvent(const Event& event);

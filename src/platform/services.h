@@ -51,6 +51,9 @@ struct Services {
     // run private buses). Without it, a program on the offscreen platform
     // sends none: nobody would see them.
     std::string notificationBus;
+    // Whether the desktop shows a tray for the program's icon; unset, Qt is
+    // asked (tray.h).
+    std::function<bool()> trayAvailable;
     // The folder holding the spelling dictionary (de_DE.aff and .dic)
     // instead of the system's.
     std::string dictionaryFolder;

@@ -23,6 +23,7 @@
 #include "ui/CLASS_ChatRoom_ids.h"
 #include "ui/CLASS_ChatRoom_record.h"
 #include "ui/GUI_Methods.h"
+#include "ui/GUI_Tray.h"
 #include "ui/chat_room_input.h"
 #include "ui/display.h"
 #include "ui/room_desktop.h"
@@ -72,6 +73,7 @@ class RoomTarget : public PrintTarget {
     }
     void flash() override { noticeNewMessage(room_->window, room_->view, room_->name); }
     void playMessageSound() override { ports().playSound(sound::Message); }
+    void mentioned() override { noteMention(room_->window); }
 
   private:
     ChatRoom* room_;

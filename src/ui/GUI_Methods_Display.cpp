@@ -1,19 +1,26 @@
 // The message display: one pass of the lexer over a message, left to right.
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 
 #include "common/cp1252.h"
 #include "common/data.h"
+#include "common/datemask.h"
 #include "common/misc.h"
+#include "common/reset.h"
 #include "net/LEXER.h"
 #include "objects/agent_chain.h"
 #include "platform/gadgets.h"
+#include "platform/services.h"
 #include "ui/display.h"
 #include "ui/smilies.h"
 
 namespace kavel {
 
 namespace {
+
+DisplayOptions current;
+const bool registered = registerReset([] { current = DisplayOptions{}; });
 
 bool isUrlWord(const std::string& lower) {
     return lower == "http" || lower == "www" || lower == "ftp" || lower == "https";
@@ -110,6 +117,10 @@ void Printer::run() {
     view_.setColour(kBlack);
     savedStyle_ = 0;
     savedColour_ = clientState.textColour;
+    // The stamp is text of the line like any other, so the find bar, copy
+    // and the logs have it exactly as the view shows it; plug-ins and the
+    // mention rule see the message without it.
+    if (current.timeStamps) view_.append(timeStamp(platform::localSeconds()));
 
     const std::string nick(text(clientState.nick));
     const std::string lowerNick = cp1252::lowerCase(nick);
@@ -184,9 +195,21 @@ void Printer::run() {
         if (options_ & opt::Flash) target_.flash();
         if (options_ & opt::Sound) target_.playMessageSound();
     }
+    if (mentioned_) target_.mentioned();
 }
 
 }  // namespace
+
+DisplayOptions& displayOptions() {
+    return current;
+}
+
+std::string timeStamp(uint32_t seconds) {
+    const std::time_t when = seconds;
+    std::tm local{};
+    localtime_r(&when, &local);
+    return formatDateMask("[%hh:%ii] ", local);
+}
 
 void printMessage(PrintTarget& target, RenderState& state, const std::string& text) {
     if (text.empty()) return;

@@ -7,6 +7,7 @@
 #include "net/NET_Methods_Tls.h"
 #include "platform/spell.h"
 #include "ui/GUI.h"
+#include "ui/display.h"
 #include "ui/windows/handlers.h"
 #include "ui/windows/main_window.h"
 #include "ui/windows/options_window.h"
@@ -74,12 +75,27 @@ void takeSpellingRows() {
         pf::setSpellingWanted(pf::controlState(SpellCheckBox) != 0);
 }
 
+// Time stamps: one box; lines printed after "Annehmen" follow it.
+constexpr int kTimeStampRowHeight = 30;
+
+void addTimeStampRow(int w, int& y) {
+    const int box = pf::checkBox(w, TimeStampBox, 50, y, 210, 30, ui(Own::OptTimeStamps));
+    pf::setControlState(box, displayOptions().timeStamps ? 1 : 0);
+    y += kTimeStampRowHeight;
+}
+
+void takeTimeStampRow() {
+    if (pf::controlExists(TimeStampBox))
+        displayOptions().timeStamps = pf::controlState(TimeStampBox) != 0;
+}
+
 }  // namespace
 
 void openOptionsWindow() {
     // The window is opened at its final size: a resize afterwards would
     // queue an event ahead of the user's first click.
-    const int groupBottom = MoreTop + 20 + spellingRowsHeight() + 30 * SettingBoxCount + 10;
+    const int groupBottom = MoreTop + 20 + spellingRowsHeight() + kTimeStampRowHeight +
+                            sessionOptionRowsHeight() + 30 * SettingBoxCount + 10;
     const int buttons = groupBottom + 20;
     const int w = pf::openWindow(
         Window, 0, 0, Width, buttons + Height - 360, Title,
@@ -93,6 +109,8 @@ void openOptionsWindow() {
     }
     int y = MoreTop + 20;
     addSpellingRows(w, y);
+    addTimeStampRow(w, y);
+    addSessionOptionRows(w, y);
     for (int i = 0; i < SettingBoxCount; ++i, y += 30) {
         const int id =
             pf::checkBox(w, FirstSettingBox + i, 50, y, 210, 30, ui(kSettings[i].caption));
@@ -122,6 +140,8 @@ void optionsWindowHandler(pf::Event& event) {
         clearOptionBits(static_cast<uint16_t>(LowByte & ~low));
         setOptionBits(low);
         takeSpellingRows();
+        takeTimeStampRow();
+        takeSessionOptionRows();
         for (int i = 0; i < SettingBoxCount; ++i)
             kSettings[i].accept(pf::controlState(FirstSettingBox + i) != 0);
         pf::closeWindow(Window);

@@ -25,8 +25,22 @@ class PrintTarget {
     virtual void addUrl(const std::string& url) = 0;
     virtual void flash() = 0;
     virtual void playMessageSound() = 0;
+    // The message mentioned the user (the own name, not at its start).
+    virtual void mentioned() {}
 };
 
 void printMessage(PrintTarget& target, RenderState& state, const std::string& text);
+
+// Program-wide display choices, kept in prefs.ini rather than the profile:
+// they belong to the desktop, not to the chat name.
+struct DisplayOptions {
+    // Each message starts with "[hh:mm] " by the local clock. Off, a room
+    // shows the text exactly as the server sent it.
+    bool timeStamps = false;
+};
+DisplayOptions& displayOptions();
+// The stamp a message printed at `seconds` (local time since the epoch)
+// starts with.
+std::string timeStamp(uint32_t seconds);
 
 }  // namespace kavel

@@ -22,6 +22,7 @@
 #include "platform/encoding.h"
 #include "platform/gadgets.h"
 #include "platform/gadgets_qt.h"
+#include "support/main_loop.h"
 #include "support/qt_wait.h"
 #include "support/quarnd_process.h"
 #include "support/services.h"
@@ -50,15 +51,6 @@ class Newcomer : public ::testing::Test {
     }
     void TearDown() override {}
 
-    // Runs the main loop until done holds.
-    bool loopUntil(const std::function<bool()>& done, int ms = 10000) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (!done() && std::chrono::steady_clock::now() < end) {
-            EXPECT_TRUE(mainLoopPass());
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return done();
-    }
     void click(int id) {
         qobject_cast<QAbstractButton*>(gd::controlWidget(id))->click();
         mainLoopPass();

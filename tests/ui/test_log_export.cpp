@@ -12,7 +12,9 @@
 
 #include "support/file_io.h"
 #include "support/local_time.h"
+#include "support/services.h"
 #include "ui/CLASS_ChatRoom_Paster.h"
+#include "ui/display.h"
 #include "ui/room_fixture.h"
 #include "ui/rtf_writer.h"
 #include "ui/view_export.h"
@@ -261,6 +263,30 @@ TEST_F(LogExport, AFolderThatCannotBeWrittenIsReported) {
                                  "ungen\xFCgende Schreibrechte."),
                             utf8("Fehler: Logdatei konnte nicht als RichText gespeichert werden - "
                                  "ungen\xFCgende Schreibrechte.")));
+}
+
+TEST_F(LogExport, TimeStampsReachBothLogsOnlyForLinesPrintedWithThemOn) {
+    test::UtcZone utc;
+    uint32_t now = 1796679005;  // 7 December 2026, 21:30:05
+    test::setService(&platform::Services::seconds, [&now] { return now; });
+    ChatRoom* room = newChatRoom("Lobby");
+    roomPrint(room, "bob: vorher");
+    displayOptions().timeStamps = true;
+    roomPrint(room, "bob: eins");
+    now += 60;
+    roomPrint(room, "carl: " + VT + "Bzwei" + VT + "B");
+    displayOptions().timeStamps = false;
+    roomPrint(room, "bob: danach");
+
+    const std::string lines =
+        "bob: vorher\r\n[21:30] bob: eins\r\n[21:31] carl: zwei\r\nbob: danach\r\n";
+    EXPECT_EQ(viewTextWithSmileys(room), lines);
+    EXPECT_EQ(kavel::test::slurp(exportOnce(room, 0)), lines);
+    const std::string rtf = kavel::test::slurp(exportOnce(room, 1));
+    EXPECT_NE(rtf.find("[21:30] bob: eins"), std::string::npos) << rtf;
+    EXPECT_NE(rtf.find("[21:31] carl: "), std::string::npos) << rtf;
+    EXPECT_EQ(rtf.find("] bob: vorher"), std::string::npos) << rtf;
+    EXPECT_EQ(rtf.find("] bob: danach"), std::string::npos) << rtf;
 }
 
 // unrtf prints a header of its own before the text, and a note and a file

@@ -3,11 +3,15 @@
 // request changing nothing.
 #include <gtest/gtest.h>
 
+#include <QWidget>
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Tls.h"
+
+#include "common/program_options.h"
 #include "platform/spell.h"
 #include "support/services.h"
 #include "ui/GUI_Options.h"
+#include "ui/display.h"
 #include "ui/windows/options_window.h"
 #include "window_fixture.h"
 
@@ -19,15 +23,15 @@ using namespace optwin;
 class OptionsWindow : public WindowTest {};
 
 TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
-    // Without a dictionary the group below the boxes holds two rows.
+    // Without a dictionary the group below the boxes holds three rows.
     setService(&gd::Services::dictionaryFolder, (folder.path() / "nichts").string());
     openOptionsWindow();
     ASSERT_TRUE(gd::windowExists(Window));
     EXPECT_EQ(gd::windowTitle(Window), "KAVEL > Optionen");
     EXPECT_EQ(gd::windowWidth(Window), 291);
-    // The eight boxes where they always were; the group below them makes
-    // the window taller.
-    EXPECT_EQ(gd::windowHeight(Window), 512);
+    // The eight boxes where they always were; the group below them holds
+    // spelling, time stamps, rejoining, the tray and TLS.
+    EXPECT_EQ(gd::windowHeight(Window), 622);
     QWidget* frame = gd::windowFrame(Window);
     EXPECT_EQ(frame->parentWidget(), gd::windowFrame(mainwin::Window));
     EXPECT_FALSE(frame->windowFlags().testFlag(Qt::WindowCloseButtonHint));
@@ -44,16 +48,25 @@ TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
                               "Rechtschreibung pr\xFC"
                               "fen"},
                              {SpellNote, 50, 400, 210, 20, "Kein W\xF6rterbuch (hunspell-de-de)"},
-                             {TlsBox, 50, 420, 210, 30,
+                             {TimeStampBox, 50, 420, 210, 30, "Zeitstempel vor jeder Zeile"},
+                             {RejoinRooms, 50, 450, 210, 30, "Offene R\xE4ume wieder betreten"},
+                             {CloseToTray, 50, 480, 210, 30,
+                              "In den Infobereich schlie\xDF"
+                              "en"},
+                             {NoTrayNote, 50, 510, 210, 20, "Kein Infobereich vorhanden"},
+                             {TlsBox, 50, 530, 210, 30,
                               "Verschl\xFC"
                               "sselt verbinden (TLS)"},
-                             {Accept, 160, 480, 120, 20, "Annehmen"},
-                             {Cancel, 10, 480, 120, 20, "Abbrechen"},
-                             {OuterFrame, 0, 0, 290, 510, ""},
-                             {MoreFrame, 20, 350, 250, 110, "Weitere Einstellungen"},
+                             {Accept, 160, 590, 120, 20, "Annehmen"},
+                             {Cancel, 10, 590, 120, 20, "Abbrechen"},
+                             {OuterFrame, 0, 0, 290, 620, ""},
+                             {MoreFrame, 20, 350, 250, 220, "Weitere Einstellungen"},
                              {MessagesFrame, 20, 30, 250, 120, "Verhalten bei neuen Nachrichten"},
                              {GeneralFrame, 20, 160, 250, 180, "Generelle Einstellungen"},
                          });
+    // The new captions fit their places in the window's font.
+    for (int id : {RejoinRooms, CloseToTray, NoTrayNote})
+        EXPECT_LE(gd::controlWidget(id)->sizeHint().width(), gd::controlWidth(id)) << id;
 }
 
 TEST_F(OptionsWindow, TheTlsBoxShowsAndSetsTheTransport) {
@@ -92,7 +105,7 @@ TEST_F(OptionsWindow, TheSpellingBoxShowsAndSetsTheOption) {
     if (!gd::spellingAvailable()) GTEST_SKIP() << gd::spellingUnavailableReason();
     openOptionsWindow();
     EXPECT_FALSE(gd::controlExists(SpellNote));
-    EXPECT_EQ(gd::controlY(Accept), 460);
+    EXPECT_EQ(gd::controlY(Accept), 460 + 80 + 30);  // the rejoin, tray and TLS rows below it
     EXPECT_EQ(gd::controlState(SpellCheckBox), 1);
     click(SpellCheckBox);
     click(Cancel);
@@ -103,6 +116,26 @@ TEST_F(OptionsWindow, TheSpellingBoxShowsAndSetsTheOption) {
     EXPECT_FALSE(gd::spellingWanted());
     openOptionsWindow();
     EXPECT_EQ(gd::controlState(SpellCheckBox), 0);
+}
+
+TEST_F(OptionsWindow, TheTimeStampBoxShowsAndSetsTheOption) {
+    const uint16_t before = options();
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(TimeStampBox), 0);
+    EXPECT_EQ(gd::accessibleName(TimeStampBox), "Zeitstempel vor jeder Zeile");
+    click(TimeStampBox);
+    click(Cancel);
+    EXPECT_FALSE(displayOptions().timeStamps);
+    openOptionsWindow();
+    click(TimeStampBox);
+    click(Accept);
+    EXPECT_TRUE(displayOptions().timeStamps);
+    EXPECT_EQ(options(), before);  // not a bit of the profile's options word
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(TimeStampBox), 1);
+    click(TimeStampBox);
+    click(Accept);
+    EXPECT_FALSE(displayOptions().timeStamps);
 }
 
 TEST_F(OptionsWindow, TheBoxesShowTheLowByte) {
@@ -156,6 +189,48 @@ TEST_F(OptionsWindow, EachOpeningShowsTheOptionsOfThatMoment) {
     EXPECT_EQ(gd::controlState(2), 0);
     EXPECT_EQ(gd::controlState(3), 1);
     EXPECT_EQ(gd::controlState(5), 0);
+}
+
+// The program-wide rows: they show prefs.ini's options, "Annehmen" takes
+// them and "Abbrechen" does not; the eight boxes' byte is untouched by them.
+TEST_F(OptionsWindow, TheProgramWideRowsShowAndTakeTheirOptions) {
+    kavel::test::setService(&gd::Services::trayAvailable, [] { return true; });
+    setOptions(0x0321);
+    programOptions().closeToTray = true;
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(RejoinRooms), 0);
+    EXPECT_EQ(gd::controlState(CloseToTray), 1);
+    EXPECT_FALSE(gd::controlDisabled(CloseToTray));
+    EXPECT_FALSE(gd::controlExists(NoTrayNote));
+    EXPECT_EQ(gd::controlY(Accept), gd::controlY(CloseToTray) + 30 + 10 + 20);  // no note
+    click(RejoinRooms);
+    click(CloseToTray);
+    click(Cancel);
+    EXPECT_FALSE(programOptions().rejoinRooms);
+    EXPECT_TRUE(programOptions().closeToTray);
+
+    openOptionsWindow();
+    click(RejoinRooms);
+    click(CloseToTray);
+    click(Accept);
+    EXPECT_TRUE(programOptions().rejoinRooms);
+    EXPECT_FALSE(programOptions().closeToTray);
+    EXPECT_EQ(options(), 0x0321);
+}
+
+TEST_F(OptionsWindow, WithoutATrayClosingToItIsOffDisabledAndSaysWhy) {
+    programOptions().closeToTray = true;  // written on a desktop that has one
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(CloseToTray), 0);
+    EXPECT_TRUE(gd::controlDisabled(CloseToTray));
+    EXPECT_TRUE(gd::controlExists(NoTrayNote));
+    EXPECT_NE(gd::accessibleName(CloseToTray).find("Kein Infobereich vorhanden"),
+              std::string::npos);
+    click(RejoinRooms);
+    click(Accept);
+    EXPECT_TRUE(programOptions().rejoinRooms);
+    // Kept for that desktop; here it has no effect.
+    EXPECT_TRUE(programOptions().closeToTray);
 }
 
 }  // namespace

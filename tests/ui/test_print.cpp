@@ -7,6 +7,8 @@
 #include "common/data.h"
 #include "common/misc.h"
 #include "net/LEXER.h"
+#include "support/local_time.h"
+#include "support/services.h"
 #include "ui/fake_view.h"
 #include "ui/smilies.h"
 
@@ -183,6 +185,50 @@ TEST_F(PrintTest, InsertionPointStartsBlackAndPlain) {
     target.fakeView.colour = 0x999999;
     printMessage(target, state, "x");
     EXPECT_THAT(target.fakeView.pieces, ElementsAre(piece("x"), lineBreak()));
+}
+
+// A fixed clock in a fixed zone: stamps read the same wherever the tests run.
+class TimeStampTest : public PrintTest {
+  protected:
+    void SetUp() override {
+        PrintTest::SetUp();
+        test::setService(&platform::Services::seconds, [this] { return now; });
+    }
+    test::UtcZone utc;
+    uint32_t now = 1796679005;  // 7 December 2026, 21:30:05
+};
+
+TEST_F(TimeStampTest, EveryMessageStartsWithHoursAndMinutesWhenOn) {
+    EXPECT_THAT(print("bob: hallo"), ElementsAre(piece("bob: hallo"), lineBreak()));
+    displayOptions().timeStamps = true;
+    struct Case {
+        uint32_t seconds;
+        const char* stamp;
+    };
+    constexpr uint32_t midnight = 1796601600;  // 7 December 2026, 00:00:00
+    for (const Case& c :
+         {Case{1796679005, "[21:30] "}, Case{0, "[00:00] "}, Case{midnight + 59, "[00:00] "},
+          Case{midnight + 9 * 3600 + 300, "[09:05] "}, Case{midnight + 86399, "[23:59] "}}) {
+        now = c.seconds;
+        EXPECT_THAT(print("bob: hallo"),
+                    ElementsAre(piece(std::string(c.stamp) + "bob: hallo"), lineBreak()))
+            << c.seconds;
+    }
+}
+
+TEST_F(TimeStampTest, TheStampIsPlainAndLeavesTheMessageRulesAlone) {
+    displayOptions().timeStamps = true;
+    // Bold from the message starts after the stamp, not on it.
+    EXPECT_THAT(print(VT + "C0000FF" + VT + "Bfett"),
+                ElementsAre(piece("[21:30] "), piece("fett", B, 0xFF0000), lineBreak()));
+    // The own name at the start of the message is still no mention.
+    setOptions(opt::ColourFirst | opt::OnlyOwn | opt::Flash);
+    print("anna: hallo");
+    EXPECT_EQ(target.flashes, 0);
+    print("hallo anna");
+    EXPECT_EQ(target.flashes, 1);
+    // Nothing at all for an empty message.
+    EXPECT_THAT(print(""), IsEmpty());
 }
 
 TEST(LowerCase, MapsAsciiAndTheUpperLatinBlock) {

@@ -30,10 +30,15 @@ inline constexpr int MoreFrame = 70;
 inline constexpr int MoreTop = 350;
 inline constexpr int SpellCheckBox = 71;
 inline constexpr int SpellNote = 72;  // why spell checking is off
-// The group's on/off settings after spell checking: one box each from
+inline constexpr int TimeStampBox = 73;
+// Rejoining rooms and closing to the tray.
+inline constexpr int RejoinRooms = 81;
+inline constexpr int CloseToTray = 82;
+inline constexpr int NoTrayNote = 83;  // why closing to the tray is off
+// The group's on/off settings after those rows: one box each from
 // FirstSettingBox on, 30 pixels apart; the group and the window grow with
 // SettingBoxCount.
-inline constexpr int FirstSettingBox = 73;
+inline constexpr int FirstSettingBox = 90;
 inline constexpr int SettingBoxCount = 1;
 inline constexpr int TlsBox = FirstSettingBox;
 

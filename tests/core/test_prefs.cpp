@@ -148,105 +148,106 @@ TEST_F(PrefsFile, TlsChangesTheDefaultPortAndIsWrittenOnceUsed) {
     setChatServerTls(false);
     ASSERT_TRUE(saveSettings());
     EXPECT_NE(slurp("prefs.ini").find("tls = 0\r\n"), std::string::npos);
+}
 
-    TEST_F(PrefsFile, TimeStampsAreOnOnlyWithOneAndWrittenOnlyWhenOn) {
-        struct Case {
-            const char* line;
-            bool on;
-        };
-        for (const Case& c : {Case{"timeStamps = 1", true}, Case{"TIMESTAMPS=1 ", true},
-                              Case{"timeStamps = 0", false}, Case{"timeStamps = ja", false},
-                              Case{"timeStamps = ", false}}) {
-            displayOptions().timeStamps = !c.on;
-            spit("prefs.ini", std::string("[General]\r\nprofile = anna\r\n") + c.line + "\r\n");
-            loadSettings();
-            EXPECT_EQ(displayOptions().timeStamps, c.on) << c.line;
-            ASSERT_TRUE(saveSettings());
-            EXPECT_EQ(slurp("prefs.ini"),
-                      std::string("[General]\r\nprofile = anna\r\nactivePlugins = \r\n") +
-                          (c.on ? "timeStamps = 1\r\n" : ""))
-                << c.line;
-        }
-    }
-
-    TEST_F(PrefsFile, AMissingFileChangesNothing) {
-        setText(&ClientState::profileName, "stays");
+TEST_F(PrefsFile, TimeStampsAreOnOnlyWithOneAndWrittenOnlyWhenOn) {
+    struct Case {
+        const char* line;
+        bool on;
+    };
+    for (const Case& c :
+         {Case{"timeStamps = 1", true}, Case{"TIMESTAMPS=1 ", true}, Case{"timeStamps = 0", false},
+          Case{"timeStamps = ja", false}, Case{"timeStamps = ", false}}) {
+        displayOptions().timeStamps = !c.on;
+        spit("prefs.ini", std::string("[General]\r\nprofile = anna\r\n") + c.line + "\r\n");
         loadSettings();
-        EXPECT_EQ(text(clientState.profileName), "stays");
-        EXPECT_EQ(chatServerHost(), "localhost");
-        EXPECT_FALSE(std::filesystem::exists("prefs.ini"));
+        EXPECT_EQ(displayOptions().timeStamps, c.on) << c.line;
+        ASSERT_TRUE(saveSettings());
+        EXPECT_EQ(slurp("prefs.ini"),
+                  std::string("[General]\r\nprofile = anna\r\nactivePlugins = \r\n") +
+                      (c.on ? "timeStamps = 1\r\n" : ""))
+            << c.line;
     }
+}
 
-    TEST_F(PrefsFile, ListedPluginsLoadInOrderUpToTheFirstEmptyName) {
-        test::PluginFolder dir;
-        dir.add("tp_a");
-        dir.add("tp_b");
-        dir.write("prefs.ini", "[General]\r\nactivePlugins = tp_b.so,tp_a.so,,tp_a.so\r\n");
-        loadSettings();
-        EXPECT_EQ(test::agentNames(), (std::vector<std::string>{"tp_b.so", "tp_a.so"}));
-    }
+TEST_F(PrefsFile, AMissingFileChangesNothing) {
+    setText(&ClientState::profileName, "stays");
+    loadSettings();
+    EXPECT_EQ(text(clientState.profileName), "stays");
+    EXPECT_EQ(chatServerHost(), "localhost");
+    EXPECT_FALSE(std::filesystem::exists("prefs.ini"));
+}
 
-    TEST(PrefsWrite, NoBadPluginNameReachesTheFile) {
-        for (const std::string& bad : test::badPluginNames()) {
-            Settings s;
-            s.activePlugins = joinPluginList({"a.so", bad, "b.so"});
-            s.faultedPlugin = bad;
-            EXPECT_EQ(formatPrefs(s), "[General]\r\nprofile = \r\nactivePlugins = a.so,b.so\r\n")
-                << bad;
-        }
-        // A list that was joined without the check.
+TEST_F(PrefsFile, ListedPluginsLoadInOrderUpToTheFirstEmptyName) {
+    test::PluginFolder dir;
+    dir.add("tp_a");
+    dir.add("tp_b");
+    dir.write("prefs.ini", "[General]\r\nactivePlugins = tp_b.so,tp_a.so,,tp_a.so\r\n");
+    loadSettings();
+    EXPECT_EQ(test::agentNames(), (std::vector<std::string>{"tp_b.so", "tp_a.so"}));
+}
+
+TEST(PrefsWrite, NoBadPluginNameReachesTheFile) {
+    for (const std::string& bad : test::badPluginNames()) {
         Settings s;
-        s.activePlugins = "a.so,x.so\r\nserver = evil.example,b=c.so";
-        EXPECT_EQ(formatPrefs(s), "[General]\r\nprofile = \r\nactivePlugins = a.so\r\n");
+        s.activePlugins = joinPluginList({"a.so", bad, "b.so"});
+        s.faultedPlugin = bad;
+        EXPECT_EQ(formatPrefs(s), "[General]\r\nprofile = \r\nactivePlugins = a.so,b.so\r\n")
+            << bad;
     }
+    // A list that was joined without the check.
+    Settings s;
+    s.activePlugins = "a.so,x.so\r\nserver = evil.example,b=c.so";
+    EXPECT_EQ(formatPrefs(s), "[General]\r\nprofile = \r\nactivePlugins = a.so\r\n");
+}
 
-    TEST_F(PrefsFile, BadNamesInTheListAreNeitherLoadedNorKept) {
-        std::vector<std::string> status;
-        ports().status = [&status](std::string_view t) { status.emplace_back(t); };
-        test::PluginFolder dir;
-        dir.add("tp_a");
-        dir.add("tp_b", "b=c.so");
-        // A NUL would cut the path short: "tp_b.so\0x" must not load tp_b.so.
-        dir.add("tp_b");
-        dir.write("prefs.ini",
-                  std::string("[General]\r\nactivePlugins = b=c.so,tp_b.so\0x,tp_a.so\r\n", 53));
-        loadSettings();
-        EXPECT_EQ(test::agentNames(), std::vector<std::string>{"tp_a.so"});
-        EXPECT_EQ(status, (std::vector<std::string>{"Plugin-Datei b=c.so \xFC"
-                                                    "bersprungen: Zeilenumbr\xFC"
-                                                    "che, \"=\" "
-                                                    "und Kommas sind im Namen nicht erlaubt",
-                                                    "Plugin-Datei tp_b.so?x \xFC"
-                                                    "bersprungen: Zeilenumbr\xFC"
-                                                    "che, \"=\" "
-                                                    "und Kommas sind im Namen nicht erlaubt"}));
-        // Saving writes only what was loaded.
-        ASSERT_TRUE(saveSettings());
-        EXPECT_EQ(dir.read("prefs.ini"), "[General]\r\nprofile = \r\nactivePlugins = tp_a.so\r\n");
-    }
+TEST_F(PrefsFile, BadNamesInTheListAreNeitherLoadedNorKept) {
+    std::vector<std::string> status;
+    ports().status = [&status](std::string_view t) { status.emplace_back(t); };
+    test::PluginFolder dir;
+    dir.add("tp_a");
+    dir.add("tp_b", "b=c.so");
+    // A NUL would cut the path short: "tp_b.so\0x" must not load tp_b.so.
+    dir.add("tp_b");
+    dir.write("prefs.ini",
+              std::string("[General]\r\nactivePlugins = b=c.so,tp_b.so\0x,tp_a.so\r\n", 53));
+    loadSettings();
+    EXPECT_EQ(test::agentNames(), std::vector<std::string>{"tp_a.so"});
+    EXPECT_EQ(status, (std::vector<std::string>{"Plugin-Datei b=c.so \xFC"
+                                                "bersprungen: Zeilenumbr\xFC"
+                                                "che, \"=\" "
+                                                "und Kommas sind im Namen nicht erlaubt",
+                                                "Plugin-Datei tp_b.so?x \xFC"
+                                                "bersprungen: Zeilenumbr\xFC"
+                                                "che, \"=\" "
+                                                "und Kommas sind im Namen nicht erlaubt"}));
+    // Saving writes only what was loaded.
+    ASSERT_TRUE(saveSettings());
+    EXPECT_EQ(dir.read("prefs.ini"), "[General]\r\nprofile = \r\nactivePlugins = tp_a.so\r\n");
+}
 
-    TEST_F(PrefsFile, SaveReplacesTheFileWithoutLeavingTemporaries) {
-        spit("prefs.ini", std::string(5000, 'x'));
-        ASSERT_TRUE(saveSettings());
-        EXPECT_EQ(slurp("prefs.ini"), "[General]\r\nprofile = \r\nactivePlugins = \r\n");
-        int files = 0;
-        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("."))
-            ++files;
-        EXPECT_EQ(files, 1);
-    }
+TEST_F(PrefsFile, SaveReplacesTheFileWithoutLeavingTemporaries) {
+    spit("prefs.ini", std::string(5000, 'x'));
+    ASSERT_TRUE(saveSettings());
+    EXPECT_EQ(slurp("prefs.ini"), "[General]\r\nprofile = \r\nactivePlugins = \r\n");
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("."))
+        ++files;
+    EXPECT_EQ(files, 1);
+}
 
-    TEST_F(PrefsFile, AFileThatCannotBeReplacedFailsAndKeepsWhatIsThere) {
-        // A folder by the name of the file: not even root can rename a file over
-        // it, so this fails on every machine.
-        std::filesystem::create_directory("prefs.ini");
-        spit("prefs.ini/old", "old");
-        EXPECT_FALSE(saveSettings());
-        EXPECT_EQ(slurp("prefs.ini/old"), "old");
-        int files = 0;  // and no temporary file is left behind
-        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("."))
-            ++files;
-        EXPECT_EQ(files, 1);
-    }
+TEST_F(PrefsFile, AFileThatCannotBeReplacedFailsAndKeepsWhatIsThere) {
+    // A folder by the name of the file: not even root can rename a file over
+    // it, so this fails on every machine.
+    std::filesystem::create_directory("prefs.ini");
+    spit("prefs.ini/old", "old");
+    EXPECT_FALSE(saveSettings());
+    EXPECT_EQ(slurp("prefs.ini/old"), "old");
+    int files = 0;  // and no temporary file is left behind
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("."))
+        ++files;
+    EXPECT_EQ(files, 1);
+}
 
 }  // namespace
 

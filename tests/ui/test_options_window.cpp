@@ -202,7 +202,9 @@ TEST_F(OptionsWindow, TheProgramWideRowsShowAndTakeTheirOptions) {
     EXPECT_EQ(gd::controlState(CloseToTray), 1);
     EXPECT_FALSE(gd::controlDisabled(CloseToTray));
     EXPECT_FALSE(gd::controlExists(NoTrayNote));
-    EXPECT_EQ(gd::controlY(Accept), gd::controlY(CloseToTray) + 30 + 10 + 20);  // no note
+    // No note; the TLS row follows.
+    EXPECT_EQ(gd::controlY(TlsBox), gd::controlY(CloseToTray) + 30);
+    EXPECT_EQ(gd::controlY(Accept), gd::controlY(TlsBox) + 30 + 10 + 20);
     click(RejoinRooms);
     click(CloseToTray);
     click(Cancel);

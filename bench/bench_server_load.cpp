@@ -6,16 +6,22 @@
 // member of its room exactly once, the server's resident memory per client
 // and its CPU time per thousand lines delivered. Then the server's own
 // wake-ups a second with clients connected and idle, against an empty
-// server in the same run.
+// server in the same run. A TLS run puts the same crowd on the TLS port
+// beside a plain run of the same size and compares the two.
 //
-//   bench_server_load             200 clients, 5 s of load (seconds, for CI)
+//   bench_server_load             200 clients, 5 s of load (seconds, for CI),
+//                                 plain and over TLS
 //   bench_server_load full        200, 1000 and 5000 clients, 30 s each,
+//                                 1000 in 50 rooms over TLS too,
 //                                 wake-ups with 1000 idle clients
+//   bench_server_load tls [S]     1000 clients in 50 rooms, plain and TLS
 //   bench_server_load N ROOMS S   one scale of your own
 //
 // Server and clients share the machine: on a small one the clients' own
 // reading limits what the largest room can show, and the bench says how
 // much CPU it used itself.
+#include <fcntl.h>
+#include <openssl/ssl.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -111,6 +117,7 @@ double ownCpu() {
 
 struct Client {
     int fd = -1;
+    SSL* ssl = nullptr;
     int room = 0;
     std::string nick;
     std::string buf;
@@ -122,16 +129,36 @@ struct Scenario {
     int clients;
     int rooms;
     double seconds;
+    bool tls = false;
+};
+
+// What a run measured, for the comparison of plain and TLS.
+struct Result {
+    bool exact = false;
+    double p99Ms = 0;
+    double cpuPerThousand = 0;  // server CPU ms per 1000 lines delivered
 };
 
 class Crowd {
   public:
     Crowd(int port, const Scenario& s) : s_(s) {
         epoll_ = epoll_create1(EPOLL_CLOEXEC);
+        if (s.tls) {
+            ctx_ = SSL_CTX_new(TLS_client_method());
+            SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
+        }
         clients_.resize(static_cast<std::size_t>(s.clients));
         for (int i = 0; i < s.clients; ++i) {
             Client& c = clients_[static_cast<std::size_t>(i)];
             c.fd = quarnd_test::connectLoopback(port);
+            if (ctx_) {
+                // The handshake blocking, the session then as plain: the
+                // bench reads whatever is there and waits in epoll.
+                c.ssl = SSL_new(ctx_);
+                SSL_set_fd(c.ssl, c.fd);
+                if (SSL_connect(c.ssl) != 1) throw std::runtime_error("TLS handshake failed");
+                fcntl(c.fd, F_SETFL, fcntl(c.fd, F_GETFL) | O_NONBLOCK);
+            }
             c.room = i % s.rooms;
             char nick[16];
             std::snprintf(nick, sizeof nick, "c%05d", i);
@@ -146,8 +173,11 @@ class Crowd {
         }
     }
     ~Crowd() {
-        for (Client& c : clients_)
+        for (Client& c : clients_) {
+            SSL_free(c.ssl);
             ::close(c.fd);
+        }
+        SSL_CTX_free(ctx_);
         ::close(epoll_);
     }
 
@@ -226,7 +256,7 @@ class Crowd {
             const std::uint32_t index = events[e].data.u32;
             Client& c = clients_[index];
             while (true) {
-                const ssize_t r = ::recv(c.fd, chunk, sizeof chunk, MSG_DONTWAIT);
+                const ssize_t r = receive(c, chunk, sizeof chunk);
                 if (r <= 0) {
                     if (r == 0) {
                         epoll_ctl(epoll_, EPOLL_CTL_DEL, c.fd, nullptr);
@@ -235,7 +265,7 @@ class Crowd {
                     break;
                 }
                 c.buf.append(chunk, static_cast<std::size_t>(r));
-                if (static_cast<std::size_t>(r) < sizeof chunk) break;
+                if (!c.ssl && static_cast<std::size_t>(r) < sizeof chunk) break;
             }
             std::size_t start = 0;
             for (std::size_t p = 0; p < c.buf.size(); ++p) {
@@ -266,9 +296,30 @@ class Crowd {
   private:
     Client& senderClient(std::size_t k) { return clients_[k * 10]; }
 
+    // recv() and send(), through TLS for a TLS crowd: -1 with EAGAIN while
+    // TLS waits for the socket, 0 at the end.
+    static ssize_t receive(Client& c, char* buf, std::size_t size) {
+        if (!c.ssl) return ::recv(c.fd, buf, size, MSG_DONTWAIT);
+        std::size_t n = 0;
+        const int r = SSL_read_ex(c.ssl, buf, size, &n);
+        if (r == 1) return static_cast<ssize_t>(n);
+        const int e = SSL_get_error(c.ssl, r);
+        errno = EAGAIN;
+        return e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE ? -1 : 0;
+    }
+    static ssize_t transmit(Client& c, std::string_view bytes) {
+        if (!c.ssl) return ::send(c.fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        std::size_t n = 0;
+        const int r = SSL_write_ex(c.ssl, bytes.data(), bytes.size(), &n);
+        if (r == 1) return static_cast<ssize_t>(n);
+        const int e = SSL_get_error(c.ssl, r);
+        errno = e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE ? EAGAIN : EPIPE;
+        return -1;
+    }
+
     void send(Client& c, std::string_view bytes) {
         while (!bytes.empty()) {
-            const ssize_t n = ::send(c.fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            const ssize_t n = transmit(c, bytes);
             if (n <= 0) {
                 if (n < 0 && errno == EAGAIN) {
                     pump(1);
@@ -312,6 +363,7 @@ class Crowd {
     }
 
     Scenario s_;
+    SSL_CTX* ctx_ = nullptr;
     int epoll_ = -1;
     std::vector<Client> clients_;
     std::size_t loggedIn_ = 0, joined_ = 0;
@@ -332,13 +384,14 @@ quarnd_test::QuarndProcess::Options serverFor(int clients) {
     return o;
 }
 
-bool runScenario(const Scenario& s) {
+Result runScenario(const Scenario& s) {
+    Result result;
     quarnd_test::QuarndProcess server(serverFor(s.clients));
     const ServerUse empty = serverUse(server.pid());
-    std::printf("-- %d clients in %d room%s, %.0f s of load\n", s.clients, s.rooms,
-                s.rooms == 1 ? "" : "s", s.seconds);
+    std::printf("-- %d clients in %d room%s, %.0f s of load%s\n", s.clients, s.rooms,
+                s.rooms == 1 ? "" : "s", s.seconds, s.tls ? ", over TLS" : "");
     std::fflush(stdout);
-    Crowd crowd(server.chatPort(), s);
+    Crowd crowd(s.tls ? server.tlsPort() : server.chatPort(), s);
     // The largest room's join is the one thing here that grows with the
     // square of the members: every join sends the whole user list to all.
     if (!crowd.settle(s.clients >= 5000 && s.rooms == 1 ? 300 : 120)) {
@@ -346,7 +399,7 @@ bool runScenario(const Scenario& s) {
             "   the logins and joins did not settle in %.0f s: this is past what one "
             "quarnd serves\n",
             crowd.joinSeconds());
-        return false;
+        return result;
     }
     const ServerUse joined = serverUse(server.pid());
     const double bench0 = ownCpu();
@@ -377,7 +430,24 @@ bool runScenario(const Scenario& s) {
     std::printf("   bench CPU     %.0f %% of a core (the clients' side, same machine)\n",
                 100 * benchCpu / crowd.loadSeconds());
     std::fflush(stdout);
-    return exact;
+    result.exact = exact;
+    result.p99Ms = crowd.latency().percentile(0.99) / 1000;
+    result.cpuPerThousand = lines > 0 ? (after.cpu - joined.cpu) * 1e6 / lines : 0.0;
+    return result;
+}
+
+// The same crowd plain and over TLS, one after the other in this run.
+bool compareTls(int clients, int rooms, double seconds) {
+    const Result plain = runScenario({clients, rooms, seconds, false});
+    const Result tls = runScenario({clients, rooms, seconds, true});
+    std::printf("-- TLS against plain, %d clients in %d rooms\n", clients, rooms);
+    std::printf("   p99 latency   %.2f ms against %.2f ms (x%.2f)\n", tls.p99Ms, plain.p99Ms,
+                plain.p99Ms > 0 ? tls.p99Ms / plain.p99Ms : 0.0);
+    std::printf("   server CPU    %.1f ms against %.1f ms per 1000 deliveries (x%.2f)\n",
+                tls.cpuPerThousand, plain.cpuPerThousand,
+                plain.cpuPerThousand > 0 ? tls.cpuPerThousand / plain.cpuPerThousand : 0.0);
+    std::fflush(stdout);
+    return plain.exact && tls.exact;
 }
 
 // The poll loop's own wake-ups with nobody saying anything.
@@ -407,19 +477,25 @@ void idleWakeUps(int clients, double seconds) {
 
 int main(int argc, char** argv) {
     std::vector<Scenario> scenarios;
+    std::vector<Scenario> tlsComparisons;  // clients, rooms, seconds
     int idleClients = 200;
     double idleSeconds = 3;
     if (argc > 1 && std::string(argv[1]) == "full") {
         for (int n : {200, 1000, 5000})
             for (int rooms : {50, 1})
                 scenarios.push_back({n, rooms, 30});
+        tlsComparisons.push_back({1000, 50, 30});
         idleClients = 1000;
         idleSeconds = 10;
+    } else if (argc > 1 && std::string(argv[1]) == "tls") {
+        tlsComparisons.push_back({1000, 50, argc > 2 ? std::atof(argv[2]) : 30});
+        idleClients = 0;
     } else if (argc > 3) {
         scenarios.push_back(
             {std::atoi(argv[1]), std::max(1, std::atoi(argv[2])), std::atof(argv[3])});
     } else {
-        scenarios = {{200, 50, 5}, {200, 1, 5}};
+        scenarios = {{200, 1, 5}};
+        tlsComparisons.push_back({200, 50, 5});
     }
     // Each connection is a descriptor here and one in the server, which
     // inherits the limit.
@@ -436,8 +512,12 @@ int main(int argc, char** argv) {
                         static_cast<unsigned long long>(files.rlim_cur));
             continue;
         }
-        if (!runScenario(s)) ++failed;
+        if (!runScenario(s).exact) ++failed;
     }
-    idleWakeUps(idleClients, idleSeconds);
+    for (const Scenario& s : tlsComparisons) {
+        if (static_cast<rlim_t>(s.clients) + 64 > files.rlim_cur) continue;
+        if (!compareTls(s.clients, s.rooms, s.seconds)) ++failed;
+    }
+    if (idleClients > 0) idleWakeUps(idleClients, idleSeconds);
     return failed == 0 ? 0 : 1;
 }

@@ -41,6 +41,8 @@ set(KAVEL_DEB_DEPENDS
     "libqt6network6 (>= 6.4)"
     "libsqlite3-0"
     "libcrypt1"
+    # TLS for the chat and the paste service, in both programs.
+    "libssl3 (>= 3.0)"
     "libelf1"
     "libdw1"
     "libhunspell-1.7-0"

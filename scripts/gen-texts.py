@@ -137,6 +137,24 @@ OWN_TEXTS = [
      "Verbindung fehlgeschlagen - der Name $ konnte nicht innerhalb von 10 Sekunden aufgelöst werden"),
     ("OptTimeStamps", "Zeitstempel vor jeder Zeile"),
     ("UnreadFrom", "Ungelesen ab Zeile $"),
+    ("OptTls", "Verschlüsselt verbinden (TLS)"),
+    ("TlsUnknownTitle", "Unbekanntes Zertifikat"),
+    ("TlsUnknown", "Der Server $ weist sich mit einem Zertifikat aus, für das keine bekannte Stelle bürgt."),
+    ("TlsFingerprint", "SHA-256-Fingerabdruck: $"),
+    ("TlsUnknownQuestion", "Stimmt dieser Fingerabdruck mit dem des Servers überein? "
+     + "Mit \"Ja\" wird das Zertifikat für diesen Server gemerkt."),
+    ("TlsChangedTitle", "Warnung"),
+    ("TlsChanged", "Das Zertifikat des Servers $ hat sich geändert! Jemand könnte die Verbindung "
+     + "belauschen. Es wurde nichts gesendet."),
+    ("TlsKnownFingerprint", "Gemerkter Fingerabdruck: $"),
+    ("TlsShownFingerprint", "Jetzt gezeigter Fingerabdruck: $"),
+    ("TlsChangedStatus", "Verbindung zu $ abgewiesen - das Zertifikat hat sich geändert"),
+    ("TlsDeclinedStatus", "Verbindung zu $ abgebrochen - Zertifikat nicht angenommen"),
+    ("TlsFailedStatus", "Verschlüsselte Verbindung zu $ fehlgeschlagen"),
+    ("TlsTimedOut", "der Server hat nicht rechtzeitig geantwortet"),
+    ("TlsClosed", "der Server hat die Verbindung beendet (spricht er kein TLS?)"),
+    ("TlsProtocol", "Fehler im TLS-Protokoll: $"),
+    ("TlsPinNotSaved", "Der Fingerabdruck konnte nicht in $ gespeichert werden"),
 ]
 
 CREDITS = [

@@ -92,8 +92,9 @@ std::string htmlEscape(std::string_view text);
 bool isValidHostHeader(std::string_view host);
 
 struct PasteConfig {
-    std::string host;        // empty: take it from the request's Host header
-    std::uint16_t port = 0;  // the port links point at
+    std::string host;           // empty: take it from the request's Host header
+    std::uint16_t port = 0;     // the port links point at
+    std::uint16_t tlsPort = 0;  // the same for requests that came over TLS
     std::function<std::time_t()> clock = [] { return std::time(nullptr); };
     std::function<std::string(std::size_t)> randomToken;  // empty: /dev/urandom
     // Where highlight.min.js is (Debian's libjs-highlight.js); empty or
@@ -110,6 +111,7 @@ struct PasteConfig {
 struct HttpContext {
     std::string peerAddress;   // rate limits are counted by it
     std::string localAddress;  // for links when the Host header is unusable
+    bool secure = false;       // came over TLS: its links are https ones
 };
 
 class PasteService {
@@ -131,6 +133,8 @@ class PasteService {
     HttpResponse file(std::string_view path);
     std::string highlightScript() const;
     std::string linkHost(const HttpRequest& request, const HttpContext& context) const;
+    // "http://" + linkHost, or "https://" for a request over TLS.
+    std::string linkOrigin(const HttpRequest& request, const HttpContext& context) const;
     std::string token(std::size_t n);
     // 0 when the address may store a paste now, else the seconds until it may.
     long takePasteToken(const std::string& address, std::time_t now);

@@ -31,8 +31,13 @@ void logStart(const quarnd::ServerConfig& config, const quarnd::Server& server) 
     const std::filesystem::path data = std::filesystem::absolute(config.dataDir, ec);
     const std::string paste =
         server.pastePort() ? "paste port " + std::to_string(server.pastePort()) : "paste off";
-    std::fprintf(stderr, "%s quarnd: quarnd %s started: chat port %u, %s, data folder %s\n", when,
-                 QUARND_VERSION, server.chatPort(), paste.c_str(),
+    std::string tls = server.tlsPort() ? "TLS chat port " + std::to_string(server.tlsPort())
+                                       : std::string("TLS chat off");
+    tls += server.pasteTlsPort() ? ", HTTPS paste port " + std::to_string(server.pasteTlsPort())
+                                 : std::string(", HTTPS paste off");
+    if (!server.fingerprint().empty()) tls += ", certificate SHA-256 " + server.fingerprint();
+    std::fprintf(stderr, "%s quarnd: quarnd %s started: chat port %u, %s, %s, data folder %s\n",
+                 when, QUARND_VERSION, server.chatPort(), paste.c_str(), tls.c_str(),
                  (ec ? config.dataDir : data).c_str());
 }
 
@@ -62,7 +67,10 @@ int main(int argc, char** argv) {
         sigaction(SIGINT, &sa, nullptr);
         sigaction(SIGTERM, &sa, nullptr);
 
-        std::printf("listening chat=%u paste=%u\n", server.chatPort(), server.pastePort());
+        const std::string fingerprint = server.fingerprint();
+        std::printf("listening chat=%u paste=%u tls=%u paste-tls=%u%s%s\n", server.chatPort(),
+                    server.pastePort(), server.tlsPort(), server.pasteTlsPort(),
+                    fingerprint.empty() ? "" : " sha256=", fingerprint.c_str());
         std::fflush(stdout);
         logStart(options.server, server);
         server.run();

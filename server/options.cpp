@@ -32,6 +32,21 @@ bool parseNumber(const std::string& text, std::uint64_t min, std::uint64_t max,
 
 using Seconds = std::chrono::seconds;
 
+// A TLS port: "0" or "off" turns the listener off, "any" binds a free port.
+bool parseTlsPort(const std::string& text, std::optional<std::uint16_t>& port) {
+    std::uint16_t value = 0;
+    if (text == "off" || text == "0") {
+        port.reset();
+    } else if (text == "any") {
+        port = 0;
+    } else if (parsePort(text, value)) {
+        port = value;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // The limits a LAN's operator may want to move, as --name N.
 struct LimitOption {
     const char* name;
@@ -64,6 +79,8 @@ const std::vector<LimitOption>& limitOptions() {
         {"--flood-window", 1, 3600, [](ServerConfig& c, auto v) { c.floodWindow = Seconds(v); }},
         {"--paste-rate", 0, 100000,
          [](ServerConfig& c, auto v) { c.pastesPerMinute = static_cast<unsigned>(v); }},
+        {"--tls-timeout", 1, 3600,
+         [](ServerConfig& c, auto v) { c.tlsHandshakeLimit = Seconds(v); }},
         {"--paste-storage", 1, 1u << 20,
          [](ServerConfig& c, auto v) { c.pasteStorageBytes = v * 1024 * 1024; }},
     };
@@ -86,6 +103,11 @@ std::string usageText() {
            "  --highlight-js DIR\n"
            "                    folder of highlight.min.js, for coloured paste pages\n"
            "                    (default /usr/share/javascript/highlight.js; off: none)\n"
+           "  --tls-port N      chat over TLS (default 1999; 0 or off: none; any: a free port)\n"
+           "  --paste-tls-port N  paste service over HTTPS (default 8443; 0, off, any as above)\n"
+           "  --tls-cert FILE   certificate chain (PEM) for both TLS ports\n"
+           "  --tls-key FILE    its private key (PEM); without the two, a self-signed\n"
+           "                    certificate is made in the data folder and kept\n"
            "  --help            show this text\n"
            "\n"
            "Limits against a hostile user (defaults in brackets):\n"
@@ -106,15 +128,19 @@ std::string usageText() {
            "  --flood-window S      ... when dropped within this many seconds [10]\n"
            "  --paste-rate N        pastes one address may store a minute, 0 no limit [10]\n"
            "  --paste-storage MB    MiB all live pastes may take [256]\n"
+           "  --tls-timeout S       seconds a TLS handshake may take [10]\n"
            "\n"
            "The first line on standard output is always\n"
-           "  listening chat=PORT paste=PORT\n"
-           "with the ports actually bound (paste=0 when the paste service is off).\n"
+           "  listening chat=PORT paste=PORT tls=PORT paste-tls=PORT sha256=FINGERPRINT\n"
+           "with the ports actually bound (0 for a service that is off) and the\n"
+           "SHA-256 fingerprint of the TLS certificate (sha256= missing without TLS).\n"
            "SIGINT or SIGTERM stops the server cleanly.\n";
 }
 
 Options parseOptions(const std::vector<std::string>& args) {
     Options o;
+    o.server.tlsPort = 1999;
+    o.server.pasteTlsPort = 8443;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         std::string value;
@@ -154,6 +180,20 @@ Options parseOptions(const std::vector<std::string>& args) {
                 o.error = "bad paste port '" + value + "'";
                 return o;
             }
+        } else if (arg == "--tls-port" || arg == "--paste-tls-port") {
+            if (!take()) return o;
+            if (!parseTlsPort(value,
+                              arg == "--tls-port" ? o.server.tlsPort : o.server.pasteTlsPort)) {
+                o.error = "bad " + arg.substr(2) + " '" + escapeForLog(value) + "'";
+                return o;
+            }
+        } else if (arg == "--tls-cert" || arg == "--tls-key") {
+            if (!take()) return o;
+            if (value.empty()) {
+                o.error = arg + " needs a file";
+                return o;
+            }
+            (arg == "--tls-cert" ? o.server.tlsCert : o.server.tlsKey) = value;
         } else if (arg == "--data") {
             if (!take()) return o;
             if (value.empty()) {
@@ -188,6 +228,8 @@ Options parseOptions(const std::vector<std::string>& args) {
             return o;
         }
     }
+    if (o.server.tlsCert.empty() != o.server.tlsKey.empty())
+        o.error = "--tls-cert and --tls-key go together";
     return o;
 }
 

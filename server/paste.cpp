@@ -71,8 +71,8 @@ std::string PasteService::token(std::size_t n) {
 HttpResponse PasteService::handle(const HttpRequest& request, const HttpContext& context) {
     std::string_view target = request.target;
     // The client sends the absolute form "http://host/main.php".
-    if (target.rfind("http://", 0) == 0) {
-        target.remove_prefix(7);
+    if (target.rfind("http://", 0) == 0 || target.rfind("https://", 0) == 0) {
+        target.remove_prefix(target.find("//") + 2);
         const auto slash = target.find('/');
         target = slash == std::string_view::npos ? std::string_view("/") : target.substr(slash);
     }
@@ -168,8 +168,13 @@ std::string PasteService::linkHost(const HttpRequest& request, const HttpContext
     } else if (host.find(':') != std::string::npos) {
         return host;  // --host already names a port
     }
-    if (config_.port != 80) host += ":" + std::to_string(config_.port);
+    const std::uint16_t port = context.secure ? config_.tlsPort : config_.port;
+    if (port != (context.secure ? 443 : 80)) host += ":" + std::to_string(port);
     return host;
+}
+
+std::string PasteService::linkOrigin(const HttpRequest& request, const HttpContext& context) const {
+    return (context.secure ? "https://" : "http://") + linkHost(request, context);
 }
 
 HttpResponse PasteService::post(const HttpRequest& request, const HttpContext& context) {
@@ -213,8 +218,8 @@ HttpResponse PasteService::post(const HttpRequest& request, const HttpContext& c
 
     HttpResponse r;
     r.status = 302;
-    r.headers.emplace_back("Location", "http://" + linkHost(request, context) +
-                                           "/main.php?sid=" + token(12) + "&code=" + paste.id);
+    r.headers.emplace_back("Location", linkOrigin(request, context) + "/main.php?sid=" + token(12) +
+                                           "&code=" + paste.id);
     r.headers.emplace_back("Content-Type", "text/plain; charset=windows-1252");
     return r;
 }
@@ -275,7 +280,8 @@ HttpResponse PasteService::form(const HttpRequest& request, const HttpContext& c
     const std::string link = linkHost(request, context);
     const std::optional<std::string> asked = request.header("Host");
     if (link.front() != '[' && (!asked || *asked != link)) {
-        r.headers.emplace_back("Content-Security-Policy", contentSecurityPolicy("http://" + link));
+        r.headers.emplace_back("Content-Security-Policy",
+                               contentSecurityPolicy(linkOrigin(request, context)));
     }
     return r;
 }

@@ -60,6 +60,13 @@ Server::Impl::Impl(ServerConfig config) : config_(std::move(config)) {
         chatFd_ = listenOn(config_.bindAddress, config_.chatPort, "chat");
         if (config_.pastePort)
             pasteFd_ = listenOn(config_.bindAddress, *config_.pastePort, "paste");
+        if (config_.tlsPort || (config_.pastePort && config_.pasteTlsPort)) {
+            tls_ = TlsContext::forServer(config_.tlsCert, config_.tlsKey, config_.dataDir);
+            if (config_.tlsPort)
+                chatTlsFd_ = listenOn(config_.bindAddress, *config_.tlsPort, "TLS chat");
+            if (config_.pastePort && config_.pasteTlsPort)
+                pasteTlsFd_ = listenOn(config_.bindAddress, *config_.pasteTlsPort, "HTTPS paste");
+        }
     } catch (...) {
         worker_.reset();
         closeListeners();
@@ -69,6 +76,7 @@ Server::Impl::Impl(ServerConfig config) : config_(std::move(config)) {
         PasteConfig pc;
         pc.host = config_.host;
         pc.port = boundPort(pasteFd_);
+        pc.tlsPort = pasteTlsPort();
         pc.pastesPerMinute = config_.pastesPerMinute;
         pc.storageBytes = config_.pasteStorageBytes;
         pc.highlightDir = config_.highlightDir;
@@ -99,13 +107,23 @@ void Server::Impl::run() {
         const bool accepting = Clock::now() >= acceptPausedUntil_;
         fds.push_back({accepting ? chatFd_ : -1, POLLIN, 0});
         fds.push_back({accepting ? pasteFd_ : -1, POLLIN, 0});
+        fds.push_back({accepting ? chatTlsFd_ : -1, POLLIN, 0});
+        fds.push_back({accepting ? pasteTlsFd_ : -1, POLLIN, 0});
+        constexpr std::size_t kListeners = 5;
         bool runnable = false;  // buffered lines to handle: do not sleep in poll
         for (auto& [fd, conn] : conns_) {
             Conn& c = *conn;
             c.linesThisPass = 0;
             short ev = 0;
-            if (wantsInput(c)) ev |= POLLIN;
-            if (c.pending() > 0) ev |= POLLOUT;
+            if (c.handshaking) {
+                ev = c.tlsWantsWrite ? POLLOUT : POLLIN;
+            } else {
+                if (wantsInput(c)) ev |= POLLIN;
+                if (c.pending() > 0) ev |= POLLOUT;
+                // A record half sent waits for the socket whatever we want.
+                if (c.tlsWantsWrite) ev |= POLLOUT;
+                if (wantsInput(c) && c.tlsHeld()) runnable = true;
+            }
             const bool held = hasInput(c);
             if (held && !core_->waiting(c.session)) runnable = true;
             // Lines held back behind a password job: the socket has nothing
@@ -124,14 +142,28 @@ void Server::Impl::run() {
         }
         if (fds[0].revents) drainWake();
         if (stop_.load()) break;
-        if (fds[1].revents & POLLIN) acceptAll(chatFd_, Conn::Kind::Chat);
-        if (fds[2].revents & POLLIN) acceptAll(pasteFd_, Conn::Kind::Http);
+        if (fds[1].revents & POLLIN) acceptAll(chatFd_, Conn::Kind::Chat, false);
+        if (fds[2].revents & POLLIN) acceptAll(pasteFd_, Conn::Kind::Http, false);
+        if (fds[3].revents & POLLIN) acceptAll(chatTlsFd_, Conn::Kind::Chat, true);
+        if (fds[4].revents & POLLIN) acceptAll(pasteTlsFd_, Conn::Kind::Http, true);
         core_->beginPass();
         applyCryptResults();
         for (std::size_t i = 0; i < polled.size(); ++i) {
-            const short re = fds[i + 3].revents;
+            short re = fds[i + kListeners].revents;
             Conn* c = polled[i];
             if (c->dead) continue;
+            if (c->handshaking) {
+                if (re == 0) continue;
+                continueHandshake(*c);
+                if (c->handshaking || c->dead) continue;
+                re |= POLLIN;  // the client's first bytes may have come with it
+            }
+            if (c->tls) {
+                // A TLS record can need the other direction to move: try both.
+                if (re != 0 && c->pending() > 0) re |= POLLOUT;
+                if (c->tlsWantsWrite && (re & POLLOUT)) re |= POLLIN;
+                if (c->tlsHeld()) re |= POLLIN;
+            }
             if ((re & (POLLIN | POLLHUP | POLLERR)) && !hasInput(*c)) {
                 readFrom(*c);
                 processInput(*c);  // while the bytes are still in cache
@@ -199,7 +231,7 @@ void Server::Impl::logRefusal(const std::string& peer, const char* why) {
     lastRefusalLog_ = now;
 }
 
-void Server::Impl::acceptAll(int listenFd, Conn::Kind kind) {
+void Server::Impl::acceptAll(int listenFd, Conn::Kind kind, bool tls) {
     while (true) {
         sockaddr_in addr{};
         socklen_t len = sizeof addr;
@@ -232,7 +264,9 @@ void Server::Impl::acceptAll(int listenFd, Conn::Kind kind) {
             // included: the client shows "[1]-" as "try again later".
             static const char chatBusy[] = "[1]- Server voll\r";
             static const std::string httpBusy = simpleResponse(503).serialize();
-            if (chat) {
+            if (tls) {
+                // Nothing can be said before a handshake; the refusal is the close.
+            } else if (chat) {
                 [[maybe_unused]] ssize_t n = ::send(fd, chatBusy, sizeof chatBusy, MSG_NOSIGNAL);
             } else {
                 [[maybe_unused]] ssize_t n =
@@ -253,11 +287,16 @@ void Server::Impl::acceptAll(int listenFd, Conn::Kind kind) {
         c->local = localAddressOf(fd);
         c->lastInput = Clock::now();
         c->deadline = c->lastInput + (chat ? config_.loginLimit : config_.httpRequestLimit);
+        if (tls) {
+            c->tls = std::make_unique<TlsStream>(*tls_, fd);
+            c->handshaking = true;
+            c->handshakeDeadline = c->lastInput + config_.tlsHandshakeLimit;
+        }
         if (chat) {
             c->session = core_->open(peer, address);
             sessionFd_[c->session] = fd;
-            log("connect %s (session %llu)", peer.c_str(),
-                static_cast<unsigned long long>(c->session));
+            log("connect %s (session %llu%s)", peer.c_str(),
+                static_cast<unsigned long long>(c->session), tls ? ", TLS" : "");
         } else {
             c->http = std::make_unique<HttpRequestParser>();
         }
@@ -336,7 +375,7 @@ void Server::Impl::shutdownAll() {
 }
 
 void Server::Impl::closeListeners() {
-    for (int* fd : {&chatFd_, &pasteFd_, &wake_[0], &wake_[1]}) {
+    for (int* fd : {&chatFd_, &pasteFd_, &chatTlsFd_, &pasteTlsFd_, &wake_[0], &wake_[1]}) {
         if (*fd >= 0) ::close(*fd);
         *fd = -1;
     }
@@ -348,6 +387,15 @@ std::uint16_t Server::chatPort() const {
 }
 std::uint16_t Server::pastePort() const {
     return impl_->pastePort();
+}
+std::uint16_t Server::tlsPort() const {
+    return impl_->tlsPort();
+}
+std::uint16_t Server::pasteTlsPort() const {
+    return impl_->pasteTlsPort();
+}
+std::string Server::fingerprint() const {
+    return impl_->fingerprint();
 }
 void Server::run() {
     impl_->run();

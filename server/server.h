@@ -28,6 +28,15 @@ struct ServerConfig {
     // Debian's libjs-highlight.js; empty: paste pages without highlighting.
     std::string highlightDir = "/usr/share/javascript/highlight.js";
     std::string bindAddress = "0.0.0.0";
+    // TLS listeners beside the plain ones; nullopt: none (the command line
+    // turns them on by default). The certificate and key (PEM) given, or,
+    // both empty, a self-signed one kept in the data folder.
+    std::optional<std::uint16_t> tlsPort;
+    std::optional<std::uint16_t> pasteTlsPort;
+    std::filesystem::path tlsCert;
+    std::filesystem::path tlsKey;
+    // A TLS handshake not finished by then costs the peer its connection.
+    std::chrono::seconds tlsHandshakeLimit{10};
     bool logToStderr = true;
 
     // Connections, logged in or not. Per address: of each kind.
@@ -84,7 +93,11 @@ class Server {
     Server& operator=(const Server&) = delete;
 
     std::uint16_t chatPort() const;
-    std::uint16_t pastePort() const;  // 0 when the paste service is off
+    std::uint16_t pastePort() const;     // 0 when the paste service is off
+    std::uint16_t tlsPort() const;       // 0 when chat over TLS is off
+    std::uint16_t pasteTlsPort() const;  // 0 when HTTPS is off
+    // The SHA-256 fingerprint of the certificate shown, empty without TLS.
+    std::string fingerprint() const;
 
     // Serves until requestStop(); then closes every connection.
     void run();

@@ -3,6 +3,8 @@
 // one connection: reading, handling lines and requests, writing, deadlines).
 #pragma once
 
+#include <sys/types.h>
+
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -19,6 +21,7 @@
 #include "server.h"
 #include "sockets.h"
 #include "store.h"
+#include "tls.h"
 
 namespace quarnd {
 
@@ -31,6 +34,9 @@ class Server::Impl : public Outbox {
 
     std::uint16_t chatPort() const { return boundPort(chatFd_); }
     std::uint16_t pastePort() const { return pasteFd_ >= 0 ? boundPort(pasteFd_) : 0; }
+    std::uint16_t tlsPort() const { return chatTlsFd_ >= 0 ? boundPort(chatTlsFd_) : 0; }
+    std::uint16_t pasteTlsPort() const { return pasteTlsFd_ >= 0 ? boundPort(pasteTlsFd_) : 0; }
+    std::string fingerprint() const { return tls_ ? tls_->fingerprint() : std::string(); }
 
     void requestStop();
     void run();
@@ -68,8 +74,16 @@ class Server::Impl : public Outbox {
         bool eof = false;        // the peer shut its side but still awaits our reply
         bool dead = false;
         std::string reason;
+        // TLS: the stream over fd, and until its handshake is done, what
+        // it waits for and by when.
+        std::unique_ptr<TlsStream> tls;
+        bool handshaking = false;
+        bool tlsWantsWrite = false;
+        Clock::time_point handshakeDeadline;
 
         std::size_t pending() const { return out.size() - outOff; }
+        // Bytes the TLS layer holds decrypted: poll() would not show them.
+        bool tlsHeld() const { return tls && !handshaking && tls->pending(); }
     };
 
     void log(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
@@ -84,7 +98,15 @@ class Server::Impl : public Outbox {
 
     // Refusals come in floods when they come at all: one log line a second.
     void logRefusal(const std::string& peer, const char* why);
-    void acceptAll(int listenFd, Conn::Kind kind);
+    void acceptAll(int listenFd, Conn::Kind kind, bool tls);
+    // recv() and send() on the connection, through TLS when it has it:
+    // n > 0 bytes, 0 the peer's end (recv), -1 with errno (EAGAIN while
+    // TLS waits for the socket, EPROTO when TLS failed: see tlsError).
+    ssize_t receive(Conn& c, char* buf, std::size_t size);
+    ssize_t transmit(Conn& c, const char* data, std::size_t size);
+    static ssize_t likeSocket(Conn& c, TlsStream::Io io, std::size_t n, bool reading);
+    void continueHandshake(Conn& c);
+    std::string tlsError(const Conn& c) const;
     void readFrom(Conn& c);
     void peerClosed(Conn& c);
 
@@ -111,6 +133,9 @@ class Server::Impl : public Outbox {
     std::unique_ptr<PasteService> paste_;
     int chatFd_ = -1;
     int pasteFd_ = -1;
+    int chatTlsFd_ = -1;
+    int pasteTlsFd_ = -1;
+    std::unique_ptr<TlsContext> tls_;
     int wake_[2] = {-1, -1};
     std::atomic<bool> stop_{false};
     std::unordered_map<int, std::unique_ptr<Conn>> conns_;

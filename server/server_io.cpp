@@ -63,7 +63,7 @@ void Server::Impl::readFrom(Conn& c) {
     char buf[16 * 1024];
     std::size_t budget = kReadBudget;
     while (budget > 0 && !c.dead) {
-        const ssize_t n = ::recv(c.fd, buf, std::min(sizeof buf, budget), 0);
+        const ssize_t n = receive(c, buf, std::min(sizeof buf, budget));
         if (n == 0) {
             if (hasInput(c)) {
                 c.inputEnded = true;  // its last lines still count
@@ -74,7 +74,7 @@ void Server::Impl::readFrom(Conn& c) {
         }
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
-            kill(c, std::strerror(errno));
+            kill(c, tlsError(c));
             return;
         }
         budget -= static_cast<std::size_t>(n);
@@ -86,6 +86,66 @@ void Server::Impl::readFrom(Conn& c) {
             handleHttp(c, std::string_view(buf, static_cast<std::size_t>(n)));
         }
     }
+}
+
+ssize_t Server::Impl::likeSocket(Conn& c, TlsStream::Io io, std::size_t n, bool reading) {
+    switch (io) {
+        case TlsStream::Io::Done:
+            return static_cast<ssize_t>(n);
+        case TlsStream::Io::WantWrite:
+            c.tlsWantsWrite = true;
+            [[fallthrough]];
+        case TlsStream::Io::WantRead:
+            errno = EAGAIN;
+            return -1;
+        case TlsStream::Io::Closed:
+            if (reading) return 0;
+            break;
+        case TlsStream::Io::Failed:
+            break;
+    }
+    errno = EPROTO;
+    return -1;
+}
+
+ssize_t Server::Impl::receive(Conn& c, char* buf, std::size_t size) {
+    if (!c.tls) return ::recv(c.fd, buf, size, 0);
+    std::size_t n = 0;
+    const TlsStream::Io io = c.tls->read(buf, size, n);
+    return likeSocket(c, io, n, true);
+}
+
+ssize_t Server::Impl::transmit(Conn& c, const char* data, std::size_t size) {
+    if (!c.tls) return ::send(c.fd, data, size, MSG_NOSIGNAL);
+    std::size_t n = 0;
+    c.tlsWantsWrite = false;
+    const TlsStream::Io io = c.tls->write(data, size, n);
+    return likeSocket(c, io, n, false);
+}
+
+void Server::Impl::continueHandshake(Conn& c) {
+    c.tlsWantsWrite = false;
+    switch (c.tls->handshake()) {
+        case TlsStream::Io::Done:
+            c.handshaking = false;
+            return;
+        case TlsStream::Io::WantWrite:
+            c.tlsWantsWrite = true;
+            return;
+        case TlsStream::Io::WantRead:
+            return;
+        case TlsStream::Io::Closed:
+            kill(c, "closed during the TLS handshake");
+            return;
+        case TlsStream::Io::Failed:
+            kill(c, "TLS handshake failed: " + c.tls->error());
+            return;
+    }
+}
+
+std::string Server::Impl::tlsError(const Conn& c) const {
+    if (c.tls && errno == EPROTO) return "TLS: " + c.tls->error();
+    return std::strerror(errno);
 }
 
 void Server::Impl::peerClosed(Conn& c) {
@@ -130,7 +190,7 @@ void Server::Impl::handleHttp(Conn& c, std::string_view bytes) {
         resp = simpleResponse(503);
         resp.note = "paste replies not yet taken fill the output budget";
     } else {
-        resp = paste_->handle(c.http->request(), HttpContext{c.address, c.local});
+        resp = paste_->handle(c.http->request(), HttpContext{c.address, c.local, c.tls != nullptr});
     }
     std::string out = resp.serialize();
     // Measured as the GET would be, so HEAD tells what GET gives.
@@ -165,11 +225,12 @@ void Server::Impl::queueHttpReply(Conn& c, std::string reply) {
 }
 
 void Server::Impl::writeTo(Conn& c) {
+    if (c.handshaking) return;  // its output waits for the keys
     while (c.pending() > 0) {
-        const ssize_t n = ::send(c.fd, c.out.data() + c.outOff, c.pending(), MSG_NOSIGNAL);
+        const ssize_t n = transmit(c, c.out.data() + c.outOff, c.pending());
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) break;
-            kill(c, std::strerror(errno));
+            kill(c, tlsError(c));
             return;
         }
         c.outOff += static_cast<std::size_t>(n);
@@ -196,6 +257,7 @@ void Server::Impl::writeTo(Conn& c) {
     } else if (c.closeAfterFlush && c.pending() == 0 && !c.lingering) {
         // Shut our side and drain theirs for a moment: closing with unread
         // input would reset the connection and could destroy the reply.
+        if (c.tls) c.tls->shutdown();
         ::shutdown(c.fd, SHUT_WR);
         c.lingering = true;
         c.lingerSince = Clock::now();
@@ -217,6 +279,10 @@ void Server::Impl::kill(Conn& c, std::string reason) {
 }
 
 void Server::Impl::checkTimes(Conn& c, Clock::time_point now) {
+    if (c.handshaking) {
+        if (now > c.handshakeDeadline) kill(c, "TLS handshake not done in time");
+        return;
+    }
     if (c.lingering) {
         if (now - c.lingerSince > kLinger) kill(c, "closed");
         return;

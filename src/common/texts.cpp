@@ -227,6 +227,22 @@ const char* const kOwnTexts[] = {
     "Verbindung fehlgeschlagen - der Name $ konnte nicht innerhalb von 10 Sekunden aufgel\xF6st werden",
     "Zeitstempel vor jeder Zeile",
     "Ungelesen ab Zeile $",
+    "Verschl\xFCsselt verbinden (TLS)",
+    "Unbekanntes Zertifikat",
+    "Der Server $ weist sich mit einem Zertifikat aus, f\xFCr das keine bekannte Stelle b\xFCrgt.",
+    "SHA-256-Fingerabdruck: $",
+    "Stimmt dieser Fingerabdruck mit dem des Servers \xFC" "berein? Mit \"Ja\" wird das Zertifikat f\xFCr diesen Server gemerkt.",
+    "Warnung",
+    "Das Zertifikat des Servers $ hat sich ge\xE4ndert! Jemand k\xF6nnte die Verbindung belauschen. Es wurde nichts gesendet.",
+    "Gemerkter Fingerabdruck: $",
+    "Jetzt gezeigter Fingerabdruck: $",
+    "Verbindung zu $ abgewiesen - das Zertifikat hat sich ge\xE4ndert",
+    "Verbindung zu $ abgebrochen - Zertifikat nicht angenommen",
+    "Verschl\xFCsselte Verbindung zu $ fehlgeschlagen",
+    "der Server hat nicht rechtzeitig geantwortet",
+    "der Server hat die Verbindung beendet (spricht er kein TLS?)",
+    "Fehler im TLS-Protokoll: $",
+    "Der Fingerabdruck konnte nicht in $ gespeichert werden",
 };
 // clang-format on
 

@@ -194,10 +194,26 @@ enum class Own : int {
     LookupTimedOut = 5,
     OptTimeStamps = 6,
     UnreadFrom = 7,
+    OptTls = 8,
+    TlsUnknownTitle = 9,
+    TlsUnknown = 10,
+    TlsFingerprint = 11,
+    TlsUnknownQuestion = 12,
+    TlsChangedTitle = 13,
+    TlsChanged = 14,
+    TlsKnownFingerprint = 15,
+    TlsShownFingerprint = 16,
+    TlsChangedStatus = 17,
+    TlsDeclinedStatus = 18,
+    TlsFailedStatus = 19,
+    TlsTimedOut = 20,
+    TlsClosed = 21,
+    TlsProtocol = 22,
+    TlsPinNotSaved = 23,
 };
 
 inline constexpr int kUiTextCount = 177;
-inline constexpr int kOwnTextCount = 8;
+inline constexpr int kOwnTextCount = 24;
 inline constexpr int kCreditLineCount = 33;
 
 }  // namespace kavel

@@ -6,6 +6,7 @@
 #include "core/prefs_options.h"
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
+#include "net/NET_Methods_Tls.h"
 #include "objects/CLASS_Agents.h"
 #include "platform/files.h"
 #include "platform/spell.h"
@@ -20,6 +21,7 @@ namespace {
 // Deployment keys read at start-up, so that saving keeps them.
 std::optional<std::string> keptServer;
 std::optional<std::string> keptPaste;
+bool keptTls = false;
 std::string keptOut;
 bool keptSpellCheck = false;  // the key was in the file
 
@@ -30,6 +32,7 @@ constexpr const char* kKeptOut =
 const bool registered = registerReset([] {
     keptServer.reset();
     keptPaste.reset();
+    keptTls = false;
     keptOut.clear();
     keptSpellCheck = false;
 });
@@ -101,6 +104,8 @@ Settings parsePrefs(std::string_view content) {
             s.server = std::string(value);
         } else if (sameKey(key, "pasteServer") && !s.pasteServer) {
             s.pasteServer = std::string(value);
+        } else if (sameKey(key, "tls") && !s.tls) {
+            s.tls = std::string(trimBlanks(value));
         } else if (sameKey(key, "faultedPlugin") && !s.faultedPlugin) {
             s.faultedPlugin = std::string(value);
         } else if (sameKey(key, "rejoinRooms") && !s.rejoinRooms) {
@@ -127,6 +132,7 @@ std::string formatPrefs(const Settings& s) {
     out += "activePlugins = " + joinPluginList(pluginList(s.activePlugins)) + "\r\n";
     if (s.server) out += "server = " + *s.server + "\r\n";
     if (s.pasteServer) out += "pasteServer = " + *s.pasteServer + "\r\n";
+    if (s.tls) out += "tls = " + *s.tls + "\r\n";
     if (s.faultedPlugin && usablePluginName(*s.faultedPlugin))
         out += "faultedPlugin = " + *s.faultedPlugin + "\r\n";
     if (s.rejoinRooms) out += "rejoinRooms = " + *s.rejoinRooms + "\r\n";
@@ -168,6 +174,8 @@ void loadSettings() {
     setText(&ClientState::profileName, s.profile);
     keptServer = s.server;
     keptPaste = s.pasteServer;
+    keptTls = s.tls.has_value();
+    setChatServerTls(s.tls == "1");
     if (s.server) setChatServer(trimBlanks(*s.server));
     setPasteServer(s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string());
     keptOut = s.faultedPlugin.value_or(std::string());
@@ -203,6 +211,8 @@ bool saveSettings() {
     s.server = keptServer;
     s.pasteServer = keptPaste;
     putProgramOptions(s);
+    // Written once the user has turned it on; a plain setup stays as it was.
+    if (chatServerTls() || keptTls) s.tls = chatServerTls() ? "1" : "0";
     if (keptSpellCheck || !platform::spellingWanted()) s.spellCheck = platform::spellingWanted();
     s.timeStamps = displayOptions().timeStamps;
     return platform::writeFileAtomically(kPrefsFile, formatPrefs(s));

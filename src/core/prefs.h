@@ -17,6 +17,8 @@ struct Settings {
     // Deployment keys: kept exactly as found, written back only when present.
     std::optional<std::string> server;
     std::optional<std::string> pasteServer;
+    // "1": the chat goes over TLS (the options window sets it).
+    std::optional<std::string> tls;
     // The plug-in whose library faulted while it was being loaded: it stays
     // out of the next start. Written by the crash handler, read once.
     std::optional<std::string> faultedPlugin;

@@ -10,6 +10,7 @@
 #include "common/misc.h"
 #include "common/ports.h"
 #include "common/reset.h"
+#include "net/NET_Methods_Tls.h"
 #include "net/wire.h"
 #include "platform/clock.h"
 #include "platform/gadgets.h"
@@ -25,7 +26,7 @@ namespace {
 std::optional<uint32_t> brokeAt;
 
 std::string serverHost = "localhost";
-int serverPort = ServerPort;
+int serverPort = 0;  // 0: the transport's own port
 
 // A carriage return or a NUL ends a message. A peer that never ends its
 // message must not make us hold megabytes; such a message is dropped.
@@ -38,7 +39,7 @@ const bool registered = registerReset([] {
     platform::tcpClose(clientState.connection);
     clientState.connection = 0;
     serverHost = "localhost";
-    serverPort = ServerPort;
+    serverPort = 0;
     lastKeepAlive = 0;
     brokeAt.reset();
     splitter = makeSplitter();
@@ -81,7 +82,8 @@ void setChatServerHost(std::string host) {
     serverHost = host.empty() ? std::string("localhost") : std::move(host);
 }
 int chatServerPort() {
-    return serverPort;
+    if (serverPort != 0) return serverPort;
+    return chatServerTls() ? TlsServerPort : ServerPort;
 }
 void setChatServerPort(int port) {
     serverPort = port;
@@ -120,6 +122,14 @@ int Connect(ClientState& state, const std::string& host, int port) {
     if (state.connection == 0) {
         clearFlag(flag::Connected);
         ports().status(ui(Txt::ConnectFailed, host));
+        return 0;
+    }
+    // Nothing of ours, the login least of all, goes out before the server
+    // has shown a certificate we may trust.
+    if (chatServerTls() && !secureConnection(state.connection, host, port)) {
+        platform::tcpClose(state.connection);
+        state.connection = 0;
+        clearFlag(flag::Connected);
         return 0;
     }
     setFlag(flag::Connected);

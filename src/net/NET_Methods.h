@@ -20,7 +20,8 @@ inline constexpr int ReadLimit = 1024;                // bytes per poll
 // The chat server host: prefs.ini key "server" of [General], else localhost.
 const std::string& chatServerHost();
 void setChatServerHost(std::string host);
-int chatServerPort();  // ServerPort unless a test moved it
+// ServerPort, or TlsServerPort with TLS, unless the setting names a port.
+int chatServerPort();
 void setChatServerPort(int port);
 
 // --- session (NET_Methods.cpp) ---

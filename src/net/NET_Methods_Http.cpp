@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/reset.h"
+#include "net/NET_Methods_Tls.h"
 #include "platform/clock.h"
 #include "platform/gadgets.h"
 #include "platform/socket.h"
@@ -59,6 +60,17 @@ std::optional<Line> lineAt(std::string_view data, std::size_t pos) {
 
 std::optional<HttpServer> parseHttpServer(std::string_view setting) {
     HttpServer s;
+    for (const auto& [scheme, tls] :
+         {std::pair<std::string_view, bool>{"https://", true}, {"http://", false}}) {
+        if (setting.size() >= scheme.size() && sameName(setting.substr(0, scheme.size()), scheme)) {
+            setting.remove_prefix(scheme.size());
+            s.tls = tls;
+            s.port = tls ? kHttpsPort : kHttpPort;
+            // A link copied from a browser may end in a slash.
+            if (!setting.empty() && setting.back() == '/') setting.remove_suffix(1);
+            if (setting.empty()) return std::nullopt;
+        }
+    }
     if (setting.empty()) setting = "localhost";
     for (char c : setting) {
         const auto u = static_cast<unsigned char>(c);
@@ -98,15 +110,19 @@ std::optional<HttpServer> parseHttpServer(std::string_view setting) {
     s.host = host;
     const bool v6 = host.find(':') != std::string_view::npos;
     s.authority = v6 ? "[" + s.host + "]" : s.host;
-    if (s.port != kHttpPort) s.authority += ":" + std::to_string(s.port);
+    if (s.port != (s.tls ? kHttpsPort : kHttpPort)) s.authority += ":" + std::to_string(s.port);
     return s;
 }
 
 std::string composeFormPost(std::string_view authority, std::string_view path,
-                            std::string_view body) {
+                            std::string_view body, bool tls) {
     std::string r;
     r.reserve(160 + 2 * authority.size() + path.size() + body.size());
-    r.append("POST http://").append(authority).append("/").append(path).append(" HTTP/1.1\r\n");
+    r.append(tls ? "POST https://" : "POST http://")
+        .append(authority)
+        .append("/")
+        .append(path)
+        .append(" HTTP/1.1\r\n");
     r.append("Host: ").append(authority).append("\r\n");
     r.append("User-Agent: KAVEL\r\n");
     r.append("Content-Type: application/x-www-form-urlencoded\r\n");
@@ -160,7 +176,13 @@ std::string HttpPostForm(const std::string& server, const std::string& path,
         target->host, target->port, platform::kResolveTimeoutMs, platform::guiThreadWait());
     const uint32_t handle = platform::tcpConnect(to);
     if (handle == 0) return {};
-    if (!platform::tcpSend(handle, composeFormPost(target->authority, path, body))) {
+    // The paster tells of a failed paste itself; a certificate to accept or
+    // a changed one is still the user's to hear about.
+    if (target->tls && !secureConnection(handle, target->host, target->port, false)) {
+        platform::tcpClose(handle);
+        return {};
+    }
+    if (!platform::tcpSend(handle, composeFormPost(target->authority, path, body, target->tls))) {
         platform::tcpClose(handle);
         return {};
     }
@@ -172,7 +194,11 @@ std::string HttpPostForm(const std::string& server, const std::string& path,
     const uint32_t start = platform::tickCount();
     while (platform::ticksSince(start, platform::tickCount()) <
            static_cast<int32_t>(kHttpReplyWaitMs)) {
-        if (!platform::tcpReadable(handle, 0)) {
+        // Asked of the stream, not the descriptor: TLS may hold decrypted
+        // bytes, or only half a record.
+        const platform::SocketState state = platform::socketState(handle);
+        if (state == platform::SocketState::Closed) break;
+        if (state == platform::SocketState::Idle) {
             platform::waitKeepingWindowsPainted(10);
             continue;
         }

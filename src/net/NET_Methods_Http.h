@@ -13,6 +13,7 @@
 namespace kavel {
 
 inline constexpr int kHttpPort = 80;
+inline constexpr int kHttpsPort = 443;
 // How long the reply may take in all; the windows are kept painted meanwhile.
 inline constexpr uint32_t kHttpReplyWaitMs = 10000;
 inline constexpr int kHttpReadChunk = 14500;
@@ -22,17 +23,19 @@ inline constexpr std::size_t kHttpReplyLimit = 64 * 1024;
 struct HttpServer {
     std::string host;  // what is resolved and connected to
     int port = kHttpPort;
-    std::string authority;  // as the request names it: host, plus ":port" unless 80
+    std::string authority;  // as the request names it: host, plus ":port" unless the default
+    bool tls = false;       // "https://": the request goes over TLS
 };
 // The paste service setting: "host" or "host:port" (an IPv6 address in
-// brackets); empty means localhost. None for a setting that cannot be a
+// brackets), optionally after "https://" (port 443 then unless one is
+// named) or "http://"; empty means localhost. None for a setting that cannot be a
 // server (bad port, blanks or control characters).
 std::optional<HttpServer> parseHttpServer(std::string_view setting);
 
 // The request exactly as it goes out. The body is followed by CR LF, which
 // Content-Length does not count.
 std::string composeFormPost(std::string_view authority, std::string_view path,
-                            std::string_view body);
+                            std::string_view body, bool tls = false);
 
 // What the reply received so far says. Lines end with CR LF, LF or a lone
 // CR; the first is the status line, the header block ends at an empty line.
@@ -44,7 +47,8 @@ struct HttpReplyHead {
 };
 HttpReplyHead parseHttpReply(std::string_view received);
 
-// The paste service as configured in prefs.ini ("host" or "host:port").
+// The paste service as configured in prefs.ini ("host", "host:port",
+// "https://host:port").
 void setPasteServer(std::string setting);
 const std::string& pasteServerSetting();
 

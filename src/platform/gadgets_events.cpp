@@ -16,6 +16,7 @@
 #include "platform/gadgets_qt.h"
 #include "platform/gadgets_registry.h"
 #include "platform/socket.h"
+#include "platform/tls.h"
 
 namespace kavel::platform {
 
@@ -105,6 +106,8 @@ Event pollEvent() {
 void waitForWork(uint32_t timeoutMs, uint32_t connection) {
     assertGuiThread();
     if (timeoutMs == 0 || !state.queue.empty() || endRequested()) return;
+    // Decrypted bytes waiting inside TLS never show on the descriptor.
+    if (tlsHoldsInput(connection)) return;
     WaitSources& w = waitSources();
     watchConnection(w, connection);
     if (timeoutMs != kWaitForever)

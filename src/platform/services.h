@@ -59,6 +59,8 @@ struct Services {
     std::string dictionaryFolder;
     // Seeds for random numbers (the about box's particles).
     std::function<uint32_t()> seed;
+    // The certificates TLS trusts instead of the system's store (a PEM file).
+    std::string trustedCertificates;
     // Looks a host name up as getaddrinfo does, whose results it must hand
     // back (they are freed with freeaddrinfo). Tests make the name server
     // slow or make it fail.

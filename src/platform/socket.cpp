@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/tls.h"
+
 namespace kavel::platform {
 
 // fd 0 may be a socket when stdin was closed, so handles are fd + 1.
@@ -91,6 +93,7 @@ uint32_t tcpConnect(const std::string& host, int port, int timeoutMs) {
 bool dataWaiting(uint32_t handle) {
     const int fd = fdOf(handle);
     if (fd < 0) return false;
+    if (isTls(handle)) return tlsSocketState(handle) == SocketState::Readable;
     int available = 0;
     return ioctl(fd, FIONREAD, &available) == 0 && available > 0;
 }
@@ -98,6 +101,7 @@ bool dataWaiting(uint32_t handle) {
 SocketState socketState(uint32_t handle) {
     const int fd = fdOf(handle);
     if (fd < 0) return SocketState::Closed;
+    if (isTls(handle)) return tlsSocketState(handle);
     // One peek tells all three apart: bytes, nothing yet, or the end of the
     // stream (0) and errors. The main loop asks this on every pass.
     char byte;
@@ -113,6 +117,7 @@ SocketState socketState(uint32_t handle) {
 bool tcpReadable(uint32_t handle, int timeoutMs) {
     const int fd = fdOf(handle);
     if (fd < 0) return false;
+    if (tlsHoldsInput(handle)) return true;
     pollfd p{fd, POLLIN, 0};
     int r;
     do {
@@ -124,6 +129,7 @@ bool tcpReadable(uint32_t handle, int timeoutMs) {
 int tcpRead(uint32_t handle, char* buffer, int size) {
     const int fd = fdOf(handle);
     if (fd < 0 || size <= 0) return -1;
+    if (isTls(handle)) return tlsRead(handle, buffer, size);
     ssize_t n;
     do {
         n = ::recv(fd, buffer, static_cast<size_t>(size), MSG_DONTWAIT);
@@ -135,6 +141,7 @@ int tcpRead(uint32_t handle, char* buffer, int size) {
 bool tcpSend(uint32_t handle, std::string_view data) {
     const int fd = fdOf(handle);
     if (fd < 0) return false;
+    if (isTls(handle)) return tlsSend(handle, data);
     while (!data.empty()) {
         const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
         if (n < 0) {
@@ -148,6 +155,7 @@ bool tcpSend(uint32_t handle, std::string_view data) {
 
 void tcpClose(uint32_t handle) {
     const int fd = fdOf(handle);
+    tlsEnd(handle);
     if (fd >= 0) ::close(fd);
 }
 

@@ -1,8 +1,10 @@
 #include "ui/GUI_Options.h"
 
 #include <cstdint>
+#include <iterator>
 
 #include "common/data.h"
+#include "net/NET_Methods_Tls.h"
 #include "platform/spell.h"
 #include "ui/GUI.h"
 #include "ui/display.h"
@@ -27,6 +29,19 @@ constexpr Box kBoxes[CheckBoxCount] = {
     {Txt::OptOnTop, 180},       {Txt::OptSeparate, 210}, {Txt::OptMarkUrls, 240},
     {Txt::OptTextSmilies, 270}, {Txt::OptNoPing, 300},
 };
+
+// The on/off settings of the group below the eight boxes, in box order:
+// each one's caption, its value when the window opens, and where
+// "Annehmen" puts the box's state.
+struct Setting {
+    Own caption;
+    bool (*current)();
+    void (*accept)(bool);
+};
+constexpr Setting kSettings[] = {
+    {Own::OptTls, &chatServerTls, &setChatServerTls},
+};
+static_assert(std::size(kSettings) == SettingBoxCount);
 
 uint16_t tickedBits() {
     uint16_t bits = 0;
@@ -79,8 +94,8 @@ void takeTimeStampRow() {
 void openOptionsWindow() {
     // The window is opened at its final size: a resize afterwards would
     // queue an event ahead of the user's first click.
-    const int groupBottom =
-        MoreTop + 20 + spellingRowsHeight() + kTimeStampRowHeight + sessionOptionRowsHeight() + 10;
+    const int groupBottom = MoreTop + 20 + spellingRowsHeight() + kTimeStampRowHeight +
+                            sessionOptionRowsHeight() + 30 * SettingBoxCount + 10;
     const int buttons = groupBottom + 20;
     const int w = pf::openWindow(
         Window, 0, 0, Width, buttons + Height - 360, Title,
@@ -96,6 +111,11 @@ void openOptionsWindow() {
     addSpellingRows(w, y);
     addTimeStampRow(w, y);
     addSessionOptionRows(w, y);
+    for (int i = 0; i < SettingBoxCount; ++i, y += 30) {
+        const int id =
+            pf::checkBox(w, FirstSettingBox + i, 50, y, 210, 30, ui(kSettings[i].caption));
+        pf::setControlState(id, kSettings[i].current() ? 1 : 0);
+    }
     pf::frame(w, MoreFrame, 20, MoreTop, 250, groupBottom - MoreTop, ui(Own::OptFrameMore));
     pf::button(w, Accept, 160, buttons, 120, 20, ui(Txt::OptAccept));
     pf::button(w, Cancel, 10, buttons, 120, 20, ui(Txt::OptCancel));
@@ -122,6 +142,8 @@ void optionsWindowHandler(pf::Event& event) {
         takeSpellingRows();
         takeTimeStampRow();
         takeSessionOptionRows();
+        for (int i = 0; i < SettingBoxCount; ++i)
+            kSettings[i].accept(pf::controlState(FirstSettingBox + i) != 0);
         pf::closeWindow(Window);
     } else if (event.id == Cancel) {
         pf::closeWindow(Window);

@@ -12,9 +12,11 @@
 
 #include "common/data.h"
 #include "common/ports.h"
+#include "common/reset.h"
 #include "core/prefs.h"
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
+#include "net/NET_Methods_Tls.h"
 #include "platform/spell.h"
 #include "support/plugin_folder.h"
 #include "ui/display.h"
@@ -114,6 +116,38 @@ TEST_F(PrefsFile, ServerMayNameItsPort) {
     // Saving writes the key as it was read.
     ASSERT_TRUE(saveSettings());
     EXPECT_NE(slurp("prefs.ini").find("server = ::1\r\n"), std::string::npos);
+}
+
+TEST_F(PrefsFile, TlsChangesTheDefaultPortAndIsWrittenOnceUsed) {
+    struct Case {
+        const char* lines;
+        bool tls;
+        int port;
+    };
+    for (const Case& c : {Case{"server = chat.lan\r\ntls = 1\r\n", true, 1999},
+                          Case{"server = chat.lan:2000\r\ntls = 1\r\n", true, 2000},
+                          Case{"tls = 0\r\nserver = chat.lan\r\n", false, 1998},
+                          Case{"server = chat.lan\r\ntls = ja\r\n", false, 1998}}) {
+        resetAll();
+        spit("prefs.ini", std::string("[General]\r\n") + c.lines);
+        loadSettings();
+        EXPECT_EQ(chatServerTls(), c.tls) << c.lines;
+        EXPECT_EQ(chatServerPort(), c.port) << c.lines;
+    }
+    // Turned on in the options window: saved; a file that never had the
+    // key does not get it while TLS is off.
+    resetAll();
+    spit("prefs.ini", "[General]\r\nprofile = \r\n");
+    loadSettings();
+    ASSERT_TRUE(saveSettings());
+    EXPECT_EQ(slurp("prefs.ini").find("tls"), std::string::npos);
+    setChatServerTls(true);
+    ASSERT_TRUE(saveSettings());
+    EXPECT_NE(slurp("prefs.ini").find("tls = 1\r\n"), std::string::npos);
+    loadSettings();
+    setChatServerTls(false);
+    ASSERT_TRUE(saveSettings());
+    EXPECT_NE(slurp("prefs.ini").find("tls = 0\r\n"), std::string::npos);
 }
 
 TEST_F(PrefsFile, TimeStampsAreOnOnlyWithOneAndWrittenOnlyWhenOn) {

@@ -85,8 +85,14 @@ TEST(HttpServerSetting, HostOrHostAndPort) {
         const char* host;
         int port;
         const char* authority;
+        bool tls = false;
     };
     const Case cases[] = {
+        {"https://paste.example", "paste.example", 443, "paste.example", true},
+        {"https://chat.lan:8443", "chat.lan", 8443, "chat.lan:8443", true},
+        {"HTTPS://chat.lan:443/", "chat.lan", 443, "chat.lan", true},
+        {"https://[::1]:8443", "::1", 8443, "[::1]:8443", true},
+        {"http://chat.lan:8080", "chat.lan", 8080, "chat.lan:8080"},
         {"", "localhost", 80, "localhost"},
         {"paste.example", "paste.example", 80, "paste.example"},
         {"127.0.0.1:8080", "127.0.0.1", 8080, "127.0.0.1:8080"},
@@ -100,9 +106,11 @@ TEST(HttpServerSetting, HostOrHostAndPort) {
         EXPECT_EQ(s->host, c.host) << c.setting;
         EXPECT_EQ(s->port, c.port) << c.setting;
         EXPECT_EQ(s->authority, c.authority) << c.setting;
+        EXPECT_EQ(s->tls, c.tls) << c.setting;
     }
-    for (const char* bad : {"host:", "host:0", "host:65536", "host:8o", ":80", "a b", "h\r\nX: y",
-                            "user@host", "host/path", "[::1", "[]:80"})
+    for (const char* bad :
+         {"host:", "host:0", "host:65536", "host:8o", ":80", "a b", "h\r\nX: y", "user@host",
+          "host/path", "[::1", "[]:80", "https://", "https:///", "ftp://host", "https://host/path"})
         EXPECT_FALSE(parseHttpServer(bad)) << bad;
 }
 

@@ -18,6 +18,7 @@
 #include "platform/socket.h"
 #include "support/quarnd_process.h"
 #include "support/services.h"
+#include "support/session_loop.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 #include "ui/windows/main_window.h"
@@ -55,17 +56,7 @@ class WithQuarnd : public ::testing::Test {
         setChatServerPort(ServerPort);
     }
 
-    // The session half of a main-loop pass, until pred holds or 5 s pass.
-    bool runUntil(const std::function<bool()>& pred) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!pred() && std::chrono::steady_clock::now() < end) {
-            if (!hasFlag(flag::Connected)) break;
-            PollServer();
-            if (hasFlag(flag::MenuDirty)) buildMainMenu();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return pred();
-    }
+    bool runUntil(const std::function<bool()>& pred) { return test::runSessionUntil(pred); }
 
     quarnd_test::QuarndProcess server;
 };

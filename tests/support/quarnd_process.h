@@ -5,13 +5,19 @@
 //   auto reply = alice.command("LOGIN alice  [CLIENT:KAVEL@Windows]");
 //   // reply == {"[2]- Gast"}
 //
-// QuarndProcess starts the binary with `--port 0 --paste-port 0 --data DIR`,
-// reads the ports from its first line of standard output and stops it with
+// QuarndProcess starts the binary with `--port 0 --paste-port 0 --tls-port any
+// --paste-tls-port any --data DIR`, reads the ports and the certificate's
+// fingerprint from its first line of standard output and stops it with
 // SIGTERM. RawQuarnClient is a blocking line client: it appends CR to every
 // command and hands back one transmission (the messages up to the NUL) at a
 // time. Plain POSIX, no Qt, no test framework: errors throw
-// std::runtime_error, so any test framework reports them.
+// std::runtime_error, so any test framework reports them. startTls() turns
+// a RawQuarnClient into one over TLS (OpenSSL, no certificate check).
 #pragma once
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -20,6 +26,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +43,8 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "common/hex.h"
 
 namespace quarnd_test {
 
@@ -101,6 +110,16 @@ class QuarndProcess {
     int pastePort() const {
         return pastePort_;
     }
+    int tlsPort() const {
+        return tlsPort_;
+    }
+    int pasteTlsPort() const {
+        return pasteTlsPort_;
+    }
+    // "AB:CD:…" as quarnd printed it; empty without TLS.
+    const std::string& fingerprint() const {
+        return fingerprint_;
+    }
     const std::string& dataDir() const {
         return options_.dataDir;
     }
@@ -163,8 +182,9 @@ class QuarndProcess {
     void start() {
         int out[2];
         if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-        std::vector<std::string> args = {options_.binary, "--port",        "0", "--paste-port", "0",
-                                         "--data",        options_.dataDir};
+        std::vector<std::string> args = {
+            options_.binary,    "--port", "0",      "--paste-port",  "0", "--tls-port", "any",
+            "--paste-tls-port", "any",    "--data", options_.dataDir};
         args.insert(args.end(), options_.extraArgs.begin(), options_.extraArgs.end());
         std::vector<char*> argv;
         for (auto& a : args)
@@ -210,6 +230,14 @@ class QuarndProcess {
         }
         chatPort_ = static_cast<int>(chat);
         pastePort_ = static_cast<int>(paste);
+        unsigned tls = 0, pasteTls = 0;
+        if (const auto at = line.find(" tls="); at != std::string::npos)
+            std::sscanf(line.c_str() + at, " tls=%u paste-tls=%u", &tls, &pasteTls);
+        tlsPort_ = static_cast<int>(tls);
+        pasteTlsPort_ = static_cast<int>(pasteTls);
+        fingerprint_.clear();
+        if (const auto at = line.find(" sha256="); at != std::string::npos)
+            fingerprint_ = line.substr(at + 8, line.find_first_of(" \n", at + 8) - at - 8);
     }
 
     Options options_;
@@ -218,7 +246,18 @@ class QuarndProcess {
     int stdoutFd_ = -1;
     int chatPort_ = 0;
     int pastePort_ = 0;
+    int tlsPort_ = 0;
+    int pasteTlsPort_ = 0;
+    std::string fingerprint_;
 };
+
+// The SHA-256 of a certificate's DER form as "AB:CD:…".
+inline std::string fingerprintOf(const X509* cert) {
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int n = 0;
+    if (!cert || X509_digest(cert, EVP_sha256(), md, &n) != 1) return {};
+    return kavel::colonHex(md, n);
+}
 
 // Connects to 127.0.0.1:port, or throws.
 inline int connectLoopback(int port) {
@@ -281,7 +320,46 @@ class RawQuarnClient {
         const int one = 1;
         setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
-    ~RawQuarnClient() { close(); }
+    ~RawQuarnClient() {
+        close();
+        if (ssl_) SSL_free(ssl_);
+        if (ctx_) SSL_CTX_free(ctx_);
+    }
+
+    // A TLS handshake on the connection, naming `host` (SNI); maxVersion 0
+    // for the library's best. No certificate check: tests look at the
+    // fingerprint. False when the server refused or did not answer in time.
+    bool startTls(const std::string& host = "localhost", int maxVersion = 0,
+                  int timeoutMs = kDefaultTimeoutMs) {
+        // OpenSSL writes with write(): a server that hung up must not kill the test.
+        ::signal(SIGPIPE, SIG_IGN);
+        ctx_ = SSL_CTX_new(TLS_client_method());
+        if (!ctx_) return false;
+        SSL_CTX_set_min_proto_version(ctx_, TLS1_VERSION);
+        if (maxVersion) SSL_CTX_set_max_proto_version(ctx_, maxVersion);
+        // Old protocol versions need the weakest security level to be offered.
+        if (maxVersion && maxVersion < TLS1_2_VERSION) SSL_CTX_set_security_level(ctx_, 0);
+        ssl_ = SSL_new(ctx_);
+        SSL_set_fd(ssl_, fd_);
+        SSL_set_tlsext_host_name(ssl_, host.c_str());
+        timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        const bool ok = SSL_connect(ssl_) == 1;
+        ERR_clear_error();
+        if (!ok) {
+            SSL_free(ssl_);
+            ssl_ = nullptr;
+        }
+        return ok;
+    }
+    std::string peerFingerprint() const {
+        if (!ssl_) return {};
+        X509* cert = SSL_get1_peer_certificate(ssl_);
+        std::string f = fingerprintOf(cert);
+        X509_free(cert);
+        return f;
+    }
+    std::string tlsVersion() const { return ssl_ ? SSL_get_version(ssl_) : ""; }
     RawQuarnClient(const RawQuarnClient&) = delete;
     RawQuarnClient& operator=(const RawQuarnClient&) = delete;
 
@@ -297,7 +375,9 @@ class RawQuarnClient {
     // Sends exactly these bytes. Returns false when the peer is gone.
     bool sendRaw(std::string_view bytes) {
         while (!bytes.empty()) {
-            const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            const ssize_t n = ssl_ ? SSL_write(ssl_, bytes.data(), static_cast<int>(bytes.size()))
+                                   : ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (ssl_ && n <= 0) return false;
             if (n < 0) {
                 if (errno == EINTR) continue;
                 return false;
@@ -356,6 +436,8 @@ class RawQuarnClient {
     }
 
     bool closedByPeer() const { return closed_; }
+    // What arrived and was not taken as a transmission (a reply without NUL).
+    const std::string& buffered() const { return buffer_; }
 
     void close() {
         if (fd_ >= 0) ::close(fd_);
@@ -370,10 +452,12 @@ class RawQuarnClient {
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         pollfd p{fd_, POLLIN, 0};
-        const int r = poll(&p, 1, static_cast<int>(left.count()));
+        // Decrypted bytes do not show on the socket.
+        const int r =
+            ssl_ && SSL_pending(ssl_) > 0 ? 1 : poll(&p, 1, static_cast<int>(left.count()));
         if (r <= 0) return false;
         char buf[64 * 1024];
-        const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+        const ssize_t n = ssl_ ? SSL_read(ssl_, buf, sizeof buf) : ::recv(fd_, buf, sizeof buf, 0);
         if (n <= 0) {
             if (n < 0 && errno == EINTR) return true;
             closed_ = true;
@@ -386,6 +470,8 @@ class RawQuarnClient {
     int fd_ = -1;
     bool closed_ = false;
     std::string buffer_;
+    SSL_CTX* ctx_ = nullptr;
+    SSL* ssl_ = nullptr;
 };
 
 }  // namespace quarnd_test

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QWidget>
+#include "net/NET_Methods.h"
+#include "net/NET_Methods_Tls.h"
 
 #include "common/program_options.h"
 #include "platform/spell.h"
@@ -27,9 +29,9 @@ TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
     ASSERT_TRUE(gd::windowExists(Window));
     EXPECT_EQ(gd::windowTitle(Window), "KAVEL > Optionen");
     EXPECT_EQ(gd::windowWidth(Window), 291);
-    // The group below the check boxes holds spelling, time stamps, rejoining
-    // and the tray.
-    EXPECT_EQ(gd::windowHeight(Window), 592);
+    // The eight boxes where they always were; the group below them holds
+    // spelling, time stamps, rejoining, the tray and TLS.
+    EXPECT_EQ(gd::windowHeight(Window), 622);
     QWidget* frame = gd::windowFrame(Window);
     EXPECT_EQ(frame->parentWidget(), gd::windowFrame(mainwin::Window));
     EXPECT_FALSE(frame->windowFlags().testFlag(Qt::WindowCloseButtonHint));
@@ -52,16 +54,42 @@ TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
                               "In den Infobereich schlie\xDF"
                               "en"},
                              {NoTrayNote, 50, 510, 210, 20, "Kein Infobereich vorhanden"},
-                             {Accept, 160, 560, 120, 20, "Annehmen"},
-                             {Cancel, 10, 560, 120, 20, "Abbrechen"},
-                             {OuterFrame, 0, 0, 290, 590, ""},
-                             {MoreFrame, 20, 350, 250, 190, "Weitere Einstellungen"},
+                             {TlsBox, 50, 530, 210, 30,
+                              "Verschl\xFC"
+                              "sselt verbinden (TLS)"},
+                             {Accept, 160, 590, 120, 20, "Annehmen"},
+                             {Cancel, 10, 590, 120, 20, "Abbrechen"},
+                             {OuterFrame, 0, 0, 290, 620, ""},
+                             {MoreFrame, 20, 350, 250, 220, "Weitere Einstellungen"},
                              {MessagesFrame, 20, 30, 250, 120, "Verhalten bei neuen Nachrichten"},
                              {GeneralFrame, 20, 160, 250, 180, "Generelle Einstellungen"},
                          });
     // The new captions fit their places in the window's font.
     for (int id : {RejoinRooms, CloseToTray, NoTrayNote})
         EXPECT_LE(gd::controlWidget(id)->sizeHint().width(), gd::controlWidth(id)) << id;
+}
+
+TEST_F(OptionsWindow, TheTlsBoxShowsAndSetsTheTransport) {
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(TlsBox), 0);
+    click(TlsBox);
+    click(Cancel);
+    EXPECT_FALSE(chatServerTls());
+
+    setOptions(0x0021);
+    openOptionsWindow();
+    click(TlsBox);
+    click(Accept);
+    EXPECT_TRUE(chatServerTls());
+    EXPECT_EQ(options(), 0x0021);  // the options word is not the place of it
+    EXPECT_EQ(chatServerPort(), TlsServerPort);
+
+    openOptionsWindow();
+    EXPECT_EQ(gd::controlState(TlsBox), 1);
+    click(TlsBox);
+    click(Accept);
+    EXPECT_FALSE(chatServerTls());
+    EXPECT_EQ(chatServerPort(), ServerPort);
 }
 
 TEST_F(OptionsWindow, WithoutADictionaryTheSpellingBoxIsGreyedOut) {
@@ -77,7 +105,7 @@ TEST_F(OptionsWindow, TheSpellingBoxShowsAndSetsTheOption) {
     if (!gd::spellingAvailable()) GTEST_SKIP() << gd::spellingUnavailableReason();
     openOptionsWindow();
     EXPECT_FALSE(gd::controlExists(SpellNote));
-    EXPECT_EQ(gd::controlY(Accept), 460 + 80);  // the rejoin and tray rows below it
+    EXPECT_EQ(gd::controlY(Accept), 460 + 80 + 30);  // the rejoin, tray and TLS rows below it
     EXPECT_EQ(gd::controlState(SpellCheckBox), 1);
     click(SpellCheckBox);
     click(Cancel);
@@ -174,7 +202,9 @@ TEST_F(OptionsWindow, TheProgramWideRowsShowAndTakeTheirOptions) {
     EXPECT_EQ(gd::controlState(CloseToTray), 1);
     EXPECT_FALSE(gd::controlDisabled(CloseToTray));
     EXPECT_FALSE(gd::controlExists(NoTrayNote));
-    EXPECT_EQ(gd::controlY(Accept), gd::controlY(CloseToTray) + 30 + 10 + 20);  // no note
+    // No note; the TLS row follows.
+    EXPECT_EQ(gd::controlY(TlsBox), gd::controlY(CloseToTray) + 30);
+    EXPECT_EQ(gd::controlY(Accept), gd::controlY(TlsBox) + 30 + 10 + 20);
     click(RejoinRooms);
     click(CloseToTray);
     click(Cancel);

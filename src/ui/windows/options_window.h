@@ -1,6 +1,7 @@
 #pragma once
 // Window 1, the options window: eight check boxes over the low byte of the
-// options word.
+// options word and, below them, the group of further settings kept in
+// prefs.ini.
 
 #include <cstdint>
 
@@ -34,5 +35,11 @@ inline constexpr int TimeStampBox = 73;
 inline constexpr int RejoinRooms = 81;
 inline constexpr int CloseToTray = 82;
 inline constexpr int NoTrayNote = 83;  // why closing to the tray is off
+// The group's on/off settings after those rows: one box each from
+// FirstSettingBox on, 30 pixels apart; the group and the window grow with
+// SettingBoxCount.
+inline constexpr int FirstSettingBox = 90;
+inline constexpr int SettingBoxCount = 1;
+inline constexpr int TlsBox = FirstSettingBox;
 
 }  // namespace kavel::optwin

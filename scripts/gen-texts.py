@@ -130,7 +130,8 @@ OWN_TEXTS = [
     ("RoomWindowFailed", "Das Fenster für den Raum $ konnte nicht geöffnet werden"),
     ("HelpTitle", "KAVEL > Hilfe"),
     ("PluginNameRefused",
-     "Plugin-Datei $ übersprungen: Zeilenumbrüche, \"=\" und Kommas sind im Namen nicht erlaubt"),
+     "Plugin-Datei $ übersprungen: Zeilenumbrüche, \"=\", Kommas und Leerzeichen am Anfang sind im "
+     "Namen nicht erlaubt"),
     ("OptFrameMore", "Weitere Einstellungen"),
     ("OptSpellCheck", "Rechtschreibung prüfen"),
     ("LookupTimedOut",

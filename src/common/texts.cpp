@@ -221,7 +221,7 @@ const char kTextBlock[] =
 const char* const kOwnTexts[] = {
     "Das Fenster f\xFCr den Raum $ konnte nicht ge\xF6" "ffnet werden",
     "KAVEL > Hilfe",
-    "Plugin-Datei $ \xFC" "bersprungen: Zeilenumbr\xFC" "che, \"=\" und Kommas sind im Namen nicht erlaubt",
+    "Plugin-Datei $ \xFC" "bersprungen: Zeilenumbr\xFC" "che, \"=\", Kommas und Leerzeichen am Anfang sind im Namen nicht erlaubt",
     "Weitere Einstellungen",
     "Rechtschreibung pr\xFC" "fen",
     "Verbindung fehlgeschlagen - der Name $ konnte nicht innerhalb von 10 Sekunden aufgel\xF6st werden",

@@ -239,6 +239,9 @@ Agent* newAgent(const std::string& name, void* library) {
 }
 
 bool usablePluginName(std::string_view name) {
+    // prefs.ini drops the blanks before a value, so a name starting with one
+    // would come back as another file once it is first in the list.
+    if (!name.empty() && (name.front() == ' ' || name.front() == '\t')) return false;
     return name.find_first_of(std::string_view("\r\n\0=,", 5)) == std::string_view::npos;
 }
 

@@ -215,12 +215,12 @@ TEST_F(PrefsFile, BadNamesInTheListAreNeitherLoadedNorKept) {
     EXPECT_EQ(test::agentNames(), std::vector<std::string>{"tp_a.so"});
     EXPECT_EQ(status, (std::vector<std::string>{"Plugin-Datei b=c.so \xFC"
                                                 "bersprungen: Zeilenumbr\xFC"
-                                                "che, \"=\" "
-                                                "und Kommas sind im Namen nicht erlaubt",
+                                                "che, \"=\", Kommas und Leerzeichen am "
+                                                "Anfang sind im Namen nicht erlaubt",
                                                 "Plugin-Datei tp_b.so?x \xFC"
                                                 "bersprungen: Zeilenumbr\xFC"
-                                                "che, \"=\" "
-                                                "und Kommas sind im Namen nicht erlaubt"}));
+                                                "che, \"=\", Kommas und Leerzeichen am "
+                                                "Anfang sind im Namen nicht erlaubt"}));
     // Saving writes only what was loaded.
     ASSERT_TRUE(saveSettings());
     EXPECT_EQ(dir.read("prefs.ini"), "[General]\r\nprofile = \r\nactivePlugins = tp_a.so\r\n");

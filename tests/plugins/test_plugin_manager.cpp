@@ -144,13 +144,14 @@ std::string skipped(const std::string& shown) {
     return "Plugin-Datei " + shown +
            " \xFC"
            "bersprungen: Zeilenumbr\xFC"
-           "che, \"=\" und Kommas sind im Namen nicht erlaubt";
+           "che, \"=\", Kommas und Leerzeichen am Anfang sind im Namen nicht erlaubt";
 }
 
-TEST(PluginNames, LineBreaksNulEqualsSignsAndCommasAreRefused) {
+TEST(PluginNames, LineBreaksNulEqualsSignsCommasAndLeadingBlanksAreRefused) {
     for (const std::string& bad : test::badPluginNames())
         EXPECT_FALSE(usablePluginName(bad)) << bad;
-    for (const char* good : {"tp_a.so", "mit Leerzeichen.so", "gr\xFC\xDF.so", "a;b.so", "[x].so"})
+    for (const char* good :
+         {"tp_a.so", "mit Leerzeichen.so", "trail.so ", "gr\xFC\xDF.so", "a;b.so", "[x].so"})
         EXPECT_TRUE(usablePluginName(good)) << good;
 }
 

@@ -41,6 +41,8 @@ inline std::vector<std::string> badPluginNames() {
             "a=b.so",
             "a,b.so",
             "x.so\r\nserver = evil.example",
+            " lead.so",
+            "\tlead.so",
             std::string("nul\0.so", 7)};
 }
 

@@ -1,0 +1,46 @@
+// known_servers.txt holds the certificates the user accepted; it is a text
+// file in the working folder that anyone may edit. Reading it never
+// crashes, a fingerprint once remembered is found again under any case of
+// its host, and remembering the same one twice leaves the file as it was.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "net/NET_Methods_Tls.h"
+#include "platform/files.h"
+
+namespace {
+
+#define KNOWN_CHECK(cond)                                                                 \
+    do {                                                                                  \
+        if (!(cond)) {                                                                    \
+            std::fprintf(stderr, "known servers invariant broken: %s (line %d)\n", #cond, \
+                         __LINE__);                                                       \
+            std::abort();                                                                 \
+        }                                                                                 \
+    } while (0)
+
+}  // namespace
+
+// The file lives in the working folder: a folder of the fuzzer's own.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    char folder[] = "/tmp/fuzz-known-servers-XXXXXX";
+    if (!mkdtemp(folder) || chdir(folder) != 0) std::abort();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    KNOWN_CHECK(kavel::platform::writeFileAtomically(kavel::kKnownServersFile, input));
+    (void)kavel::knownFingerprint("chat.example", 1999);
+    const std::string fingerprint = "AB:CD:EF";
+    KNOWN_CHECK(kavel::rememberFingerprint("Chat.Example", 1999, fingerprint));
+    KNOWN_CHECK(kavel::knownFingerprint("chat.example", 1999) == fingerprint);
+    const auto once = kavel::platform::readWholeFile(kavel::kKnownServersFile);
+    KNOWN_CHECK(kavel::rememberFingerprint("Chat.Example", 1999, fingerprint));
+    KNOWN_CHECK(kavel::platform::readWholeFile(kavel::kKnownServersFile) == once);
+    return 0;
+}

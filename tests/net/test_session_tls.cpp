@@ -272,7 +272,7 @@ TEST_F(OverTls, ARememberedCertificateIsKeptAndAChangedOneRefusedBeforeAnythingI
     setText(&ClientState::profileName, "gast2");
     EXPECT_EQ(Connect(clientState, chatServerHost(), chatServerPort()), 0);
     EXPECT_FALSE(hasFlag(flag::Connected));
-    EXPECT_EQ(clientState.connection, 0u);
+    EXPECT_EQ(static_cast<uint32_t>(clientState.connection), 0u);
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_EQ(asked[1].kind, gd::DialogRequest::Message);
     EXPECT_EQ(asked[1].title, "Warnung");

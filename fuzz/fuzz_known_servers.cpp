@@ -23,16 +23,36 @@ namespace {
         }                                                                                 \
     } while (0)
 
+// The file lives in the working folder: a folder of the fuzzer's own for
+// each input, and back again after it, since the fuzzer reads and writes
+// its corpus by relative paths.
+std::string ownFolder;
+std::string startFolder;
+
+class InOwnFolder {
+  public:
+    InOwnFolder() {
+        if (chdir(ownFolder.c_str()) != 0) std::abort();
+    }
+    ~InOwnFolder() {
+        if (chdir(startFolder.c_str()) != 0) std::abort();
+    }
+};
+
 }  // namespace
 
-// The file lives in the working folder: a folder of the fuzzer's own.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     char folder[] = "/tmp/fuzz-known-servers-XXXXXX";
-    if (!mkdtemp(folder) || chdir(folder) != 0) std::abort();
+    char* start = getcwd(nullptr, 0);
+    if (!mkdtemp(folder) || !start) std::abort();
+    ownFolder = folder;
+    startFolder = start;
+    std::free(start);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const InOwnFolder here;
     const std::string input(reinterpret_cast<const char*>(data), size);
     KNOWN_CHECK(kavel::platform::writeFileAtomically(kavel::kKnownServersFile, input));
     (void)kavel::knownFingerprint("chat.example", 1999);

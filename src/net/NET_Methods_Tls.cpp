@@ -38,8 +38,10 @@ std::vector<KnownServer> readKnownServers() {
         if (b == std::string_view::npos || line.front() == '#') continue;
         KnownServer k;
         k.host = line.substr(0, a);
+        // Once it cannot be a port it stays -1; a later digit must not revive it.
         for (char c : line.substr(a + 1, b - a - 1))
-            k.port = c >= '0' && c <= '9' && k.port < 65536 ? k.port * 10 + (c - '0') : -1;
+            k.port = k.port >= 0 && k.port < 65536 && c >= '0' && c <= '9' ? k.port * 10 + (c - '0')
+                                                                           : -1;
         k.fingerprint = line.substr(b + 1);
         if (k.port > 0 && k.port <= 65535 && !k.fingerprint.empty()) all.push_back(std::move(k));
     }

@@ -30,15 +30,15 @@
 #include <string>
 #include <vector>
 
+#include "common/LEXER.h"
 #include "common/data.h"
 #include "common/reset.h"
 #include "core/wiring.h"
-#include "net/LEXER.h"
+#include "desktop/chat_log_view.h"
+#include "desktop/encoding.h"
+#include "desktop/gadgets.h"
+#include "desktop/image.h"
 #include "net/NET_Methods.h"
-#include "platform/chat_log_view.h"
-#include "platform/encoding.h"
-#include "platform/gadgets.h"
-#include "platform/image.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/display.h"
 #include "ui/rtf_writer.h"

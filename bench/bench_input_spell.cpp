@@ -16,10 +16,10 @@
 
 #include "common/data.h"
 #include "core/wiring.h"
-#include "platform/encoding.h"
-#include "platform/gadgets.h"
-#include "platform/gadgets_qt.h"
-#include "platform/spell.h"
+#include "desktop/encoding.h"
+#include "desktop/gadgets.h"
+#include "desktop/gadgets_qt.h"
+#include "desktop/spell.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 

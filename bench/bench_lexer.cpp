@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "net/LEXER.h"
+#include "common/LEXER.h"
 
 namespace {
 

@@ -28,13 +28,13 @@
 #include <string>
 #include <utility>
 
+#include "common/LEXER.h"
 #include "common/data.h"
 #include "common/reset.h"
 #include "core/wiring.h"
-#include "net/LEXER.h"
-#include "platform/chat_log_view.h"
-#include "platform/encoding.h"
-#include "platform/gadgets.h"
+#include "desktop/chat_log_view.h"
+#include "desktop/encoding.h"
+#include "desktop/gadgets.h"
 #include "ui/CLASS_ChatRoom.h"
 
 namespace {

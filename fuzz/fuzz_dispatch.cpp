@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "common/LEXER.h"
 #include "common/data.h"
 #include "common/line_splitter.h"
 #include "common/ports.h"
 #include "common/reset.h"
 #include "core/wiring.h"
-#include "net/LEXER.h"
+#include "desktop/gadgets.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
-#include "platform/gadgets.h"
-#include "platform/services.h"
+#include "system/services.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI_UserInfo.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "net/NET_Methods_Tls.h"
-#include "platform/files.h"
+#include "system/files.h"
 
 namespace {
 

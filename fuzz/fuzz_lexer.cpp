@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "net/LEXER.h"
+#include "common/LEXER.h"
 
 namespace {
 

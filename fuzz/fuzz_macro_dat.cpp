@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/LEXER.h"
+#include "common/LEXER.h"
 #include "rules.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "objects/CLASS_Agents.h"
-#include "platform/library.h"
+#include "system/library.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view image(reinterpret_cast<const char*>(data), size);

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <thread>
 
+#include "common/LEXER.h"
 #include "editor.h"
-#include "net/LEXER.h"
 #include "rules.h"
 #include "store.h"
 

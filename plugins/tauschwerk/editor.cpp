@@ -17,9 +17,9 @@
 #include <future>
 #include <memory>
 
+#include "common/LEXER.h"
 #include "common/misc.h"
-#include "net/LEXER.h"
-#include "platform/encoding.h"
+#include "desktop/encoding.h"
 #include "store.h"
 
 namespace tauschwerk {

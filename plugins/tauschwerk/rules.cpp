@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "common/LEXER.h"
 #include "common/misc.h"
-#include "net/LEXER.h"
 
 namespace tauschwerk {
 

@@ -41,6 +41,10 @@ struct Ports {
     std::function<bool()> userInfoOpen;
     std::function<void(std::string_view)> userInfoLine;
 
+    // A message the user confirms before the program goes on (the class
+    // system's last words before it ends the program).
+    std::function<void(std::string_view title, std::string_view text)> messageBox;
+
     // Ends the program at once in order: windows closed, plug-ins freed,
     // exit code 0 (a class that cannot be built).
     std::function<void()> endProgram;

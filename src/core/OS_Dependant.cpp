@@ -5,8 +5,8 @@
 #include "common/data.h"
 #include "common/reset.h"
 #include "core/sound_synthesis.h"
-#include "platform/desktop.h"
-#include "platform/sound.h"
+#include "desktop/desktop.h"
+#include "desktop/sound.h"
 #include "ui/GUI_Methods.h"
 
 namespace kavel {

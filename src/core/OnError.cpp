@@ -14,10 +14,10 @@
 #include "common/datemask.h"
 #include "common/reset.h"
 #include "core/prefs.h"
+#include "desktop/gadgets.h"
 #include "objects/CLASS_Agents.h"
 #include "objects/CLASS_Object.h"
-#include "platform/files.h"
-#include "platform/gadgets.h"
+#include "system/files.h"
 #include "ui/GUI_Methods.h"
 
 #ifndef KAVEL_SOURCE_DIR

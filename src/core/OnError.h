@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/faults.h"
+#include "system/faults.h"
 
 namespace kavel {
 

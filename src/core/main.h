@@ -1,7 +1,7 @@
 #pragma once
 // Declarations of the main module: start-up, main loop and shutdown.
 
-#include "platform/gadgets.h"
+#include "desktop/gadgets.h"
 
 namespace kavel {
 

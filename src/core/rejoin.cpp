@@ -7,8 +7,8 @@
 #include "common/data.h"
 #include "common/program_options.h"
 #include "common/reset.h"
+#include "desktop/gadgets.h"
 #include "net/NET_Methods.h"
-#include "platform/gadgets.h"
 #include "ui/CLASS_ChatRoom.h"
 
 namespace kavel {

@@ -28,6 +28,7 @@ void wirePorts() {
     p.openUserInfo = &openUserInfoWindow;
     p.userInfoOpen = &userInfoWindowOpen;
     p.userInfoLine = &appendUserInfoLine;
+    p.messageBox = &platform::messageBox;
     p.endProgram = &endAtOnce;
 }
 

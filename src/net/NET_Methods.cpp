@@ -10,11 +10,11 @@
 #include "common/misc.h"
 #include "common/ports.h"
 #include "common/reset.h"
+#include "desktop/gadgets.h"
 #include "net/NET_Methods_Tls.h"
 #include "net/wire.h"
-#include "platform/clock.h"
-#include "platform/gadgets.h"
-#include "platform/socket.h"
+#include "system/clock.h"
+#include "system/socket.h"
 
 namespace kavel {
 

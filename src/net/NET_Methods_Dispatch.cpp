@@ -9,11 +9,11 @@
 #include "common/misc.h"
 #include "common/ports.h"
 #include "common/reset.h"
+#include "desktop/gadgets.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
 #include "net/wire.h"
 #include "objects/agent_chain.h"
-#include "platform/gadgets.h"
 
 namespace kavel {
 

@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "common/reset.h"
+#include "desktop/gadgets.h"
 #include "net/NET_Methods_Tls.h"
-#include "platform/clock.h"
-#include "platform/gadgets.h"
-#include "platform/socket.h"
+#include "system/clock.h"
+#include "system/socket.h"
 
 namespace kavel {
 

@@ -6,9 +6,9 @@
 #include "common/data.h"
 #include "common/ports.h"
 #include "common/reset.h"
-#include "platform/files.h"
-#include "platform/gadgets.h"
-#include "platform/tls.h"
+#include "desktop/gadgets.h"
+#include "system/files.h"
+#include "system/tls.h"
 
 namespace kavel {
 

@@ -15,9 +15,8 @@
 #include "common/reset.h"
 #include "objects/CLASS_Object.h"
 #include "objects/agent_chain.h"
-#include "platform/faults.h"
-#include "platform/gadgets.h"
-#include "platform/library.h"
+#include "system/faults.h"
+#include "system/library.h"
 
 namespace kavel {
 
@@ -92,7 +91,8 @@ std::string processRCmd(Object* o, const std::string& data) {
 void setup(Object* o) {
     Agent* a = self(o);
     if (!a->setupEntry) {
-        pf::messageBox(ui(Txt::InformationTitle), ui(Txt::PluginNoSetup, a->name));
+        if (ports().messageBox)
+            ports().messageBox(ui(Txt::InformationTitle), ui(Txt::PluginNoSetup, a->name));
         return;
     }
     const KavelSetup entry = a->setupEntry;
@@ -332,11 +332,6 @@ std::vector<std::string> listPluginFiles(const std::string& folder) {
         return true;
     });
     return names;
-}
-
-void listPluginFiles(const std::string& folder, int listControl) {
-    for (const std::string& name : listPluginFiles(folder))
-        pf::addItem(listControl, name);
 }
 
 std::optional<std::string> takePluginCommand() {

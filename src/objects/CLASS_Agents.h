@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/faults.h"
+#include "system/faults.h"
 
 namespace kavel {
 
@@ -81,11 +81,9 @@ void unloadAllAgents();
 // until the process ends.
 void freeAllAgents();
 
-// The plug-in files of a folder, in the order the file system lists them;
-// the second form appends them to a list control. A file whose name is not
-// usable is left out with a status line.
+// The plug-in files of a folder, in the order the file system lists them.
+// A file whose name is not usable is left out with a status line.
 std::vector<std::string> listPluginFiles(const std::string& folder);
-void listPluginFiles(const std::string& folder, int listControl);
 
 // The command poll of one main-loop pass: when a plug-in has asked for a
 // turn, clears the request and runs the command chain on an empty text.

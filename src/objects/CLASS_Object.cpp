@@ -8,7 +8,6 @@
 
 #include "common/ports.h"
 #include "common/reset.h"
-#include "platform/gadgets.h"
 
 namespace kavel {
 
@@ -168,7 +167,7 @@ void destroy(Object* o) {
 }
 
 void fatalBox(const std::string& title, const std::string& text) {
-    platform::messageBox(title, text);
+    if (ports().messageBox) ports().messageBox(title, text);
     if (ports().endProgram) ports().endProgram();
     std::exit(0);
 }

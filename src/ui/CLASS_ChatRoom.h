@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "desktop/gadgets.h"
 #include "objects/CLASS_Object.h"
-#include "platform/gadgets.h"
 
 namespace kavel {
 

@@ -10,7 +10,7 @@
 #include "common/misc.h"
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
-#include "platform/files.h"
+#include "system/files.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/CLASS_ChatRoom_record.h"
 #include "ui/GUI_Methods.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/gadgets.h"
+#include "desktop/gadgets.h"
 
 namespace kavel {
 

@@ -4,8 +4,8 @@
 
 #include "common/data.h"
 #include "common/reset.h"
+#include "desktop/gadgets.h"
 #include "objects/CLASS_Agents.h"
-#include "platform/gadgets.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI_Methods.h"
 #include "ui/windows/main_window.h"

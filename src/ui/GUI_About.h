@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/gadgets.h"
+#include "desktop/gadgets.h"
 
 namespace kavel {
 

@@ -1,7 +1,7 @@
 #include "ui/GUI_Help.h"
 
 #include "common/data.h"
-#include "platform/help.h"
+#include "desktop/help.h"
 #include "ui/windows/main_window.h"
 
 namespace kavel {

@@ -5,7 +5,7 @@
 
 #include "common/datemask.h"
 #include "common/reset.h"
-#include "platform/gadgets.h"
+#include "desktop/gadgets.h"
 #include "ui/windows/main_window.h"
 
 namespace kavel {

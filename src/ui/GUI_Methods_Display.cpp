@@ -3,15 +3,15 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "common/LEXER.h"
 #include "common/cp1252.h"
 #include "common/data.h"
 #include "common/datemask.h"
 #include "common/misc.h"
 #include "common/reset.h"
-#include "net/LEXER.h"
+#include "desktop/gadgets.h"
 #include "objects/agent_chain.h"
-#include "platform/gadgets.h"
-#include "platform/services.h"
+#include "system/services.h"
 #include "ui/display.h"
 #include "ui/smilies.h"
 

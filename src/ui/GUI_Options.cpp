@@ -4,8 +4,8 @@
 #include <iterator>
 
 #include "common/data.h"
+#include "desktop/spell.h"
 #include "net/NET_Methods_Tls.h"
-#include "platform/spell.h"
 #include "ui/GUI.h"
 #include "ui/display.h"
 #include "ui/windows/handlers.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The options window (window 1): its handler; GUI.h opens it.
 
-#include "platform/gadgets.h"
+#include "desktop/gadgets.h"
 
 namespace kavel {
 

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "common/program_options.h"
-#include "platform/gadgets.h"
-#include "platform/tray.h"
+#include "desktop/gadgets.h"
+#include "desktop/tray.h"
 #include "ui/GUI_Options.h"
 #include "ui/windows/options_window.h"
 

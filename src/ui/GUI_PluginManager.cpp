@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "common/data.h"
+#include "desktop/headed_list.h"
 #include "objects/CLASS_Agents.h"
-#include "platform/headed_list.h"
 #include "ui/GUI.h"
 #include "ui/windows/handlers.h"
 #include "ui/windows/main_window.h"
@@ -75,7 +75,8 @@ void openPluginManager() {
     moveButton(MoveAllLeft, 220, Txt::MoveAllLeft, "Alle deaktivieren");
     pf::button(Window, SaveAndExit, 130, 380, 100, 30, ui(Txt::SaveAndExit), true);
 
-    listPluginFiles(kPluginFolder, Available);
+    for (const std::string& name : listPluginFiles(kPluginFolder))
+        pf::addItem(Available, name);
     // A loaded plug-in shows once, under "Aktiv"; a file that is present but
     // failed to load stays available.
     for (Agent* agent : AgentList) {

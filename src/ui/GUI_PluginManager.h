@@ -2,7 +2,7 @@
 // Window 4, the plug-in manager: the plug-in files of the folder on the
 // left ("Verfügbar"), the loaded plug-ins on the right ("Aktiv").
 
-#include "platform/gadgets.h"
+#include "desktop/gadgets.h"
 
 namespace kavel {
 

@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "common/data.h"
-#include "platform/files.h"
-#include "platform/folders.h"
+#include "system/files.h"
+#include "system/folders.h"
 #include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
 #include "ui/profile.h"

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/gadgets.h"
+#include "desktop/gadgets.h"
 
 namespace kavel {
 

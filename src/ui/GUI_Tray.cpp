@@ -7,9 +7,9 @@
 #include "common/data.h"
 #include "common/program_options.h"
 #include "common/reset.h"
-#include "platform/gadgets.h"
-#include "platform/notify.h"
-#include "platform/tray.h"
+#include "desktop/gadgets.h"
+#include "desktop/notify.h"
+#include "desktop/tray.h"
 #include "ui/windows/main_window.h"
 #include "ui/windows/tray.h"
 

@@ -1,7 +1,7 @@
 #include "ui/GUI_UserInfo.h"
 
 #include "common/data.h"
-#include "platform/richtext.h"
+#include "desktop/richtext.h"
 #include "ui/CLASS_ChatRoom_ids.h"
 #include "ui/windows/handlers.h"
 

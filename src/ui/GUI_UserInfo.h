@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "platform/gadgets.h"
+#include "desktop/gadgets.h"
 #include "ui/windows/user_info_window.h"
 
 namespace kavel {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/chat_view.h"
+#include "desktop/chat_view.h"
 
 namespace kavel {
 

@@ -5,8 +5,8 @@
 #include "common/cp1252.h"
 #include "common/data.h"
 #include "common/misc.h"
-#include "platform/base64.h"
-#include "platform/files.h"
+#include "system/base64.h"
+#include "system/files.h"
 #include "ui/GUI_Methods.h"
 
 namespace kavel {

@@ -1,10 +1,10 @@
 #include "ui/room_desktop.h"
 
-#include "platform/desktop.h"
-#include "platform/find_bar.h"
-#include "platform/gadgets.h"
-#include "platform/notify.h"
-#include "platform/view_text.h"
+#include "desktop/desktop.h"
+#include "desktop/find_bar.h"
+#include "desktop/gadgets.h"
+#include "desktop/notify.h"
+#include "desktop/view_text.h"
 
 namespace kavel {
 

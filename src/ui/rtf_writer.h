@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/chat_view.h"
+#include "desktop/chat_view.h"
 
 namespace kavel {
 

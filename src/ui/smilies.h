@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/picture.h"
+#include "desktop/picture.h"
 
 namespace kavel {
 

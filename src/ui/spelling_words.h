@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/spell.h"
+#include "desktop/spell.h"
 
 namespace kavel {
 

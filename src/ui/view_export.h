@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/chat_view.h"
+#include "desktop/chat_view.h"
 
 namespace kavel {
 

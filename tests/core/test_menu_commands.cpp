@@ -7,13 +7,13 @@
 #include <filesystem>
 
 #include "common/reset.h"
+#include "desktop/help.h"
 #include "net/NET_Methods.h"
-#include "platform/help.h"
-#include "platform/socket.h"
 #include "support/file_io.h"
 #include "support/qt_wait.h"
 #include "support/script_server.h"
 #include "support/services.h"
+#include "system/socket.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI_About.h"
 #include "ui/profile.h"

@@ -14,10 +14,10 @@
 #include "common/ports.h"
 #include "common/reset.h"
 #include "core/prefs.h"
+#include "desktop/spell.h"
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
 #include "net/NET_Methods_Tls.h"
-#include "platform/spell.h"
 #include "support/plugin_folder.h"
 #include "ui/display.h"
 

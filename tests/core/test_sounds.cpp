@@ -7,8 +7,8 @@
 
 #include "common/data.h"
 #include "core/OS_Dependant.h"
-#include "platform/gadgets.h"
-#include "platform/sound.h"
+#include "desktop/gadgets.h"
+#include "desktop/sound.h"
 #include "support/latin1.h"
 #include "support/services.h"
 #include "ui/GUI.h"

@@ -22,22 +22,22 @@
 #include <string>
 #include <vector>
 
+#include "common/LEXER.h"
 #include "common/data.h"
 #include "common/ports.h"
 #include "core/OnError.h"
 #include "core/main.h"
 #include "core/prefs.h"
 #include "core/wiring.h"
-#include "net/LEXER.h"
+#include "desktop/gadgets.h"
 #include "net/NET_Methods.h"
 #include "objects/CLASS_Agents.h"
 #include "objects/CLASS_Object.h"
 #include "objects/agent_chain.h"
-#include "platform/clock.h"
-#include "platform/faults.h"
-#include "platform/gadgets.h"
-#include "platform/services.h"
-#include "platform/socket.h"
+#include "system/clock.h"
+#include "system/faults.h"
+#include "system/services.h"
+#include "system/socket.h"
 #include "ui/GUI.h"
 #include "ui/windows/main_window.h"
 

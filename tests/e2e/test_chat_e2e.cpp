@@ -5,15 +5,15 @@
 
 #include <QApplication>
 
+#include "common/LEXER.h"
 #include "common/data.h"
-#include "net/LEXER.h"
+#include "desktop/desktop.h"
+#include "desktop/gadgets.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
-#include "platform/desktop.h"
-#include "platform/gadgets.h"
-#include "platform/socket.h"
 #include "support/live_client.h"
 #include "support/services.h"
+#include "system/socket.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
 #include "ui/windows/main_window.h"

@@ -2,14 +2,14 @@
 // announcement comes back into the room and other members see it.
 #include <gtest/gtest.h>
 
+#include "common/LEXER.h"
 #include "common/data.h"
-#include "net/LEXER.h"
+#include "desktop/gadgets.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
-#include "platform/gadgets.h"
-#include "platform/socket.h"
 #include "support/live_client.h"
+#include "system/socket.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/CLASS_ChatRoom_Paster.h"
 #include "ui/GUI.h"

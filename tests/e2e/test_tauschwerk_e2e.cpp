@@ -11,17 +11,17 @@
 #include <functional>
 #include <thread>
 
+#include "common/LEXER.h"
 #include "common/data.h"
 #include "core/main.h"
 #include "core/prefs.h"
-#include "net/LEXER.h"
+#include "desktop/gadgets.h"
 #include "net/NET_Methods.h"
 #include "objects/CLASS_Agents.h"
-#include "platform/gadgets.h"
-#include "platform/socket.h"
 #include "support/live_client.h"
 #include "support/plugin_folder.h"
 #include "support/qt_wait.h"
+#include "system/socket.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/CLASS_ChatRoom_ids.h"
 #include "ui/GUI.h"

@@ -18,8 +18,8 @@
 #include "common/ports.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
-#include "platform/services.h"
 #include "support/latin1.h"
+#include "system/services.h"
 
 namespace kavel::testing {
 

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "net/NET_Methods_Http.h"
-#include "platform/clock.h"
-#include "platform/socket.h"
 #include "support/script_server.h"
 #include "support/services.h"
+#include "system/clock.h"
+#include "system/socket.h"
 
 using namespace kavel;
 using kavel_test::ScriptServer;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "net/LEXER.h"
+#include "common/LEXER.h"
 
 namespace kavel {
 namespace {

@@ -9,9 +9,9 @@
 #include "common/data.h"
 #include "common/ports.h"
 #include "net/NET_Methods.h"
-#include "platform/services.h"
-#include "platform/socket.h"
 #include "support/script_server.h"
+#include "system/services.h"
+#include "system/socket.h"
 
 using namespace kavel;
 using kavel_test::ScriptServer;

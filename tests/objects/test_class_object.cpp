@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "common/ports.h"
+#include "desktop/gadgets.h"
 #include "objects/CLASS_Object.h"
-#include "platform/gadgets.h"
 #include "support/services.h"
 
 namespace kavel {

@@ -17,9 +17,9 @@
 #include <thread>
 
 #include "common/data.h"
+#include "desktop/encoding.h"
 #include "objects/CLASS_Agents.h"
 #include "objects/agent_chain.h"
-#include "platform/encoding.h"
 #include "support/plugin_folder.h"
 #include "support/qt_wait.h"
 

@@ -7,16 +7,16 @@
 
 #include <QTextEdit>
 
-#include "platform/chat_log_view.h"
+#include "desktop/chat_log_view.h"
 
 #include <chrono>
 #include <functional>
 #include <string>
 
+#include "desktop/encoding.h"
+#include "desktop/gadgets.h"
+#include "desktop/gadgets_qt.h"
 #include "net/NET_Methods.h"
-#include "platform/encoding.h"
-#include "platform/gadgets.h"
-#include "platform/gadgets_qt.h"
 #include "support/quarnd_process.h"
 #include "ui/CLASS_ChatRoom.h"
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/gadgets.h"
-#include "platform/gadgets_qt.h"
+#include "desktop/gadgets.h"
+#include "desktop/gadgets_qt.h"
 
 namespace kavel::test {
 

@@ -7,7 +7,7 @@
 
 #include <utility>
 
-#include "platform/services.h"
+#include "system/services.h"
 
 namespace kavel::test {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gadgets.h"
+#include "desktop/gadgets.h"
 #include "ui/windows/main_window.h"
 
 namespace kavel::test {

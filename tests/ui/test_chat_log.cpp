@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/chat_log_view.h"
-#include "platform/encoding.h"
+#include "desktop/chat_log_view.h"
+#include "desktop/encoding.h"
 
 namespace kavel::testing {
 namespace {

@@ -14,8 +14,8 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/chat_log_view.h"
-#include "platform/encoding.h"
+#include "desktop/chat_log_view.h"
+#include "desktop/encoding.h"
 
 namespace kavel::testing {
 namespace {

@@ -11,8 +11,8 @@
 #include <regex>
 #include <set>
 
-#include "platform/encoding.h"
-#include "platform/help.h"
+#include "desktop/encoding.h"
+#include "desktop/help.h"
 #include "ui/GUI_Help.h"
 #include "window_fixture.h"
 

@@ -8,7 +8,7 @@
 #include "net/NET_Methods_Tls.h"
 
 #include "common/program_options.h"
-#include "platform/spell.h"
+#include "desktop/spell.h"
 #include "support/services.h"
 #include "ui/GUI_Options.h"
 #include "ui/display.h"

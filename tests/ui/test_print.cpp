@@ -3,10 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "common/LEXER.h"
 #include "common/cp1252.h"
 #include "common/data.h"
 #include "common/misc.h"
-#include "net/LEXER.h"
 #include "support/local_time.h"
 #include "support/services.h"
 #include "ui/fake_view.h"

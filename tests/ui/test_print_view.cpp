@@ -2,8 +2,8 @@
 // position and the pictures it holds.
 #include "ui/room_fixture.h"
 
-#include "platform/desktop.h"
-#include "platform/richtext.h"
+#include "desktop/desktop.h"
+#include "desktop/richtext.h"
 #include "support/services.h"
 
 #include <QApplication>

@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/encoding.h"
+#include "desktop/encoding.h"
 #include "support/file_io.h"
 #include "ui/GUI_Profile.h"
 #include "ui/profile.h"

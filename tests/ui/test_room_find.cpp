@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "platform/find_bar.h"
+#include "desktop/find_bar.h"
 #include "ui/room_fixture.h"
 
 namespace kavel::testing {

@@ -5,8 +5,8 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
-#include "platform/desktop.h"
-#include "platform/notify.h"
+#include "desktop/desktop.h"
+#include "desktop/notify.h"
 #include "support/private_bus.h"
 #include "support/services.h"
 #include "ui/room_fixture.h"

@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "common/reset.h"
-#include "platform/input_line.h"
-#include "platform/spell.h"
+#include "desktop/input_line.h"
+#include "desktop/spell.h"
 #include "support/file_io.h"
 #include "support/qt_wait.h"
 #include "support/work_folder.h"

@@ -14,12 +14,12 @@
 
 #include "common/data.h"
 #include "core/main.h"
-#include "platform/clock.h"
-#include "platform/gadgets.h"
-#include "platform/gadgets_qt.h"
+#include "desktop/gadgets.h"
+#include "desktop/gadgets_qt.h"
 #include "support/qt_wait.h"
 #include "support/services.h"
 #include "support/work_folder.h"
+#include "system/clock.h"
 #include "ui/GUI.h"
 #include "ui/windows/main_window.h"
 

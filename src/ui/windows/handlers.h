@@ -4,7 +4,7 @@
 // to the handler of its window, and an event of any other window (a room,
 // the code paster) to the rooms.
 
-#include "platform/gadgets.h"
+#include "desktop/gadgets.h"
 
 namespace kavel {
 

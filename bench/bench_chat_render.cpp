@@ -40,7 +40,7 @@
 #include "desktop/image.h"
 #include "net/NET_Methods.h"
 #include "ui/CLASS_ChatRoom.h"
-#include "ui/display.h"
+#include "ui/GUI_Methods_Display.h"
 #include "ui/rtf_writer.h"
 #include "ui/view_export.h"
 

@@ -7,9 +7,9 @@
 
 #include "common/LEXER.h"
 #include "common/data.h"
+#include "core/KAVEL.h"
 #include "core/OS_Dependant.h"
 #include "core/OnError.h"
-#include "core/main.h"
 #include "core/prefs.h"
 #include "core/rejoin.h"
 #include "core/wiring.h"

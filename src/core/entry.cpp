@@ -1,4 +1,4 @@
-#include "core/main.h"
+#include "core/KAVEL.h"
 
 int main(int argc, char** argv) {
     return kavel::kavelMain(argc, argv);

@@ -12,7 +12,7 @@
 #include "system/files.h"
 #include "ui/GUI.h"
 #include "ui/GUI_Methods.h"
-#include "ui/display.h"
+#include "ui/GUI_Methods_Display.h"
 
 namespace kavel {
 

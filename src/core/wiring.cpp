@@ -2,9 +2,9 @@
 
 #include "common/ports.h"
 #include "common/reset.h"
+#include "core/KAVEL.h"
 #include "core/OS_Dependant.h"
 #include "core/OnError.h"
-#include "core/main.h"
 #include "net/NET_Methods.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI_Methods.h"

@@ -2,6 +2,8 @@
 // with Qt's accessible text interface, so that its text, the caret, the
 // selection and each new line reach the accessibility bus as they did
 // when the view was a rich-text edit.
+#include "desktop/chat_log_access.h"
+
 #include <QAccessibleWidget>
 #include <QTextBoundaryFinder>
 #include <algorithm>

@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "common/data.h"
+#include "desktop/chat_log_access.h"
 #include "desktop/encoding.h"
 #include "desktop/gadgets_qt.h"
 #include "desktop/image.h"

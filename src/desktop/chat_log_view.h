@@ -186,9 +186,6 @@ class ChatLogView : public QAbstractScrollArea, public ChatView {
     bool placed_ = false;
 };
 
-// Lets screen readers read chat views; the views call it themselves.
-void installChatLogAccessibility();
-
 // The chat view behind a control, or null.
 ChatLogView* chatLogViewOf(int control);
 

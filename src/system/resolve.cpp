@@ -3,6 +3,8 @@
 // caller for as long as the resolver's retries last. So it runs on a
 // detached thread of its own, and the caller stops listening when its
 // limit is reached.
+#include "system/resolve.h"
+
 #include <netdb.h>
 #include <sys/socket.h>
 

@@ -12,7 +12,7 @@
 #include "desktop/gadgets.h"
 #include "objects/agent_chain.h"
 #include "system/services.h"
-#include "ui/display.h"
+#include "ui/GUI_Methods_Display.h"
 #include "ui/smilies.h"
 
 namespace kavel {

@@ -1,4 +1,5 @@
 #include "ui/GUI_Options.h"
+#include "ui/GUI_Options_Session.h"
 
 #include <cstdint>
 #include <iterator>
@@ -7,7 +8,7 @@
 #include "desktop/spell.h"
 #include "net/NET_Methods_Tls.h"
 #include "ui/GUI.h"
-#include "ui/display.h"
+#include "ui/GUI_Methods_Display.h"
 #include "ui/windows/handlers.h"
 #include "ui/windows/main_window.h"
 #include "ui/windows/options_window.h"

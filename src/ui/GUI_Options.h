@@ -11,11 +11,4 @@ namespace kavel {
 // close the window; the close request is consumed.
 void optionsWindowHandler(platform::Event& event);
 
-// The rows of the group below the check boxes for rejoining rooms and the
-// tray (GUI_Options_Session.cpp): their height, built at y (which moves
-// below them), taken by "Annehmen".
-int sessionOptionRowsHeight();
-void addSessionOptionRows(int window, int& y);
-void takeSessionOptionRows();
-
 }  // namespace kavel

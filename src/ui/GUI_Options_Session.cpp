@@ -1,5 +1,7 @@
 // The options window's rows for rejoining rooms and for the tray, in the
 // group below the eight check boxes.
+#include "ui/GUI_Options_Session.h"
+
 #include <string>
 
 #include "common/program_options.h"

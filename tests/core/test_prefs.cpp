@@ -19,7 +19,7 @@
 #include "net/NET_Methods_Http.h"
 #include "net/NET_Methods_Tls.h"
 #include "support/plugin_folder.h"
-#include "ui/display.h"
+#include "ui/GUI_Methods_Display.h"
 
 #include "support/file_io.h"
 #include "support/work_folder.h"

@@ -19,7 +19,7 @@
 #include "common/data.h"
 #include "common/program_options.h"
 #include "common/reset.h"
-#include "core/main.h"
+#include "core/KAVEL.h"
 #include "desktop/gadgets.h"
 #include "desktop/gadgets_qt.h"
 #include "desktop/tray.h"

@@ -16,7 +16,7 @@
 
 #include "common/data.h"
 #include "common/reset.h"
-#include "core/main.h"
+#include "core/KAVEL.h"
 #include "desktop/encoding.h"
 #include "desktop/gadgets.h"
 #include "desktop/gadgets_qt.h"

@@ -15,7 +15,7 @@
 #include "common/data.h"
 #include "common/program_options.h"
 #include "common/reset.h"
-#include "core/main.h"
+#include "core/KAVEL.h"
 #include "desktop/gadgets.h"
 #include "net/NET_Methods.h"
 #include "support/main_loop.h"

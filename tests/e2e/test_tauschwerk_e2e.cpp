@@ -13,7 +13,7 @@
 
 #include "common/LEXER.h"
 #include "common/data.h"
-#include "core/main.h"
+#include "core/KAVEL.h"
 #include "core/prefs.h"
 #include "desktop/gadgets.h"
 #include "net/NET_Methods.h"

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "common/data.h"
-#include "core/main.h"
+#include "core/KAVEL.h"
 #include "desktop/chat_log_view.h"
 #include "desktop/encoding.h"
 #include "desktop/gadgets.h"

@@ -16,7 +16,7 @@
 
 #include "common/data.h"
 #include "common/ports.h"
-#include "core/main.h"
+#include "core/KAVEL.h"
 #include "desktop/gadgets.h"
 #include "net/NET_Methods.h"
 #include "support/script_server.h"

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "common/data.h"
-#include "core/main.h"
+#include "core/KAVEL.h"
 #include "core/prefs.h"
 #include "desktop/gadgets.h"
 #include "net/NET_Methods.h"

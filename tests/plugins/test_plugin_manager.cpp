@@ -12,7 +12,7 @@
 
 #include "common/data.h"
 #include "common/ports.h"
-#include "core/main.h"
+#include "core/KAVEL.h"
 #include "desktop/gadgets.h"
 #include "desktop/gadgets_qt.h"
 #include "objects/CLASS_Agents.h"

@@ -7,7 +7,7 @@
 #include <functional>
 #include <thread>
 
-#include "core/main.h"
+#include "core/KAVEL.h"
 
 namespace kavel::test {
 

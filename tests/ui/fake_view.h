@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/display.h"
+#include "ui/GUI_Methods_Display.h"
 
 namespace kavel::testing {
 

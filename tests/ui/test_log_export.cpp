@@ -14,7 +14,7 @@
 #include "support/local_time.h"
 #include "support/services.h"
 #include "ui/CLASS_ChatRoom_Paster.h"
-#include "ui/display.h"
+#include "ui/GUI_Methods_Display.h"
 #include "ui/room_fixture.h"
 #include "ui/rtf_writer.h"
 #include "ui/view_export.h"

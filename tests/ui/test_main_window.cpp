@@ -8,7 +8,7 @@
 #include <regex>
 
 #include "common/data.h"
-#include "core/main.h"
+#include "core/KAVEL.h"
 #include "desktop/gadgets.h"
 #include "net/NET_Methods.h"
 #include "objects/CLASS_Agents.h"

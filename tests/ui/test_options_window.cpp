@@ -10,8 +10,8 @@
 #include "common/program_options.h"
 #include "desktop/spell.h"
 #include "support/services.h"
+#include "ui/GUI_Methods_Display.h"
 #include "ui/GUI_Options.h"
-#include "ui/display.h"
 #include "ui/windows/options_window.h"
 #include "window_fixture.h"
 

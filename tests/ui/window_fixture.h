@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "common/data.h"
-#include "core/main.h"
+#include "core/KAVEL.h"
 #include "desktop/gadgets.h"
 #include "desktop/gadgets_qt.h"
 #include "support/qt_wait.h"

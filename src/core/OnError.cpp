@@ -3,11 +3,14 @@
 // which calls report() once the faulting code has been left.
 #include "core/OnError.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <string>
+#include <type_traits>
 
 #include "common/cp1252.h"
 #include "common/data.h"
@@ -123,16 +126,7 @@ void report(const platform::Fault& fault, bool recoverable) {
     const std::tm when = localNow();
     const std::vector<platform::SourcePosition> stack = platform::sourcePositions(fault);
     const platform::SourcePosition* own = ownPosition(stack);
-    std::vector<DumpPlugin> plugins;
-    for (const platform::LoadedPlugin& p : loadedPlugins()) {
-        DumpPlugin d;
-        d.name = p.name;
-        d.handle = p.handle;
-        for (std::size_t i = 0; i < std::size(d.entries); ++i)
-            d.entries[i] = p.entries[i];
-        d.loaded = platform::libraryLoaded(p.handle);
-        plugins.push_back(std::move(d));
-    }
+    const std::vector<DumpPlugin> plugins = dumpPlugins(loadedPlugins());
     const std::string name = dumpFileName(when);
     const bool written = platform::writeFileAtomically(
         name, formatDump(when, own ? unitName(own->file) : std::string(), own ? own->line : 0,
@@ -222,6 +216,21 @@ const platform::SourcePosition* ownPosition(const std::vector<platform::SourcePo
 
 std::string dumpFileName(const std::tm& when) {
     return formatDateMask("%dd_%mm_%yy__%hh_%ii_%ss.dump.txt", when);
+}
+
+std::vector<DumpPlugin> dumpPlugins(const std::vector<platform::LoadedPlugin>& loaded) {
+    static_assert(std::extent_v<decltype(DumpPlugin::entries)> ==
+                  std::extent_v<decltype(platform::LoadedPlugin::entries)>);
+    std::vector<DumpPlugin> plugins;
+    for (const platform::LoadedPlugin& p : loaded) {
+        DumpPlugin d;
+        d.name = p.name;
+        d.handle = p.handle;
+        std::copy(std::begin(p.entries), std::end(p.entries), d.entries);
+        d.loaded = platform::libraryLoaded(p.handle);
+        plugins.push_back(std::move(d));
+    }
+    return plugins;
 }
 
 std::string formatDump(const std::tm& when, std::string_view unit, int line, FaultKind kind,

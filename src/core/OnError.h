@@ -51,6 +51,8 @@ struct DumpPlugin {
     const void* entries[kPluginEntryCount] = {};
     bool loaded = false;
 };
+// The loaded plug-ins (loadedPlugins()) as the dump lists them.
+std::vector<DumpPlugin> dumpPlugins(const std::vector<platform::LoadedPlugin>& loaded);
 // The dump file's content, Windows-1252, lines ending CR LF. An empty unit
 // means the stack held no code of ours.
 std::string formatDump(const std::tm& when, std::string_view unit, int line,

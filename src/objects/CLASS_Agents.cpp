@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cassert>
+#include <iterator>
 #include <new>
+#include <type_traits>
+#include <utility>
 
 #include "common/data.h"
 #include "common/plugin_entries.h"
@@ -24,11 +28,9 @@ namespace pf = platform;
 
 struct Agent {
     Object header;
-    KavelProcessTOut textOut;
-    KavelProcessRIn receivedText;
-    KavelProcessTCmd commandOut;
-    KavelProcessRCmd receivedCommand;
-    KavelSetup setupEntry;
+    // As the loader found them, in the order of kPluginEntries; read through
+    // entryOf(), which gives each its type.
+    void* entries[kPluginEntryCount];
     int32_t listPosition;
     void* library;
     std::string name;
@@ -49,6 +51,24 @@ Agent* self(Object* o) {
     return reinterpret_cast<Agent*>(o);
 }
 
+// The type of each entry point, as the SDK names it.
+template <int Entry>
+struct EntryType;
+#define KAVEL_ENTRY_TYPE(name, pattern, report) \
+    template <>                                 \
+    struct EntryType<plugin_entry::name> {      \
+        using type = Kavel##name;               \
+    };
+KAVEL_PLUGIN_ENTRIES(KAVEL_ENTRY_TYPE)
+#undef KAVEL_ENTRY_TYPE
+template <int Entry>
+using EntryFn = typename EntryType<Entry>::type;
+
+template <int Entry>
+EntryFn<Entry> entryOf(const Agent* a) {
+    return reinterpret_cast<EntryFn<Entry>>(a->entries[Entry]);
+}
+
 // The plug-in's result is copied at once: the plug-in may reuse its buffer
 // on the next call.
 std::string copyResult(const char* result) {
@@ -57,45 +77,37 @@ std::string copyResult(const char* result) {
 
 // --- slots ---
 
-std::string processTOut(Object* o, const std::string& text) {
+// A text entry point: without it the text passes unchanged; a null result
+// makes the text empty.
+template <int Entry>
+std::string processText(Object* o, const std::string& text) {
     Agent* a = self(o);
-    if (!a->textOut) return text;
+    const auto entry = entryOf<Entry>(a);
+    if (!entry) return text;
     pf::PluginCallMark mark(a->name.c_str());
-    return copyResult(a->textOut(&clientState, text.c_str()));
+    return copyResult(entry(&clientState, text.c_str()));
 }
 
-std::string processRIn(Object* o, const std::string& text) {
-    Agent* a = self(o);
-    if (!a->receivedText) return text;
-    pf::PluginCallMark mark(a->name.c_str());
-    return copyResult(a->receivedText(&clientState, text.c_str()));
-}
-
-std::string processTCmd(Object* o, const std::string& text) {
-    Agent* a = self(o);
-    if (!a->commandOut) return text;
-    pf::PluginCallMark mark(a->name.c_str());
-    return copyResult(a->commandOut(&clientState, text.c_str()));
-}
-
-// Unlike the other three, a null result keeps the data: losing what the
-// server sent because a plug-in had nothing to say would break the session.
+// Unlike the other text entry points, a null result keeps the data: losing
+// what the server sent because a plug-in had nothing to say would break the
+// session.
 std::string processRCmd(Object* o, const std::string& data) {
     Agent* a = self(o);
-    if (!a->receivedCommand || data.empty()) return data;
+    const auto entry = entryOf<plugin_entry::ProcessRCmd>(a);
+    if (!entry || data.empty()) return data;
     pf::PluginCallMark mark(a->name.c_str());
-    const char* result = a->receivedCommand(&clientState, data.c_str());
+    const char* result = entry(&clientState, data.c_str());
     return result ? std::string(result) : data;
 }
 
 void setup(Object* o) {
     Agent* a = self(o);
-    if (!a->setupEntry) {
+    const KavelSetup entry = entryOf<plugin_entry::Setup>(a);
+    if (!entry) {
         if (ports().messageBox)
             ports().messageBox(ui(Txt::InformationTitle), ui(Txt::PluginNoSetup, a->name));
         return;
     }
-    const KavelSetup entry = a->setupEntry;
     // The thread holds its own reference to the library: if the user
     // unloads the plug-in while its window is open, the code the thread is
     // running stays mapped until Setup returns.
@@ -120,20 +132,26 @@ void setup(Object* o) {
     }
 }
 
-void setProcessTOut(Object* o, KavelProcessTOut entry) {
-    self(o)->textOut = entry;
+// The call slot of each entry point: a text entry point's unless named here.
+template <int Entry>
+constexpr auto kCall = &processText<Entry>;
+template <>
+constexpr auto kCall<plugin_entry::ProcessRCmd> = &processRCmd;
+template <>
+constexpr auto kCall<plugin_entry::Setup> = &setup;
+
+// Which entry points agentProcess() may run.
+template <std::size_t... Entry>
+constexpr auto textEntries(std::index_sequence<Entry...>) {
+    using Text = std::string (*)(Object*, const std::string&);
+    return std::array{std::is_same_v<std::remove_cv_t<decltype(kCall<Entry>)>, Text>...};
 }
-void setProcessRIn(Object* o, KavelProcessRIn entry) {
-    self(o)->receivedText = entry;
-}
-void setProcessTCmd(Object* o, KavelProcessTCmd entry) {
-    self(o)->commandOut = entry;
-}
-void setProcessRCmd(Object* o, KavelProcessRCmd entry) {
-    self(o)->receivedCommand = entry;
-}
-void setSetup(Object* o, KavelSetup entry) {
-    self(o)->setupEntry = entry;
+constexpr auto kTextEntry = textEntries(std::make_index_sequence<kPluginEntryCount>());
+static_assert(kTextEntry.size() == kPluginEntryCount);
+
+template <int Entry>
+void setEntry(Object* o, EntryFn<Entry> entry) {
+    self(o)->entries[Entry] = reinterpret_cast<void*>(entry);
 }
 
 std::string getName(Object* o) {
@@ -173,28 +191,32 @@ void unload(Object* o) {
     kavel::destroy(o);
 }
 
-// Through the agent's own setter slots, in the order of kPluginEntries.
-template <typename Entry, int Slot>
-void store(Agent* agent, void* address) {
-    callSlot<void, Entry>(&agent->header, Slot, reinterpret_cast<Entry>(address));
-}
-constexpr void (*kStore[])(Agent*, void*) = {
-    &store<KavelProcessTOut, agent_slot::SetProcessTOut>,
-    &store<KavelProcessRIn, agent_slot::SetProcessRIn>,
-    &store<KavelProcessTCmd, agent_slot::SetProcessTCmd>,
-    &store<KavelProcessRCmd, agent_slot::SetProcessRCmd>,
-    &store<KavelSetup, agent_slot::SetSetup>,
-};
-static_assert(std::size(kStore) == kPluginEntryCount);
+// The generated slot names and the slot arithmetic agree.
+#define KAVEL_CHECK_SLOTS(name, pattern, report)                               \
+    static_assert(agent_slot::name == agent_slot::callOf(plugin_entry::name)); \
+    static_assert(agent_slot::Set##name == agent_slot::setterOf(plugin_entry::name));
+KAVEL_PLUGIN_ENTRIES(KAVEL_CHECK_SLOTS)
+#undef KAVEL_CHECK_SLOTS
 
-// The entry fields, in the same order.
-std::array<const void*, kPluginEntryCount> entriesOf(const Agent* a) {
-    return {reinterpret_cast<const void*>(a->textOut),
-            reinterpret_cast<const void*>(a->receivedText),
-            reinterpret_cast<const void*>(a->commandOut),
-            reinterpret_cast<const void*>(a->receivedCommand),
-            reinterpret_cast<const void*>(a->setupEntry)};
+template <std::size_t... Entry>
+void addAgentMethods(std::index_sequence<Entry...>) {
+    addMethods<agent_slot::Count>(inSlot<agent_slot::callOf(Entry)>(kCall<Entry>)...,
+                                  inSlot<agent_slot::setterOf(Entry)>(&setEntry<Entry>)...,
+                                  inSlot<agent_slot::GetName>(&getName));
 }
+
+// Through the agent's own setter slots, in the order of kPluginEntries.
+template <int Entry>
+void store(Agent* agent, void* address) {
+    callSlot<void, EntryFn<Entry>>(&agent->header, agent_slot::setterOf(Entry),
+                                   reinterpret_cast<EntryFn<Entry>>(address));
+}
+template <std::size_t... Entry>
+constexpr auto storeTable(std::index_sequence<Entry...>) {
+    return std::array{&store<Entry>...};
+}
+constexpr auto kStore = storeTable(std::make_index_sequence<kPluginEntryCount>());
+static_assert(kStore.size() == kPluginEntryCount);
 
 }  // namespace
 
@@ -216,17 +238,7 @@ std::string pluginFileName(std::string_view path) {
 
 Agent* newAgent(const std::string& name, void* library) {
     registerClass(sizeof(Agent), "Agent");
-    addMethod(asMethod(&processTOut));
-    addMethod(asMethod(&processRIn));
-    addMethod(asMethod(&processTCmd));
-    addMethod(asMethod(&processRCmd));
-    addMethod(asMethod(&setup));
-    addMethod(asMethod(&setProcessTOut));
-    addMethod(asMethod(&setProcessRIn));
-    addMethod(asMethod(&setProcessTCmd));
-    addMethod(asMethod(&setProcessRCmd));
-    addMethod(asMethod(&setSetup));
-    addMethod(asMethod(&getName));
+    addAgentMethods(std::make_index_sequence<kPluginEntryCount>());
     overrideMethod(asMethod(&kavel::destroy), asMethod(&unload));
     auto* agent = reinterpret_cast<Agent*>(createObject());
     if (!agent) return nullptr;
@@ -280,17 +292,13 @@ Agent* loadPlugin(const std::string& path) {
     return agent;
 }
 
-std::string agentProcessTOut(Agent* agent, const std::string& text) {
-    return callSlot<std::string, const std::string&>(&agent->header, agent_slot::ProcessTOut, text);
-}
-std::string agentProcessRIn(Agent* agent, const std::string& text) {
-    return callSlot<std::string, const std::string&>(&agent->header, agent_slot::ProcessRIn, text);
-}
-std::string agentProcessTCmd(Agent* agent, const std::string& text) {
-    return callSlot<std::string, const std::string&>(&agent->header, agent_slot::ProcessTCmd, text);
-}
-std::string agentProcessRCmd(Agent* agent, const std::string& data) {
-    return callSlot<std::string, const std::string&>(&agent->header, agent_slot::ProcessRCmd, data);
+std::string agentProcess(Agent* agent, int entry, const std::string& text) {
+    const bool runnable =
+        entry >= 0 && entry < plugin_entry::Count && kTextEntry[static_cast<std::size_t>(entry)];
+    assert(runnable);
+    if (!runnable) return text;
+    return callSlot<std::string, const std::string&>(&agent->header, agent_slot::callOf(entry),
+                                                     text);
 }
 void agentSetup(Agent* agent) {
     callSlot<void>(&agent->header, agent_slot::Setup);
@@ -350,7 +358,7 @@ int runningSetups() {
 
 bool commandPluginLoaded() {
     return std::any_of(AgentList.begin(), AgentList.end(),
-                       [](const Agent* a) { return a->commandOut != nullptr; });
+                       [](const Agent* a) { return entryOf<plugin_entry::ProcessTCmd>(a); });
 }
 
 std::vector<pf::LoadedPlugin> loadedPlugins() {
@@ -359,8 +367,9 @@ std::vector<pf::LoadedPlugin> loadedPlugins() {
         pf::LoadedPlugin p;
         p.name = a->name;
         p.handle = a->library;
-        const auto entries = entriesOf(a);
-        std::copy(entries.begin(), entries.end(), p.entries);
+        static_assert(std::extent_v<decltype(pf::LoadedPlugin::entries)> ==
+                      std::extent_v<decltype(Agent::entries)>);
+        std::copy(std::begin(a->entries), std::end(a->entries), p.entries);
         out.push_back(std::move(p));
     };
     for (const Agent* a : AgentList)

@@ -12,27 +12,37 @@
 #include <string_view>
 #include <vector>
 
+#include "common/plugin_entries.h"
 #include "system/faults.h"
 
 namespace kavel {
 
 struct Agent;  // the record is private to CLASS_Agents.cpp
 
+// After the root slots: one call slot per entry point (ProcessTOut, ...),
+// one setter slot per entry point (SetProcessTOut, ...), both in the order of
+// kPluginEntries, then GetName.
 namespace agent_slot {
+// clang-format off
 enum : int {
     Destroy = 5,  // the agent's unload
-    ProcessTOut = 6,
-    ProcessRIn,
-    ProcessTCmd,
-    ProcessRCmd,
-    Setup,
-    SetProcessTOut,
-    SetProcessRIn,
-    SetProcessTCmd,
-    SetProcessRCmd,
-    SetSetup,
+#define KAVEL_AGENT_CALL_SLOT(name, pattern, report) name,
+    KAVEL_PLUGIN_ENTRIES(KAVEL_AGENT_CALL_SLOT)
+#undef KAVEL_AGENT_CALL_SLOT
+#define KAVEL_AGENT_SETTER_SLOT(name, pattern, report) Set##name,
+    KAVEL_PLUGIN_ENTRIES(KAVEL_AGENT_SETTER_SLOT)
+#undef KAVEL_AGENT_SETTER_SLOT
     GetName,
+    Count,  // the agent's table size
 };
+// clang-format on
+constexpr int callOf(int entry) {
+    return Destroy + 1 + entry;
+}
+constexpr int setterOf(int entry) {
+    return callOf(plugin_entry::Count) + entry;
+}
+static_assert(GetName == setterOf(plugin_entry::Count));
 }  // namespace agent_slot
 
 // Plug-in libraries live in this folder of the working directory.
@@ -60,10 +70,8 @@ Agent* loadPlugin(const std::string& path);
 Agent* newAgent(const std::string& name, void* library);
 
 // Typed calls; each goes through the agent's own method table.
-std::string agentProcessTOut(Agent* agent, const std::string& text);
-std::string agentProcessRIn(Agent* agent, const std::string& text);
-std::string agentProcessTCmd(Agent* agent, const std::string& text);
-std::string agentProcessRCmd(Agent* agent, const std::string& data);
+// A text entry point (every one but Setup), by its index in kPluginEntries.
+std::string agentProcess(Agent* agent, int entry, const std::string& text);
 // Starts the plug-in's Setup on a thread of its own, or tells the user that
 // the plug-in has none.
 void agentSetup(Agent* agent);

@@ -1,8 +1,8 @@
 // The class system rooms and plug-in agents are built on.
 //
 // A class is described anew by every constructor run: registerClass() with the
-// record size and name, addMethod() for each own slot in order,
-// overrideMethod() for the root slots it replaces, then createObject(). The
+// record size and name, addMethods() with its own slots, overrideMethod() for
+// the root slots it replaces, then createObject(). The
 // object gets its own copy of the method table, and methods are called by slot
 // number with the object first.
 //
@@ -28,7 +28,8 @@
 //
 //   ChatRoom* newChatRoom() {
 //       registerClass(sizeof(ChatRoom), "ChatRoom");
-//       addMethod(asMethod(&roomAddUser));   // slot 6, and so on in slot order
+//       addMethods<room_slot::Count>(inSlot<room_slot::AddUser>(&roomAddUser),
+//                                    inSlot<room_slot::Print>(&roomPrint));
 //       overrideMethod(asMethod(&kavel::destroy), asMethod(&roomDestroy));
 //       auto* room = reinterpret_cast<ChatRoom*>(createObject());
 //       if (!room) return nullptr;           // an enclosing constructor builds it
@@ -42,6 +43,7 @@
 #pragma once
 
 #include <cassert>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -103,6 +105,43 @@ enum : int { GetClassName = 0, HashCode, Equals, Clone, ToString, Destroy };
 template <typename F>
 Method asMethod(F f) {
     return reinterpret_cast<Method>(f);
+}
+
+// The root slots come first; a class's own slots follow from here on.
+inline constexpr int kRootSlotCount = slot::Destroy + 1;
+
+// A method meant for one slot. Only a function taking the object first can
+// fill a slot.
+template <int Slot>
+struct SlotMethod {
+    Method method;
+};
+template <int Slot, typename R, typename... A>
+SlotMethod<Slot> inSlot(R (*f)(Object*, A...)) {
+    return {asMethod(f)};
+}
+
+namespace detail {
+template <int First, int... Rest>
+constexpr bool consecutiveSlots() {
+    int next = First;
+    return ((Rest == ++next) && ...);
+}
+}  // namespace detail
+
+// Adds a class's own slots in one go, each row naming the slot it is meant
+// for. The compiler holds the rows to the slot enum: consecutive, in order,
+// none missing before End (the enum's count). The first row must be the
+// pending class's next free slot (checked in debug builds).
+template <int End, int First, int... Rest>
+void addMethods(SlotMethod<First> first, SlotMethod<Rest>... rest) {
+    static_assert(detail::consecutiveSlots<First, Rest...>(),
+                  "the rows must name consecutive slots, in the order of the slot enum");
+    static_assert(First + static_cast<int>(sizeof...(Rest)) + 1 == End,
+                  "every slot up to the enum's count needs its row");
+    assert(pendingClass().methods.size() == static_cast<std::size_t>(First));
+    addMethod(first.method);
+    (addMethod(rest.method), ...);
 }
 
 template <typename R, typename... A>

@@ -5,33 +5,12 @@
 
 namespace kavel {
 
-namespace {
-
 // The agent set only changes at start-up and in the plug-in manager, never
 // while a chain runs, so the list is walked in place.
-template <std::string (*Step)(Agent*, const std::string&)>
-std::string chain(std::string text) {
+std::string runChain(int entry, std::string text) {
     for (Agent* agent : AgentList)
-        text = Step(agent, text);
+        text = agentProcess(agent, entry, text);
     return text;
-}
-
-}  // namespace
-
-std::string runProcessTOut(std::string text) {
-    return chain<&agentProcessTOut>(std::move(text));
-}
-
-std::string runProcessRIn(std::string text) {
-    return chain<&agentProcessRIn>(std::move(text));
-}
-
-std::string runProcessRCmd(std::string data) {
-    return chain<&agentProcessRCmd>(std::move(data));
-}
-
-std::string runProcessTCmd(std::string text) {
-    return chain<&agentProcessTCmd>(std::move(text));
 }
 
 }  // namespace kavel

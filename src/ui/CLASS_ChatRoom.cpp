@@ -436,19 +436,13 @@ int32_t handleEvent(Object* o, const pf::Event* event) {
 
 ChatRoom* newChatRoom(const std::string& name) {
     registerClass(sizeof(ChatRoom), "ChatRoom");
-    addMethod(asMethod(&addUser));
-    addMethod(asMethod(&clearUsers));
-    addMethod(asMethod(&addUrl));
-    addMethod(asMethod(&clearUrls));
-    addMethod(asMethod(&print));
-    addMethod(asMethod(&setTitleSuffix));
-    addMethod(asMethod(&getTitleSuffix));
-    addMethod(asMethod(&getName));
-    addMethod(asMethod(&setMenuId));
-    addMethod(asMethod(&getMenuId));
-    addMethod(asMethod(&saveLog));
-    addMethod(asMethod(&handleEvent));
-    addMethod(asMethod(&activate));
+    using namespace room_slot;
+    addMethods<Count>(
+        inSlot<AddUser>(&addUser), inSlot<ClearUsers>(&clearUsers), inSlot<AddUrl>(&addUrl),
+        inSlot<ClearUrls>(&clearUrls), inSlot<Print>(&print),
+        inSlot<SetTitleSuffix>(&setTitleSuffix), inSlot<GetTitleSuffix>(&getTitleSuffix),
+        inSlot<GetName>(&getName), inSlot<SetMenuId>(&setMenuId), inSlot<GetMenuId>(&getMenuId),
+        inSlot<SaveLog>(&saveLog), inSlot<HandleEvent>(&handleEvent), inSlot<Activate>(&activate));
     overrideMethod(asMethod(&kavel::destroy), asMethod(&destroyRoom));
     auto* room = reinterpret_cast<ChatRoom*>(createObject());
     if (!room) return nullptr;

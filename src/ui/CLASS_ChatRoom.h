@@ -28,6 +28,7 @@ enum : int {
     SaveLog,
     HandleEvent,
     Activate,
+    Count,  // the room's table size
 };
 }  // namespace room_slot
 

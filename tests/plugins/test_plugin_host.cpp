@@ -11,6 +11,7 @@
 
 #include "common/data.h"
 #include "core/KAVEL.h"
+#include "core/OnError.h"
 #include "core/prefs.h"
 #include "desktop/gadgets.h"
 #include "net/NET_Methods.h"
@@ -163,7 +164,7 @@ TEST_F(PluginHost, AgentsAreObjectsOfTheClassAgent) {
     Agent* agent = load("tp_a");
     ASSERT_TRUE(agent);
     auto* object = reinterpret_cast<Object*>(agent);
-    EXPECT_EQ(methodCount(object), 17);
+    EXPECT_EQ(methodCount(object), agent_slot::Count);
     EXPECT_EQ(callSlot<std::string>(object, slot::GetClassName), "Agent");
     EXPECT_EQ(callSlot<std::string>(object, agent_slot::GetName), "tp_a.so");
     EXPECT_EQ(toString(object).rfind("Agent@", 0), 0u);
@@ -192,6 +193,30 @@ TEST_F(PluginHost, TheCrashReportListsEveryAgentWithItsEntryPoints) {
     EXPECT_TRUE(platform::libraryLoaded(listed[0].handle));
     agentDestroy(AgentList.front());
     EXPECT_EQ(loadedPlugins().size(), 1u);
+}
+
+// The whole way from a library's exports to the dump file's lines: a
+// plug-in offering every entry point of the table gets a line for each, in
+// the table's order, at the address the loader gives.
+TEST_F(PluginHost, TheDumpNamesEveryEntryPointOfTheTable) {
+    ASSERT_TRUE(load("tp_a"));
+    const std::vector<platform::LoadedPlugin> listed = loadedPlugins();
+    ASSERT_EQ(listed.size(), 1u);
+    auto decimal = [](const void* address) {
+        return std::to_string(static_cast<int64_t>(reinterpret_cast<uintptr_t>(address)));
+    };
+    std::string expected = "Plugin tp_a.so aktiv\r\n";
+    for (const PluginEntry& entry : kPluginEntries) {
+        const void* address = platform::librarySymbol(const_cast<void*>(listed[0].handle),
+                                                      std::string(entry.exportName));
+        ASSERT_NE(address, nullptr) << "probe.c should export " << entry.exportName;
+        expected += "Unterst\xFCtzt " + std::string(entry.reportName) + " (ADR " +
+                    decimal(address) + ")\r\n";
+    }
+    expected += "Ist korrekt geladen (" + decimal(listed[0].handle) + ")\r\n\r\n";
+    const std::string dump =
+        formatDump(std::tm{}, "", 0, platform::FaultKind::AccessViolation, dumpPlugins(listed));
+    EXPECT_EQ(dump.substr(dump.find("Informationen:\r\n") + 16), expected);
 }
 
 TEST_F(PluginHost, TheFileNameRuleTakesThePartAfterTheLastSeparator) {

@@ -369,4 +369,12 @@ std::string accessibleName(int id) {
     return c ? fromQString(c->widget->accessibleName()) : std::string();
 }
 
+int controlNamed(int window, std::string_view accessibleName) {
+    assertGuiThread();
+    const QString wanted = q(accessibleName);
+    for (const auto& [id, rec] : state.controls)
+        if (rec.window == window && rec.widget && rec.widget->accessibleName() == wanted) return id;
+    return -1;
+}
+
 }  // namespace kavel::platform

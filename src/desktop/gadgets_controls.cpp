@@ -199,7 +199,12 @@ int place(int window, int id, QWidget* widget, Kind kind, int x, int y, int w, i
         return -1;
     }
     if (id == kAnyId) id = freeControlNumber();
-    if (findControl(id)) freeControl(id);
+    if (ControlRec* held = findControl(id)) {
+        // A window built anew makes its controls again under their numbers;
+        // a number that another window holds is a numbering fault.
+        if (held->window != window) reportControlClash(id, held->window, window);
+        freeControl(id);
+    }
     widget->setParent(containerFor(*rec));
     widget->setGeometry(x, y, w, h);
     widget->setAccessibleName(name.isEmpty() ? QString::fromLatin1(kindOps(kind).name) : name);

@@ -1,9 +1,11 @@
 #pragma once
 // Everything a test may replace, in one record: the clocks, sleeping, the
 // answers to the standard dialogs, where sounds, attention requests and
-// desktop notifications go, and the seed of random numbers. A field left empty (or at its
-// default) is the real thing. Tests install a whole record with
-// replaceServices; the reset before every test puts back the real one.
+// desktop notifications go, and the seed of random numbers; and where the
+// program reports what it cannot show otherwise (a control number two
+// windows claim). A field left empty (or at its default) is the real thing.
+// Tests install a whole record with replaceServices; the reset before every
+// test puts back the real one.
 
 #include <cstdint>
 #include <functional>
@@ -67,6 +69,11 @@ struct Services {
     std::function<int(const char* host, const char* service, const addrinfo* hints,
                       addrinfo** found)>
         resolver;
+    // Told when a window makes a control under a number that a control of
+    // another open window holds (the older control goes: two windows never
+    // share a number). Unset, a build with assertions ends the program
+    // there; one without says so on stderr and goes on.
+    std::function<void(int control, int holder, int taker)> controlClash;
 };
 
 const Services& services();

@@ -1,10 +1,15 @@
-// The numbers of windows and controls: found by title and accessible name
+// The numbers of windows and controls: a control number that a second
+// window claims is reported (a window built anew may make its own controls
+// again), and windows and controls are found by title and accessible name
 // as a screen reader finds them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <vector>
 
 #include "desktop/gadgets.h"
+#include "support/services.h"
 
 using namespace kavel::platform;
 
@@ -13,13 +18,67 @@ namespace {
 constexpr int kFirst = 40;
 constexpr int kSecond = 41;
 
+struct Clash {
+    int control, holder, taker;
+    bool operator==(const Clash&) const = default;
+};
+
 class Numbers : public ::testing::Test {
   protected:
     void SetUp() override {
+        kavel::test::setService(&Services::controlClash, [seen = clashes](int c, int h, int t) {
+            seen->push_back({c, h, t});
+        });
         ASSERT_EQ(openWindow(kFirst, 0, 0, 200, 100, "Erstes", 0), kFirst);
         ASSERT_EQ(openWindow(kSecond, 0, 0, 200, 100, "Zweites", 0), kSecond);
     }
+    std::shared_ptr<std::vector<Clash>> clashes = std::make_shared<std::vector<Clash>>();
 };
+
+TEST_F(Numbers, ANumberAnotherWindowHoldsIsReported) {
+    button(kFirst, 7, 0, 0, 50, 20, "eins");
+    ASSERT_EQ(checkBox(kSecond, 7, 0, 0, 50, 20, "zwei"), 7);
+    EXPECT_EQ(*clashes, (std::vector<Clash>{{7, kFirst, kSecond}}));
+    // As ever, the newer control has the number.
+    EXPECT_EQ(controlWindow(7), kSecond);
+    EXPECT_EQ(controlText(7), "zwei");
+}
+
+TEST_F(Numbers, ReusingOnesOwnOrAClosedWindowsNumberIsNoClash) {
+    // A window built anew on top of itself.
+    button(kFirst, 7, 0, 0, 50, 20, "eins");
+    button(kFirst, 7, 0, 0, 50, 20, "wieder");
+    EXPECT_EQ(controlText(7), "wieder");
+    openWindow(kFirst, 0, 0, 200, 100, "Erstes", 0);
+    button(kFirst, 7, 0, 0, 50, 20, "neu");
+    // The number of a control that went with its window.
+    button(kSecond, 8, 0, 0, 50, 20, "weg");
+    closeWindow(kSecond);
+    openWindow(kAnyId, 0, 0, 200, 100, "Drittes", 0);
+    button(kFirst, 8, 0, 0, 50, 20, "acht");
+    freeControl(8);
+    button(kAnyId, 8, 0, 0, 50, 20, "kein Fenster");  // no window: nothing made
+    // Fresh numbers are never held.
+    const int a = button(kFirst, kAnyId, 0, 0, 50, 20, "a");
+    const int b = button(windowTitled("Drittes"), kAnyId, 0, 0, 50, 20, "b");
+    EXPECT_NE(a, b);
+    EXPECT_TRUE(clashes->empty());
+}
+
+TEST(NumbersUnreported, ABuildWithAssertionsEndsAtAClash) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "built without assertions: a clash is written to stderr";
+#else
+    EXPECT_DEATH(
+        {
+            openWindow(kFirst, 0, 0, 200, 100, "Erstes", 0);
+            openWindow(kSecond, 0, 0, 200, 100, "Zweites", 0);
+            button(kFirst, 7, 0, 0, 50, 20, "eins");
+            button(kSecond, 7, 0, 0, 50, 20, "zwei");
+        },
+        "control 7 of window 40 \"Erstes\" is made again by window 41 \"Zweites\"");
+#endif
+}
 
 TEST_F(Numbers, WindowsAreFoundByTitleAndOwner) {
     const int ownedByFirst = openWindow(kAnyId, 0, 0, 100, 50, "Paster", 0, kFirst);

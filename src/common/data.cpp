@@ -95,13 +95,6 @@ void releaseRetiredTexts() {
     }
 }
 
-std::size_t keptTextCount() {
-    std::size_t count = 0;
-    for (const FieldTexts& kept : fieldTexts)
-        count += kept.buffers.size();
-    return count;
-}
-
 uint16_t options() {
     return __atomic_load_n(optionsWord(), __ATOMIC_SEQ_CST);
 }

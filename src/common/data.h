@@ -5,7 +5,6 @@
 #include <kavel/plugin.h>
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,8 +34,6 @@ void setText(TextField field, std::string_view value);
 // Frees every text no field refers to any more; only when no plug-in code
 // can run any longer.
 void releaseRetiredTexts();
-// How many text buffers are kept, current ones included (tests).
-std::size_t keptTextCount();
 
 // Bits of ClientState::options.
 namespace opt {

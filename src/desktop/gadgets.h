@@ -128,6 +128,12 @@ void resizeWindow(int window, int width, int height);
 bool isForegroundWindow(int window);
 // Native handle of the window (for plug-ins): pointer-sized, opaque.
 void* windowHandle(int window);
+// Windows and controls as a screen reader finds them: the open window with
+// that title owned by parent (-1: whatever its owner), and the control of
+// window with that accessible name; the lowest number when several match,
+// -1 when none does.
+int windowTitled(std::string_view title, int parent = -1);
+int controlNamed(int window, std::string_view accessibleName);
 
 // --- controls -------------------------------------------------------------
 // Every creator takes the window the control goes into, its number (or

@@ -199,7 +199,12 @@ int place(int window, int id, QWidget* widget, Kind kind, int x, int y, int w, i
         return -1;
     }
     if (id == kAnyId) id = freeControlNumber();
-    if (findControl(id)) freeControl(id);
+    if (ControlRec* held = findControl(id)) {
+        // A window built anew makes its controls again under their numbers;
+        // a number that another window holds is a numbering fault.
+        if (held->window != window) reportControlClash(id, held->window, window);
+        freeControl(id);
+    }
     widget->setParent(containerFor(*rec));
     widget->setGeometry(x, y, w, h);
     widget->setAccessibleName(name.isEmpty() ? QString::fromLatin1(kindOps(kind).name) : name);
@@ -367,6 +372,14 @@ std::string accessibleName(int id) {
     assertGuiThread();
     ControlRec* c = findControl(id);
     return c ? fromQString(c->widget->accessibleName()) : std::string();
+}
+
+int controlNamed(int window, std::string_view accessibleName) {
+    assertGuiThread();
+    const QString wanted = q(accessibleName);
+    for (const auto& [id, rec] : state.controls)
+        if (rec.window == window && rec.widget && rec.widget->accessibleName() == wanted) return id;
+    return -1;
 }
 
 }  // namespace kavel::platform

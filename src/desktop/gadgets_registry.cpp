@@ -15,6 +15,7 @@
 #include "desktop/caret.h"
 #include "desktop/encoding.h"
 #include "desktop/gadgets_qt.h"
+#include "system/services.h"
 
 namespace kavel::platform {
 
@@ -80,6 +81,24 @@ int freeControlNumber() {
     while (state.controls.count(n))
         ++n;
     return n;
+}
+
+void reportControlClash(int control, int holder, int taker) {
+    if (services().controlClash) {
+        services().controlClash(control, holder, taker);
+        return;
+    }
+    auto title = [](int window) {
+        const WindowRec* rec = findWindow(window);
+        return rec ? rec->frame->windowTitle().toLocal8Bit() : QByteArray();
+    };
+    std::fprintf(stderr,
+                 "kavel: control %d of window %d \"%s\" is made again by window %d \"%s\"; "
+                 "the first window loses it\n",
+                 control, holder, title(holder).constData(), taker, title(taker).constData());
+#ifndef NDEBUG
+    std::abort();
+#endif
 }
 
 }  // namespace detail

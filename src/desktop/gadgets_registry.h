@@ -186,4 +186,9 @@ void dropQueuedFor(int window);
 int freeWindowNumber();
 int freeControlNumber();
 
+// Window taker makes a control under a number that a control of another
+// window, holder, holds: told to services().controlClash; without it, a
+// build with assertions ends here and one without writes it to stderr.
+void reportControlClash(int control, int holder, int taker);
+
 }  // namespace kavel::platform::detail

@@ -215,6 +215,15 @@ void* windowHandle(int window) {
     return rec ? static_cast<void*>(rec->frame.data()) : nullptr;
 }
 
+int windowTitled(std::string_view title, int parent) {
+    assertGuiThread();
+    const QString wanted = q(title);
+    for (const auto& [number, rec] : state.windows)
+        if (rec.frame && rec.frame->windowTitle() == wanted && (parent < 0 || rec.parent == parent))
+            return number;
+    return -1;
+}
+
 QWidget* windowCanvas(int window) {
     assertGuiThread();
     WindowRec* rec = findWindow(window);

@@ -14,6 +14,7 @@
 #include "common/reset.h"
 #include "desktop/encoding.h"
 #include "desktop/gadgets_qt.h"
+#include "system/services.h"
 
 namespace kavel::platform {
 
@@ -36,6 +37,10 @@ bool sessionBusConfigured() {
 
 QString escapeMarkup(const QString& text) {
     return text.toHtmlEscaped();
+}
+
+void tell(int window, NotificationStep step) {
+    if (services().notificationSteps) services().notificationSteps(window, step);
 }
 
 class Notifier : public QObject {
@@ -79,21 +84,19 @@ class Notifier : public QObject {
         call << QStringLiteral("KAVEL") << lastId_.value(window, 0u) << kAppId << summary
              << (markup_ ? escapeMarkup(body) : body)
              << QStringList{QStringLiteral("default"), QStringLiteral("Anzeigen")} << hints << -1;
-        ++counts.sent;
+        tell(window, NotificationStep::Sent);
         Target target{window, frame};
         watch(bus_.asyncCall(call), [this, target, window](QDBusPendingCallWatcher& w) {
             const QDBusPendingReply<uint> reply = w;
             if (reply.isError()) {
-                ++counts.failed;
+                tell(window, NotificationStep::Failed);
                 return;
             }
-            ++counts.shown;
+            tell(window, NotificationStep::Shown);
             targets_.insert(reply.value(), target);
             lastId_.insert(window, reply.value());
         });
     }
-
-    NotifyCounts counts;
 
   private slots:
     void actionInvoked(uint id, const QString& action) {
@@ -104,7 +107,7 @@ class Notifier : public QObject {
             windowFrame(target.window) != target.frame)
             return;
         raise(target.frame);
-        ++counts.clicked;
+        tell(target.window, NotificationStep::Clicked);
     }
 
     void notificationClosed(uint id, uint) { targets_.remove(id); }
@@ -170,12 +173,6 @@ void raiseWindow(int window) {
     if (QWidget* frame = windowFrame(window)) Notifier::raise(frame);
 }
 
-NotifyCounts notifyCounts() {
-    assertGuiThread();
-    return notifier ? notifier->counts : NotifyCounts{};
-}
-
 }  // namespace kavel::platform
 
 #include "notify.moc"
-#include "system/services.h"

@@ -18,15 +18,7 @@ void notifyDesktop(int window, std::string_view summary, std::string_view body);
 // restored first.
 void raiseWindow(int window);
 
-// The bus is services().notificationBus (services.h).
-
-// What became of the notifications so far (tests).
-struct NotifyCounts {
-    int sent = 0;     // requests that went out on the bus
-    int shown = 0;    // answered by the service with an id
-    int failed = 0;   // answered with an error (no service, refused)
-    int clicked = 0;  // default actions that raised their window
-};
-NotifyCounts notifyCounts();
+// The bus is services().notificationBus, and services().notificationSteps
+// hears what became of each notification (services.h).
 
 }  // namespace kavel::platform

@@ -482,11 +482,6 @@ bool endRequested() {
     return endSignal != 0;
 }
 
-void clearEndRequest() {
-    endSignal = 0;
-    drainEndSignalFd();
-}
-
 void drainEndSignalFd() {
     char drain[64];
     while (endPipe[0] >= 0 && ::read(endPipe[0], drain, sizeof drain) > 0) {

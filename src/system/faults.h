@@ -94,10 +94,9 @@ bool runGuarded(Fn&& fn) {
     return runGuarded([](void* f) { (*static_cast<std::remove_reference_t<Fn>*>(f))(); }, &fn);
 }
 
-// A second SIGINT or SIGTERM while the first is still pending ends the
+// An end request is never taken back: a second SIGINT or SIGTERM ends the
 // process at once, as users of a terminal expect.
 bool endRequested();
-void clearEndRequest();  // tests
 // Becomes readable when SIGINT or SIGTERM arrives, so that a wait (a modal
 // dialog's, say) can end at once; -1 before installFaultHandlers.
 int endSignalFd();
@@ -115,10 +114,11 @@ struct CallMark {
 };
 }  // namespace detail
 
-// The plug-in whose entry point the calling thread is running, so that a
-// fault can be laid at its door. The name must outlive the mark. A fault
-// abandons the marks inside the guarded call; runGuarded() puts back the
-// one that was there when the call began.
+// The plug-in the calling thread is in: running one of its entry points,
+// or opening or closing its library (a Load mark first asks for the record
+// below). A fault is then laid at its door. The name must outlive the mark.
+// A fault abandons the marks inside the guarded call; runGuarded() puts
+// back the one that was there when the call began.
 class PluginCallMark {
   public:
     explicit PluginCallMark(const char* pluginName, PluginCall call = PluginCall::Entry);
@@ -146,10 +146,11 @@ void setLoadFaultRecord(LoadFaultRecord record);
 
 // A loaded plug-in as the crash report lists it.
 struct LoadedPlugin {
-    std::string name;              // library file name without folder
-    const void* handle = nullptr;  // as dlopen returned it
+    std::string name;  // library file name without folder
+    // As dlopen returned it; null while the library is still being opened.
+    const void* handle = nullptr;
     // In the order of kPluginEntries; null when the library does not offer
-    // that entry point.
+    // that entry point (or is still being opened).
     const void* entries[kPluginEntryCount] = {};
 };
 // True when handle (from dlopen) still refers to a loaded library. Only

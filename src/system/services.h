@@ -1,7 +1,9 @@
 #pragma once
 // Everything a test may replace, in one record: the clocks, sleeping, the
 // answers to the standard dialogs, where sounds, attention requests and
-// desktop notifications go, and the seed of random numbers. A field left empty (or at its
+// desktop notifications go, and the seed of random numbers; and where the
+// program reports what it cannot show otherwise (the way of a notification,
+// a control number two windows claim). A field left empty (or at its
 // default) is the real thing. Tests install a whole record with
 // replaceServices; the reset before every test puts back the real one.
 
@@ -31,6 +33,11 @@ struct DialogAnswer {
 // sound card. None: a system without any output.
 enum class SoundBackEnd { Device, Recorder, None };
 
+// The way of a desktop notification: its request went out on the bus, the
+// service showed it (answered with an id) or refused it, and a click on it
+// (its default action) brought its window forward.
+enum class NotificationStep { Sent, Shown, Failed, Clicked };
+
 struct Services {
     // A monotonic 32-bit millisecond tick.
     std::function<uint32_t()> ticks;
@@ -51,6 +58,8 @@ struct Services {
     // run private buses). Without it, a program on the offscreen platform
     // sends none: nobody would see them.
     std::string notificationBus;
+    // Told of every step of every notification, with the window it is for.
+    std::function<void(int window, NotificationStep step)> notificationSteps;
     // Whether the desktop shows a tray for the program's icon; unset, Qt is
     // asked (tray.h).
     std::function<bool()> trayAvailable;
@@ -67,6 +76,11 @@ struct Services {
     std::function<int(const char* host, const char* service, const addrinfo* hints,
                       addrinfo** found)>
         resolver;
+    // Told when a window makes a control under a number that a control of
+    // another open window holds (the older control goes: two windows never
+    // share a number). Unset, a build with assertions ends the program
+    // there; one without says so on stderr and goes on.
+    std::function<void(int control, int holder, int taker)> controlClash;
 };
 
 const Services& services();

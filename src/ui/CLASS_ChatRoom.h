@@ -10,7 +10,9 @@
 
 namespace kavel {
 
-struct ChatRoom;  // the record is private to CLASS_ChatRoom.cpp
+// The record is the unit's own (CLASS_ChatRoom_record.h, shared by the
+// room and its code paster and log export).
+struct ChatRoom;
 
 namespace room_slot {
 enum : int {
@@ -36,7 +38,8 @@ enum : int {
 // (and nothing left behind) when the window cannot be built.
 ChatRoom* newChatRoom(const std::string& name);
 
-// Typed calls; each goes through the room's own method table.
+// Typed calls of the room's slots; each goes through the room's own method
+// table.
 void roomDestroy(ChatRoom* room);
 void roomAddUser(ChatRoom* room, const std::string& name);
 void roomClearUsers(ChatRoom* room);
@@ -45,10 +48,11 @@ std::string roomGetName(ChatRoom* room);
 void roomSetMenuId(ChatRoom* room, int32_t id);
 int32_t roomGetMenuId(ChatRoom* room);
 bool roomHandleEvent(ChatRoom* room, const platform::Event& event);
-// The room's input field (its control number), for the focus hand-over.
-int roomInputControl(ChatRoom* room);
 
-// The numbers of a room's window, controls and menus (tests, the log export).
+// Not slots, read from the record directly: the room's input field (its
+// control number), for the focus hand-over,
+int roomInputControl(ChatRoom* room);
+// and the numbers of its window, controls and menus.
 struct RoomControls {
     int window, view, userList, urlList, input, clearButton, splitter, roomMenu, userMenu;
 };

@@ -189,11 +189,6 @@ void openCodePaster(ChatRoom* room) {
     setControlFocus(room->pasteName);
 }
 
-PasterControls pasterControls(ChatRoom* r) {
-    return {r->pasteWindow, r->pasteName,   r->pasteDuration,
-            r->pasteCode,   r->pasteSubmit, r->pasteCancel};
-}
-
 bool pasterHandleEvent(ChatRoom* room, const pf::Event& event) {
     if (room->pasteWindow <= 0 || event.window != room->pasteWindow) return false;
     if (event.kind == pf::EventKind::CloseRequest) {

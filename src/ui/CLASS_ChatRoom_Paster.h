@@ -22,13 +22,6 @@ bool pasterHandleEvent(ChatRoom* room, const platform::Event& event);
 // Room menu "Nach TXT streamen" (format 0) and "Nach RTF streamen" (1).
 void exportLog(ChatRoom* room, int format);
 
-// The numbers of the room's paster window and its controls (tests); the
-// window is -1 while none is open.
-struct PasterControls {
-    int window, name, duration, code, submit, cancel;
-};
-PasterControls pasterControls(ChatRoom* room);
-
 // --- the rules behind them ---
 
 inline constexpr const char* kPasterTitle = "Code Paster - Pelmar powered";

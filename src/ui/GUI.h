@@ -26,13 +26,12 @@ struct MainMenuNumbers {
 };
 const MainMenuNumbers& mainMenuNumbers();
 
-// Windows 1, 2, 4 and 5, each built anew and filled from the current state
-// (GUI_Options, GUI_Profile, GUI_About). mustCreate: the profile window is
-// the way in for a user without a profile, so "Abbrechen" is disabled. The
-// plug-in manager opens nothing until the plug-in host is there.
+// Windows 1, 2 and 5, each built anew and filled from the current state
+// (GUI_Options, GUI_Profile, GUI_About); the plug-in manager, window 4, is
+// GUI_PluginManager.h's. mustCreate: the profile window is the way in for a
+// user without a profile, so "Abbrechen" is disabled.
 void openOptionsWindow();
 void openProfileWindow(bool mustCreate);
-void openPluginManager();
 void openAboutWindow();
 
 // The label of an available room in the menu: "a_b" with 3 users and no

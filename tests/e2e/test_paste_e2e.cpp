@@ -11,8 +11,8 @@
 #include "support/live_client.h"
 #include "system/socket.h"
 #include "ui/CLASS_ChatRoom.h"
-#include "ui/CLASS_ChatRoom_Paster.h"
 #include "ui/GUI.h"
+#include "ui/paster_window.h"
 #include "ui/windows/main_window.h"
 
 namespace kavel::testing {
@@ -46,7 +46,7 @@ TEST(PasteEndToEnd, TheLinkIsAnnouncedInTheRoom) {
 
     const int window = roomControls(room).window;
     roomHandleEvent(room, {platform::EventKind::Menu, window, 2});
-    const PasterControls p = pasterControls(room);
+    const test::PasterWindow p = test::pasterWindow(room);
     platform::setControlText(p.name, "Gru\xDF");
     platform::setSelectedItem(p.duration, 0);
     platform::setControlText(p.code, "echo hallo");

@@ -5,6 +5,7 @@
 #include "net/NET_Methods_Http.h"
 #include "support/quarnd_process.h"
 #include "ui/CLASS_ChatRoom_Paster.h"
+#include "ui/paster_window.h"
 #include "ui/room_fixture.h"
 
 using ::testing::ElementsAre;
@@ -59,13 +60,13 @@ class PasterTest : public RoomTest {
         return room;
     }
     void fill(ChatRoom* room, const std::string& name, int duration, const std::string& code) {
-        const PasterControls p = pasterControls(room);
+        const test::PasterWindow p = test::pasterWindow(room);
         platform::setControlText(p.name, name);
         platform::setSelectedItem(p.duration, duration);
         platform::setControlText(p.code, code);
     }
     bool click(ChatRoom* room, int control) {
-        return roomHandleEvent(room, {platform::EventKind::Control, pasterControls(room).window,
+        return roomHandleEvent(room, {platform::EventKind::Control, test::pasterWindow(room).window,
                                       control, platform::EventType::Click});
     }
     // A paste service that records the request and answers with reply.
@@ -88,11 +89,11 @@ class PasterTest : public RoomTest {
 
 TEST_F(PasterTest, OneWindowPerRoomWithItsControls) {
     ChatRoom* room = roomWithPaster();
-    const PasterControls p = pasterControls(room);
+    const test::PasterWindow p = test::pasterWindow(room);
     ASSERT_TRUE(platform::windowExists(p.window));
     menu(room, 2);  // a second time opens no second window
-    EXPECT_EQ(pasterControls(room).window, p.window);
-    EXPECT_EQ(pasterControls(room).name, p.name);
+    EXPECT_EQ(test::pasterWindow(room).window, p.window);
+    EXPECT_EQ(test::pasterWindow(room).name, p.name);
 
     EXPECT_EQ(platform::windowTitle(p.window), "Code Paster - Pelmar powered");
     EXPECT_EQ(platform::windowWidth(p.window), 489);
@@ -115,23 +116,32 @@ TEST_F(PasterTest, OneWindowPerRoomWithItsControls) {
     EXPECT_EQ(platform::accessibleName(p.name), "Name des Codes");
     EXPECT_EQ(platform::accessibleName(p.duration), "Dauer der Eintragung");
     EXPECT_EQ(platform::accessibleName(p.code), "Code");
+
+    // Another room's paster is a window of its own.
+    ChatRoom* other = newChatRoom("keller");
+    menu(other, 2);
+    const test::PasterWindow q = test::pasterWindow(other);
+    ASSERT_TRUE(platform::windowExists(q.window));
+    EXPECT_NE(q.window, p.window);
+    EXPECT_NE(q.submit, p.submit);
+    EXPECT_EQ(test::pasterWindow(room).submit, p.submit);
 }
 
 TEST_F(PasterTest, CancelAndCloseBoxCloseWithoutSending) {
     ChatRoom* room = roomWithPaster();
     fill(room, "x", 0, "y");
-    EXPECT_TRUE(click(room, pasterControls(room).cancel));
-    EXPECT_EQ(pasterControls(room).window, -1);
+    EXPECT_TRUE(click(room, test::pasterWindow(room).cancel));
+    EXPECT_EQ(test::pasterWindow(room).window, -1);
 
     menu(room, 2);
-    const int w = pasterControls(room).window;
+    const int w = test::pasterWindow(room).window;
     ASSERT_TRUE(platform::windowExists(w));
     EXPECT_TRUE(roomHandleEvent(room, {platform::EventKind::CloseRequest, w, 0}));
     EXPECT_FALSE(platform::windowExists(w));
-    EXPECT_EQ(pasterControls(room).window, -1);
+    EXPECT_EQ(test::pasterWindow(room).window, -1);
     EXPECT_EQ(sent(), "");
     menu(room, 2);  // and it opens again
-    EXPECT_TRUE(platform::windowExists(pasterControls(room).window));
+    EXPECT_TRUE(platform::windowExists(test::pasterWindow(room).window));
 }
 
 TEST_F(PasterTest, AnEmptyFieldLeavesTheWindowOpen) {
@@ -141,8 +151,8 @@ TEST_F(PasterTest, AnEmptyFieldLeavesTheWindowOpen) {
     for (auto [name, duration, code] :
          {std::tuple{"", 1, "c"}, std::tuple{"n", -1, "c"}, std::tuple{"n", 1, ""}}) {
         fill(room, name, duration, code);
-        click(room, pasterControls(room).submit);
-        EXPECT_TRUE(platform::windowExists(pasterControls(room).window));
+        click(room, test::pasterWindow(room).submit);
+        EXPECT_TRUE(platform::windowExists(test::pasterWindow(room).window));
     }
     EXPECT_FALSE(paste.accept(50));
     EXPECT_EQ(sent(), "");
@@ -153,7 +163,7 @@ TEST_F(PasterTest, PostsTheFormAndAnnouncesTheShortenedLink) {
     ChatRoom* room = roomWithPaster();
     scriptedPaste("HTTP/1.1 302 Found\r\nLocation: main.php?sid=1&c=5\r\n\r\n");
     fill(room, "Hallo Welt & Co.", 5, "a\nb");
-    click(room, pasterControls(room).submit);
+    click(room, test::pasterWindow(room).submit);
     pastePeer.join();
     const std::string body =
         "titel=Hallo+Welt+%26+Co%2E&dauer=86400&site=script_paste_tempcode&code=a\r\nb";
@@ -162,18 +172,18 @@ TEST_F(PasterTest, PostsTheFormAndAnnouncesTheShortenedLink) {
               std::string::npos)
         << request;
     EXPECT_EQ(sent(), "CHAT lobby " + VT + "CFF0000Code Hallo Welt & Co. -> main.php?c=5\r");
-    EXPECT_EQ(pasterControls(room).window, -1);
+    EXPECT_EQ(test::pasterWindow(room).window, -1);
 }
 
 TEST_F(PasterTest, AFailedPostAnnouncesNothingAndKeepsTheCode) {
     ChatRoom* room = roomWithPaster();
     scriptedPaste("HTTP/1.1 500 Internal Server Error\r\n\r\n");
     fill(room, "Test", 0, "code");
-    click(room, pasterControls(room).submit);
+    click(room, test::pasterWindow(room).submit);
     pastePeer.join();
     EXPECT_EQ(sent(), "");
-    EXPECT_TRUE(platform::windowExists(pasterControls(room).window));
-    EXPECT_EQ(platform::controlText(pasterControls(room).code), "code");
+    EXPECT_TRUE(platform::windowExists(test::pasterWindow(room).window));
+    EXPECT_EQ(platform::controlText(test::pasterWindow(room).code), "code");
     EXPECT_THAT(statusLines(), ElementsAre("Fehler: Code konnte nicht hochgeladen werden - kein "
                                            "Link vom Paste-Server 127.0.0.1:" +
                                            std::to_string(paste.port()) + " erhalten."));
@@ -196,7 +206,7 @@ TEST_F(PasterTest, QuarndStoresThePasteUnderTheAnnouncedLink) {
     ChatRoom* room = roomWithPaster();
     const std::string code = "int main() {\r\n    return 0; // <&> \"sch\xF6n\"\r\n}";
     fill(room, "Test", 1, code);
-    click(room, pasterControls(room).submit);
+    click(room, test::pasterWindow(room).submit);
     const std::string line = sent();
     const std::string prefix = "CHAT lobby " + VT + "CFF0000Code Test -> http://127.0.0.1:" +
                                std::to_string(quarnd.pastePort()) + "/main.php?code=";

@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     });
     if (split.pendingBytes() > 0)
         messages.emplace_back(bytes.substr(bytes.size() - split.pendingBytes()));
-    kavel::DispatchServerData(messages);
+    kavel::session().dispatch(messages);
     if (kavel::joinedRooms.empty()) kavel::newChatRoom("fuzz");
     if (!kavel::joinedRooms.empty()) kavel::roomPrint(kavel::joinedRooms.front(), bytes);
 

@@ -34,10 +34,10 @@ using test::spit;
 // Every test runs in a fresh working directory: prefs.ini lives there.
 class PrefsFile : public ::testing::Test {
   protected:
-    void SetUp() override { setChatServerHost(""); }
+    void SetUp() override { session().setHost(""); }
     void TearDown() override {
-        setChatServerHost("");
-        setChatServerPort(1998);
+        session().setHost("");
+        session().setPort(1998);
     }
     test::WorkFolder folder;
 };
@@ -86,8 +86,8 @@ TEST_F(PrefsFile, LoadSetsTheSessionAndSaveKeepsTheDeploymentKeys) {
          "pasteServer = paste.lan:8080\r\n");
     loadSettings();
     EXPECT_EQ(text(clientState.profileName), "bob");
-    EXPECT_EQ(chatServerHost(), "chat.lan");
-    EXPECT_EQ(pasteServerSetting(), "paste.lan:8080");
+    EXPECT_EQ(session().host(), "chat.lan");
+    EXPECT_EQ(session().pasteServer(), "paste.lan:8080");
 
     setText(&ClientState::profileName, "carla");
     ASSERT_TRUE(saveSettings());
@@ -107,11 +107,11 @@ TEST_F(PrefsFile, ServerMayNameItsPort) {
           Case{"chat.lan:", "chat.lan:", 1998}, Case{"chat.lan:0", "chat.lan:0", 1998},
           Case{"chat.lan:99999", "chat.lan:99999", 1998},
           Case{"chat.lan:12a", "chat.lan:12a", 1998}, Case{"::1", "::1", 1998}}) {
-        setChatServerPort(1998);
+        session().setPort(1998);
         spit("prefs.ini", std::string("[General]\r\nserver = ") + c.value + "\r\n");
         loadSettings();
-        EXPECT_EQ(chatServerHost(), c.host) << c.value;
-        EXPECT_EQ(chatServerPort(), c.port) << c.value;
+        EXPECT_EQ(session().host(), c.host) << c.value;
+        EXPECT_EQ(session().port(), c.port) << c.value;
     }
     // Saving writes the key as it was read.
     ASSERT_TRUE(saveSettings());
@@ -131,8 +131,8 @@ TEST_F(PrefsFile, TlsChangesTheDefaultPortAndIsWrittenOnceUsed) {
         resetAll();
         spit("prefs.ini", std::string("[General]\r\n") + c.lines);
         loadSettings();
-        EXPECT_EQ(chatServerTls(), c.tls) << c.lines;
-        EXPECT_EQ(chatServerPort(), c.port) << c.lines;
+        EXPECT_EQ(session().tls(), c.tls) << c.lines;
+        EXPECT_EQ(session().port(), c.port) << c.lines;
     }
     // Turned on in the options window: saved; a file that never had the
     // key does not get it while TLS is off.
@@ -141,11 +141,11 @@ TEST_F(PrefsFile, TlsChangesTheDefaultPortAndIsWrittenOnceUsed) {
     loadSettings();
     ASSERT_TRUE(saveSettings());
     EXPECT_EQ(slurp("prefs.ini").find("tls"), std::string::npos);
-    setChatServerTls(true);
+    session().setTls(true);
     ASSERT_TRUE(saveSettings());
     EXPECT_NE(slurp("prefs.ini").find("tls = 1\r\n"), std::string::npos);
     loadSettings();
-    setChatServerTls(false);
+    session().setTls(false);
     ASSERT_TRUE(saveSettings());
     EXPECT_NE(slurp("prefs.ini").find("tls = 0\r\n"), std::string::npos);
 }
@@ -174,7 +174,7 @@ TEST_F(PrefsFile, AMissingFileChangesNothing) {
     setText(&ClientState::profileName, "stays");
     loadSettings();
     EXPECT_EQ(text(clientState.profileName), "stays");
-    EXPECT_EQ(chatServerHost(), "localhost");
+    EXPECT_EQ(session().host(), "localhost");
     EXPECT_FALSE(std::filesystem::exists("prefs.ini"));
 }
 

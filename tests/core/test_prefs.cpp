@@ -11,15 +11,16 @@
 #include <iterator>
 
 #include "common/data.h"
-#include "common/ports.h"
 #include "common/reset.h"
 #include "core/prefs.h"
+#include "desktop/gadgets.h"
 #include "desktop/spell.h"
 #include "net/NET_Methods.h"
-#include "net/NET_Methods_Http.h"
-#include "net/NET_Methods_Tls.h"
 #include "support/plugin_folder.h"
+#include "support/status_log.h"
+#include "ui/GUI.h"
 #include "ui/GUI_Methods_Display.h"
+#include "ui/windows/main_window.h"
 
 #include "support/file_io.h"
 #include "support/work_folder.h"
@@ -202,8 +203,10 @@ TEST(PrefsWrite, NoBadPluginNameReachesTheFile) {
 }
 
 TEST_F(PrefsFile, BadNamesInTheListAreNeitherLoadedNorKept) {
-    std::vector<std::string> status;
-    ports().status = [&status](std::string_view t) { status.emplace_back(t); };
+    // The refusals are told in the status log.
+    loadUiTexts();
+    openMainWindow();
+    platform::clearItems(mainwin::StatusList);
     test::PluginFolder dir;
     dir.add("tp_a");
     dir.add("tp_b", "b=c.so");
@@ -213,17 +216,19 @@ TEST_F(PrefsFile, BadNamesInTheListAreNeitherLoadedNorKept) {
               std::string("[General]\r\nactivePlugins = b=c.so,tp_b.so\0x,tp_a.so\r\n", 53));
     loadSettings();
     EXPECT_EQ(test::agentNames(), std::vector<std::string>{"tp_a.so"});
-    EXPECT_EQ(status, (std::vector<std::string>{"Plugin-Datei b=c.so \xFC"
-                                                "bersprungen: Zeilenumbr\xFC"
-                                                "che, \"=\", Kommas und Leerzeichen am "
-                                                "Anfang sind im Namen nicht erlaubt",
-                                                "Plugin-Datei tp_b.so?x \xFC"
-                                                "bersprungen: Zeilenumbr\xFC"
-                                                "che, \"=\", Kommas und Leerzeichen am "
-                                                "Anfang sind im Namen nicht erlaubt"}));
+    EXPECT_EQ(test::statusLines(),
+              (std::vector<std::string>{"Plugin-Datei b=c.so \xFC"
+                                        "bersprungen: Zeilenumbr\xFC"
+                                        "che, \"=\", Kommas und Leerzeichen am "
+                                        "Anfang sind im Namen nicht erlaubt.",
+                                        "Plugin-Datei tp_b.so?x \xFC"
+                                        "bersprungen: Zeilenumbr\xFC"
+                                        "che, \"=\", Kommas und Leerzeichen am "
+                                        "Anfang sind im Namen nicht erlaubt."}));
     // Saving writes only what was loaded.
     ASSERT_TRUE(saveSettings());
     EXPECT_EQ(dir.read("prefs.ini"), "[General]\r\nprofile = \r\nactivePlugins = tp_a.so\r\n");
+    platform::closeWindow(mainwin::Window);
 }
 
 TEST_F(PrefsFile, SaveReplacesTheFileWithoutLeavingTemporaries) {

@@ -1,4 +1,4 @@
-// Chat lines through DispatchServerData into one room (1 000 000 unless a
+// Chat lines through the session's dispatch into one room (1 000 000 unless a
 // count is given), against the plain Qt way of putting the same pieces with
 // the same formats into a shown QTextEdit (one edit block per line, undo
 // off; at most 100 000 lines, it needs minutes beyond). Then, on the full

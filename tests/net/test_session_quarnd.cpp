@@ -1,5 +1,5 @@
 // The session end to end against a real quarnd on an ephemeral port, with
-// the real dispatcher behind PollServer.
+// the real dispatcher behind the session's poll.
 #include <gtest/gtest.h>
 
 #include <chrono>

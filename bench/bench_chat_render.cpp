@@ -1,4 +1,4 @@
-// Chat lines through DispatchServerData into one room (1 000 000 unless a
+// Chat lines through the session's dispatch into one room (1 000 000 unless a
 // count is given), against the plain Qt way of putting the same pieces with
 // the same formats into a shown QTextEdit (one edit block per line, undo
 // off; at most 100 000 lines, it needs minutes beyond). Then, on the full
@@ -209,7 +209,7 @@ Result runClient() {
     setUpState();
     const auto reads = makeReads(makeLines(kLines));
     Result r = timed(reads, [&](std::size_t i) {
-        kavel::DispatchServerData(reads[i].first);
+        kavel::session().dispatch(reads[i].first);
         kavel::platform::pollEvent();
     });
     r.lines = kLines;
@@ -237,7 +237,7 @@ constexpr int kSmileysPerLine = 360;
 
 Result runSmileys(bool manyColours) {
     setUpState();
-    kavel::DispatchServerData({"CHAT lobby bert: hallo"});  // the room exists before the clock
+    kavel::session().dispatch({"CHAT lobby bert: hallo"});  // the room exists before the clock
     kavel::platform::pollEvent();
     std::vector<Read> reads;
     static const char* hex = "0123456789ABCDEF";
@@ -258,7 +258,7 @@ Result runSmileys(bool manyColours) {
     kavel::platform::ChatLogView* view =
         kavel::platform::chatLogViewOf(kavel::roomControls(room).view);
     Result r = timed(reads, [&](std::size_t i) {
-        kavel::DispatchServerData(reads[i].first);
+        kavel::session().dispatch(reads[i].first);
         kavel::platform::pollEvent();
         if (i + 1 == reads.size()) view->grab();
     });

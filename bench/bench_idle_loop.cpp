@@ -38,10 +38,10 @@
 #include "../tests/support/quarnd_process.h"
 #include "../tests/support/work_folder.h"
 #include "common/data.h"
-#include "common/ports.h"
 #include "core/KAVEL.h"
 #include "core/OS_Dependant.h"
 #include "core/OnError.h"
+#include "core/wiring.h"
 #include "desktop/gadgets.h"
 #include "desktop/instance.h"
 #include "desktop/notify.h"
@@ -177,11 +177,32 @@ int runClient(bool tauschwerk, double seconds, int lines, bool poll, bool steady
         std::fprintf(stderr, "Tauschwerk did not load\n");
         return 1;
     }
+    // A line is in the view once the room's print has returned: the bench
+    // runs the program's session with its print port watched, which every
+    // received chat line goes through (the settings' server taken over).
+    std::vector<std::int64_t> sentNs(static_cast<std::size_t>(lines), 0);
+    std::vector<double> delayMs;
+    kavel::SessionPorts ports = kavel::programSessionPorts();
+    ports.roomPrint = [&, print = ports.roomPrint](kavel::ChatRoom* room, const std::string& text) {
+        print(room, text);
+        const auto at = text.rfind(" x");
+        if (text.find("feeder") == std::string::npos || at == std::string::npos) return;
+        const auto k = static_cast<std::size_t>(std::atoi(text.c_str() + at + 2));
+        // Only the lines of the measured phase, not what the join brings.
+        if (k < sentNs.size() && sentNs[k] != 0)
+            delayMs.push_back(
+                static_cast<double>(Clock::now().time_since_epoch().count() - sentNs[k]) / 1e6);
+    };
+    const std::string host = kavel::session().host();
+    const int port = kavel::session().port();
+    kavel::Session watched(std::move(ports));
+    watched.setHost(host);
+    watched.setPort(port);
     pf::postEvent({pf::EventKind::Menu, kavel::mainwin::Window, kavel::mainwin::item::Connect,
                    pf::EventType::None});
     using namespace std::chrono_literals;
     runLoop([] { return kavel::hasFlag(kavel::flag::LoggedIn); }, 10s);
-    kavel::JoinRoom(kRoom);
+    kavel::session().joinRoom(kRoom);
     runLoop([] { return !kavel::joinedRooms.empty(); }, 10s);
     if (!kavel::hasFlag(kavel::flag::LoggedIn) || kavel::joinedRooms.empty()) {
         std::fprintf(stderr, "the client did not get into the room\n");
@@ -211,21 +232,7 @@ int runClient(bool tauschwerk, double seconds, int lines, bool poll, bool steady
     b = sample();
     const Cost exec = costBetween(a, b);
 
-    // Lines one by one, with pauses a person would leave and more. A line
-    // is in the view once the room's print has returned: the bench watches
-    // the print port, which every received chat line goes through.
-    std::vector<std::int64_t> sentNs(static_cast<std::size_t>(lines), 0);
-    std::vector<double> delayMs;
-    kavel::Ports& ports = kavel::ports();
-    ports.roomPrint = [&, print = ports.roomPrint](kavel::ChatRoom* room, const std::string& text) {
-        print(room, text);
-        const auto at = text.rfind(" x");
-        if (text.find("feeder") == std::string::npos || at == std::string::npos) return;
-        const auto k = static_cast<std::size_t>(std::atoi(text.c_str() + at + 2));
-        if (k < sentNs.size())
-            delayMs.push_back(
-                static_cast<double>(Clock::now().time_since_epoch().count() - sentNs[k]) / 1e6);
-    };
+    // Lines one by one, with pauses a person would leave and more.
     std::thread sender([&] {
         std::mt19937 pauses(20);
         for (int k = 0; k < lines; ++k) {

@@ -1,6 +1,6 @@
 // Server data is the client's widest door. Input: byte 0 picks the display
 // options, byte 1 the flood clock's step and the dialog answers, the rest is
-// one read handed to DispatchServerData (rooms open on first mention, with
+// one read handed to the session's dispatch (rooms open on first mention, with
 // real windows) and then printed straight into a room as well.
 #include <QApplication>
 #include <cstdint>
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     });
     if (split.pendingBytes() > 0)
         messages.emplace_back(bytes.substr(bytes.size() - split.pendingBytes()));
-    kavel::DispatchServerData(messages);
+    kavel::session().dispatch(messages);
     if (kavel::joinedRooms.empty()) kavel::newChatRoom("fuzz");
     if (!kavel::joinedRooms.empty()) kavel::roomPrint(kavel::joinedRooms.front(), bytes);
 

@@ -1,19 +1,15 @@
 #pragma once
 // The ports through which the lower layers reach the program above them:
-// the network code reaches rooms, windows, the status log, dialogs and
-// sounds only through this table, and so does the room code for the
-// desktop services of the core. The core fills it at start-up
-// (wirePorts); tests replace single entries to watch or script an effect.
-// A menu rebuild is not a port: whoever needs one sets MenuDirty.
+// the plug-in and class code reach the status log, a message box and the
+// end of the program, the room code the sounds of the core. The core fills the table
+// at start-up (wirePorts). The network session has ports of its own
+// (SessionPorts, net/NET_Methods.h). A menu rebuild is not a port: whoever
+// needs one sets MenuDirty.
 
-#include <cstdint>
 #include <functional>
-#include <string>
 #include <string_view>
 
 namespace kavel {
-
-struct ChatRoom;
 
 namespace sound {
 enum : int { Startup = 0, Message = 1, UserList = 2, Shock = 3, WakeUp = 4 };
@@ -25,21 +21,6 @@ struct Ports {
     std::function<void(std::string_view)> status;
     // Desktop services.
     std::function<void(int)> playSound;
-
-    // Rooms.
-    std::function<ChatRoom*(const std::string&)> createRoom;
-    std::function<std::string(ChatRoom*)> roomName;
-    std::function<void(ChatRoom*, const std::string&)> roomPrint;
-    std::function<void(ChatRoom*, const std::string&)> roomAddUser;
-    std::function<void(ChatRoom*)> roomClearUsers;
-    std::function<int(ChatRoom*)> roomInput;
-    // Leaves the room: sends its LEAVE and closes its window.
-    std::function<void(ChatRoom*)> roomDestroy;
-
-    // The user information window.
-    std::function<void(std::string_view title)> openUserInfo;
-    std::function<bool()> userInfoOpen;
-    std::function<void(std::string_view)> userInfoLine;
 
     // A message the user confirms before the program goes on (the class
     // system's last words before it ends the program).

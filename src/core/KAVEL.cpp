@@ -62,7 +62,7 @@ void startProfile() {
 
 // Plug-ins ask for a turn by setting the request bit from their threads.
 void pluginCommandStep() {
-    if (const auto command = takePluginCommand()) SendCommand(*command);
+    if (const auto command = takePluginCommand()) session().send(*command);
 }
 
 void idle() {
@@ -76,7 +76,7 @@ void idle() {
         pf::sleepMs(about ? aboutFrameWait() : IdleSleepMs);
         return;
     }
-    pf::waitForWork(idleDeadline(), clientState.connection);
+    pf::waitForWork(idleDeadline(), session().connection());
 }
 
 void menuNumberedItem(int id) {
@@ -111,18 +111,8 @@ uint32_t idleDeadline() {
         (!hasFlag(flag::Connected) || hasFlag(flag::LoggedIn)))
         return 0;
     uint32_t wait = pf::kWaitForever;
-    if (!hasFlag(flag::Connected)) wait = std::min(wait, repairWait());
-    if (hasFlag(flag::Connected)) {
-        // The check fires strictly after the interval; a start in the
-        // future (it never is) must not make the loop spin.
-        const int32_t since = pf::ticksSince(lastKeepAlive, pf::tickCount());
-        if (since < 0)
-            wait = KeepAliveInterval;
-        else if (since > static_cast<int32_t>(KeepAliveInterval))
-            wait = 0;
-        else
-            wait = KeepAliveInterval - static_cast<uint32_t>(since) + 1;
-    }
+    if (!hasFlag(flag::Connected)) wait = std::min(wait, session().repairWait());
+    if (hasFlag(flag::Connected)) wait = session().keepAliveWait();
     if (hasFlag(flag::AboutRunning)) wait = std::min(wait, aboutFrameWait());
     // A plug-in asks for a turn by setting a bit in shared memory, which
     // no descriptor announces: look while one could be setting it.
@@ -150,14 +140,14 @@ void mainWindowHandler(pf::Event& event) {
     switch (event.id) {
         case item::Connect:
             if (!hasFlag(flag::Connected)) {
-                openSession();
+                session().open();
             } else {
                 rememberOpenRooms();
-                Disconnect();
+                session().disconnect();
             }
             break;
         case item::RoomList:
-            if (hasFlag(flag::LoggedIn)) SendCommand(wire::roomList());
+            if (hasFlag(flag::LoggedIn)) session().send(wire::roomList());
             break;
         case item::JoinedList:
             break;
@@ -240,14 +230,15 @@ void startUp() {
 
 bool mainLoopPass() {
     if (hasFlag(flag::Connected)) {
-        PollServer();
+        session().poll();
         // The data just read may have ended the session (KICKED, refusal).
-        if (hasFlag(flag::Connected)) KeepAlive();
+        if (hasFlag(flag::Connected)) session().keepAlive();
         pluginCommandStep();
-        ProfileUploadStep();
+        session().profileUploadStep();
     } else {
-        RepairStep();
-        if (!hasFlag(flag::Connected) && hasFlag(flag::ProfileUploadPending)) ProfileUploadStep();
+        session().repairStep();
+        if (!hasFlag(flag::Connected) && hasFlag(flag::ProfileUploadPending))
+            session().profileUploadStep();
     }
     rejoinStep();
     refreshTray();
@@ -272,7 +263,7 @@ bool mainLoopPass() {
 
 void shutDown() {
     rememberRoomsAtEnd();
-    Disconnect();
+    session().disconnect();
     // The window is gone by now; the terminal is the one place left to say it.
     if (!saveSettings())
         std::fprintf(stderr, "KAVEL: %s konnte nicht geschrieben werden.\n", kPrefsFile);

@@ -6,8 +6,6 @@
 #include "core/prefs_options.h"
 #include "desktop/spell.h"
 #include "net/NET_Methods.h"
-#include "net/NET_Methods_Http.h"
-#include "net/NET_Methods_Tls.h"
 #include "objects/CLASS_Agents.h"
 #include "system/files.h"
 #include "ui/GUI.h"
@@ -61,8 +59,8 @@ void setChatServer(std::string_view value) {
     for (char c : port)
         number = c >= '0' && c <= '9' && number <= 65535 ? number * 10 + (c - '0') : 65536;
     const bool hasPort = !port.empty() && value.find(':') == colon && number > 0 && number <= 65535;
-    setChatServerHost(std::string(hasPort ? value.substr(0, colon) : value));
-    if (hasPort) setChatServerPort(number);
+    session().setHost(std::string(hasPort ? value.substr(0, colon) : value));
+    if (hasPort) session().setPort(number);
 }
 
 }  // namespace
@@ -175,9 +173,10 @@ void loadSettings() {
     keptServer = s.server;
     keptPaste = s.pasteServer;
     keptTls = s.tls.has_value();
-    setChatServerTls(s.tls == "1");
+    session().setTls(s.tls == "1");
     if (s.server) setChatServer(trimBlanks(*s.server));
-    setPasteServer(s.pasteServer ? std::string(trimBlanks(*s.pasteServer)) : std::string());
+    session().setPasteServer(s.pasteServer ? std::string(trimBlanks(*s.pasteServer))
+                                           : std::string());
     keptOut = s.faultedPlugin.value_or(std::string());
     takeProgramOptions(s);
     keptSpellCheck = s.spellCheck.has_value();
@@ -212,7 +211,7 @@ bool saveSettings() {
     s.pasteServer = keptPaste;
     putProgramOptions(s);
     // Written once the user has turned it on; a plain setup stays as it was.
-    if (chatServerTls() || keptTls) s.tls = chatServerTls() ? "1" : "0";
+    if (session().tls() || keptTls) s.tls = session().tls() ? "1" : "0";
     if (keptSpellCheck || !platform::spellingWanted()) s.spellCheck = platform::spellingWanted();
     s.timeStamps = displayOptions().timeStamps;
     return platform::writeFileAtomically(kPrefsFile, formatPrefs(s));

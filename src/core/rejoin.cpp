@@ -120,16 +120,16 @@ bool joinListedRoom(const AvailableRoom& room) {
         if (!password) return false;
         roomText += " " + *password;
     }
-    JoinRoom(roomText);
+    session().joinRoom(roomText);
     return true;
 }
 
 void rejoinStep() {
     if (!hasFlag(flag::LoggedIn)) {
-        listsBeforeLogin = roomListsReceived();
+        listsBeforeLogin = session().roomListsReceived();
         return;
     }
-    if (remembered.empty() || roomListsReceived() == listsBeforeLogin) return;
+    if (remembered.empty() || session().roomListsReceived() == listsBeforeLogin) return;
     // Once per list: a later login (after the user's "Trennen") has a list
     // of its own.
     const std::vector<std::string> names = std::exchange(remembered, {});
@@ -142,7 +142,7 @@ void rejoinStep() {
         if (listed != AvailableRooms.end())
             joinListedRoom(*listed);
         else
-            JoinRoom(name);
+            session().joinRoom(name);
         // A password question may have taken long enough for the session to end.
         if (!hasFlag(flag::LoggedIn)) return;
     }

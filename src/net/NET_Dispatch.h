@@ -1,8 +1,8 @@
 #pragma once
 // Inside the dispatcher: a received message decoded into a typed value (a
-// pure function of the line), the flood guard's state, and the field
-// helpers of the wire format. Applying a decoded message to the program is
-// DispatchServerData's job (NET_Methods.h).
+// pure function of the line) and the field helpers of the wire format.
+// Applying a decoded message to the program is the session's job
+// (Session::dispatch, NET_Methods.h).
 
 #include <cstdint>
 #include <iosfwd>
@@ -58,13 +58,6 @@ struct ServerMessage {
 std::ostream& operator<<(std::ostream& out, const ServerMessage& message);
 
 ServerMessage decodeMessage(std::string_view line);
-
-struct FloodState {
-    int32_t directCount = 0;
-    uint32_t lastDirect = 0;   // local time in whole seconds
-    ServerMessage keptDirect;  // the last DIRECT, waiting for its sender line
-};
-extern FloodState floodState;
 
 // Wire-format helpers.
 // Field n (from 1) between the (n-1)-th and n-th separator; "" beyond the last.

@@ -1,5 +1,6 @@
 // Applying decoded server messages to the program, with the flood guard
-// woven in. Everything outside the network layer is reached through ports().
+// woven in. Everything outside the network layer is reached through the
+// session's ports.
 #include <set>
 #include <string>
 #include <vector>
@@ -8,51 +9,15 @@
 #include "common/data.h"
 #include "common/misc.h"
 #include "common/ports.h"
-#include "common/reset.h"
-#include "desktop/gadgets.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
 #include "net/wire.h"
 #include "objects/agent_chain.h"
+#include "system/services.h"
 
 namespace kavel {
 
-FloodState floodState;
-
 namespace {
-
-// Rooms the server put us into whose window could not be built: told once,
-// left once, and their later messages dropped.
-std::set<std::string> unopenable;
-uint32_t roomLists = 0;
-
-const bool registered = registerReset([] {
-    floodState = FloodState{};
-    unopenable.clear();
-    roomLists = 0;
-});
-
-ChatRoom* findRoom(const std::string& name) {
-    for (ChatRoom* room : joinedRooms)
-        if (ports().roomName(room) == name) return room;
-    return nullptr;
-}
-
-// Null when the room cannot be shown.
-ChatRoom* openRoom(const std::string& name) {
-    if (unopenable.count(name)) return nullptr;
-    ports().status(ui(Txt::RoomEntered, name));
-    ChatRoom* room = ports().createRoom(name);
-    if (!room) {
-        unopenable.insert(name);
-        ports().status(ui(Own::RoomWindowFailed, name));
-        SendCommand(wire::leaveOnly(name));
-        return nullptr;
-    }
-    clientState.focusedInput = static_cast<uint32_t>(ports().roomInput(room));
-    setFlag(flag::MenuDirty);
-    return room;
-}
 
 // Plug-ins see the data of one read as the server sent it, messages
 // separated by carriage returns, and may rewrite all of it.
@@ -71,60 +36,6 @@ std::vector<std::string> throughPlugins(const std::vector<std::string>& messages
     }
     return out;
 }
-
-// The room a room message is for: a joined one, or one the server puts the
-// user in, opened at its first mention. With the shields up no room opens:
-// the client leaves it again at once. Null drops the message (also when a
-// room's window could not be built).
-ChatRoom* roomFor(const std::string& name) {
-    if (ChatRoom* found = findRoom(name)) return found;
-    if (hasFlag(flag::ShieldsUp)) {
-        SendCommand(wire::leaveOnly(name));
-        return nullptr;
-    }
-    return openRoom(name);
-}
-
-void toRoom(const ServerMessage& m) {
-    ChatRoom* room = roomFor(m.room);
-    if (!room) return;
-    if (m.kind == MessageKind::Chat)
-        ports().roomPrint(room, m.text);
-    else if (m.kind == MessageKind::UserList)
-        ports().roomAddUser(room, m.text);
-    else
-        ports().roomClearUsers(room);
-}
-
-// --- flood guard ---
-
-void floodReleaseCheck() {
-    if (int64_t(platform::localSeconds()) - int64_t(floodState.lastDirect) > 5) {
-        floodState.directCount = 0;
-        if (hasFlag(flag::ShieldsUp)) {
-            clearFlag(flag::ShieldsUp);
-            ports().status(ui(Txt::ShieldsDown));
-        }
-    }
-}
-
-void floodCount(const ServerMessage& message) {
-    floodState.directCount += 1;
-    floodState.lastDirect = platform::localSeconds();
-    setFlag(flag::DirectPending);
-    floodState.keptDirect = message;
-}
-
-// True when the user chose to raise the shields: the rest of the read goes.
-bool floodQuestion(std::string_view sender) {
-    if (floodState.directCount <= 3) return false;
-    if (!platform::askYesNo(ui(Txt::InfoTitle), ui(Txt::FloodQuestion, sender))) return false;
-    ports().status(ui(Txt::ShieldsUp));
-    setFlag(flag::ShieldsUp);
-    return true;
-}
-
-// --- messages ---
 
 struct Reply {
     Txt text;
@@ -147,42 +58,120 @@ constexpr Reply kReplies[14] = {
     {Txt::NameTooShort, Reply::None},
 };
 
-void numberedReply(const ServerMessage& message) {
+void userInfoLines(const SessionPorts& ports, std::initializer_list<std::string_view> lines) {
+    for (auto line : lines)
+        ports.userInfoLine(line);
+}
+
+}  // namespace
+
+ChatRoom* Session::findRoom(const std::string& name) {
+    for (ChatRoom* room : joinedRooms)
+        if (ports_.roomName(room) == name) return room;
+    return nullptr;
+}
+
+// Null when the room cannot be shown.
+ChatRoom* Session::openRoom(const std::string& name) {
+    if (unopenable_.count(name)) return nullptr;
+    ports_.status(ui(Txt::RoomEntered, name));
+    ChatRoom* room = ports_.createRoom(name);
+    if (!room) {
+        unopenable_.insert(name);
+        ports_.status(ui(Own::RoomWindowFailed, name));
+        send(wire::leaveOnly(name));
+        return nullptr;
+    }
+    clientState.focusedInput = static_cast<uint32_t>(ports_.roomInput(room));
+    setFlag(flag::MenuDirty);
+    return room;
+}
+
+// The room a room message is for: a joined one, or one the server puts the
+// user in, opened at its first mention. With the shields up no room opens:
+// the client leaves it again at once. Null drops the message (also when a
+// room's window could not be built).
+ChatRoom* Session::roomFor(const std::string& name) {
+    if (ChatRoom* found = findRoom(name)) return found;
+    if (hasFlag(flag::ShieldsUp)) {
+        send(wire::leaveOnly(name));
+        return nullptr;
+    }
+    return openRoom(name);
+}
+
+void Session::toRoom(const ServerMessage& m) {
+    ChatRoom* room = roomFor(m.room);
+    if (!room) return;
+    if (m.kind == MessageKind::Chat)
+        ports_.roomPrint(room, m.text);
+    else if (m.kind == MessageKind::UserList)
+        ports_.roomAddUser(room, m.text);
+    else
+        ports_.roomClearUsers(room);
+}
+
+// --- flood guard ---
+
+void Session::floodReleaseCheck() {
+    if (int64_t(platform::localSeconds()) - int64_t(flood_.lastDirect) > 5) {
+        flood_.directCount = 0;
+        if (hasFlag(flag::ShieldsUp)) {
+            clearFlag(flag::ShieldsUp);
+            ports_.status(ui(Txt::ShieldsDown));
+        }
+    }
+}
+
+void Session::floodCount(const ServerMessage& message) {
+    flood_.directCount += 1;
+    flood_.lastDirect = platform::localSeconds();
+    setFlag(flag::DirectPending);
+    flood_.keptDirect = message;
+}
+
+// True when the user chose to raise the shields: the rest of the read goes.
+bool Session::floodQuestion(std::string_view sender) {
+    if (flood_.directCount <= 3) return false;
+    if (!ports_.ask(ui(Txt::InfoTitle), ui(Txt::FloodQuestion, sender))) return false;
+    ports_.status(ui(Txt::ShieldsUp));
+    setFlag(flag::ShieldsUp);
+    return true;
+}
+
+// --- messages ---
+
+void Session::numberedReply(const ServerMessage& message) {
     const Reply& r = kReplies[message.number];
     const std::string login(text(clientState.profileName));
     switch (r.effect) {
         case Reply::None:
-            ports().status(ui(r.text));
+            ports_.status(ui(r.text));
             break;
         case Reply::Disconnect:
-            ports().status(ui(r.text));
-            Disconnect();
+            ports_.status(ui(r.text));
+            disconnect();
             break;
         case Reply::Guest:
-            ports().status(ui(r.text, login));
-            ports().status(ui(Txt::PleaseRegister));
+            ports_.status(ui(r.text, login));
+            ports_.status(ui(Txt::PleaseRegister));
             setFlag(flag::Guest);
             setFlag(flag::LoggedIn);
             break;
         case Reply::LoggedIn:
-            ports().status(ui(r.text, login));
+            ports_.status(ui(r.text, login));
             setFlag(flag::LoggedIn);
             break;
         case Reply::Rename: {
             const std::string& nick = message.text;
-            ports().status(ui(r.text, nick));
+            ports_.status(ui(r.text, nick));
             setText(&ClientState::nick, nick);
             break;
         }
     }
 }
 
-void userInfoLines(std::initializer_list<std::string_view> lines) {
-    for (auto line : lines)
-        ports().userInfoLine(line);
-}
-
-void profileValue(const ServerMessage& message) {
+void Session::profileValue(const ServerMessage& message) {
     const MessageKind kind = message.kind;
     const bool own = hasFlag(flag::OwnInfoPending);
     const std::string& f2 = message.value;
@@ -191,7 +180,7 @@ void profileValue(const ServerMessage& message) {
         if (f2 == text(clientState.profileName))
             setFlag(flag::OwnInfoPending);
         else
-            ports().openUserInfo(ui(Txt::UserInfoTitle, f2));
+            ports_.openUserInfo(ui(Txt::UserInfoTitle, f2));
         return;
     }
     if (own) {
@@ -223,35 +212,38 @@ void profileValue(const ServerMessage& message) {
         }
         return;
     }
-    if (!ports().userInfoOpen()) return;
+    if (!ports_.userInfoOpen()) return;
     switch (kind) {
         case MessageKind::UserRank:
-            userInfoLines({ui(Txt::InfoGeneral), "-------", ui(Txt::InfoRank) + std::string(f2)});
+            userInfoLines(ports_,
+                          {ui(Txt::InfoGeneral), "-------", ui(Txt::InfoRank) + std::string(f2)});
             break;
         case MessageKind::UserLogin:
-            ports().userInfoLine(ui(Txt::InfoLastLogin) + std::string(rest));
+            ports_.userInfoLine(ui(Txt::InfoLastLogin) + std::string(rest));
             break;
         case MessageKind::UserScore:
-            ports().userInfoLine(ui(Txt::InfoPoints) + std::string(f2));
+            ports_.userInfoLine(ui(Txt::InfoPoints) + std::string(f2));
             break;
         case MessageKind::UserData1: {
-            userInfoLines({"", ui(Txt::InfoOptional), "-------"});
+            userInfoLines(ports_, {"", ui(Txt::InfoOptional), "-------"});
             static constexpr Txt kLabels[] = {Txt::InfoHobbies, Txt::InfoEmail, Txt::InfoLocation,
                                               Txt::InfoIcq, Txt::InfoHomepage};
             for (int i = 0; i < 5; ++i) {
                 std::string_view value = field(rest, i + 1, '\x0b');
-                if (!value.empty()) ports().userInfoLine(ui(kLabels[i]) + std::string(value));
+                if (!value.empty()) ports_.userInfoLine(ui(kLabels[i]) + std::string(value));
             }
             break;
         }
         case MessageKind::UserData2:
-            if (!rest.empty()) userInfoLines({"", ui(Txt::InfoOwnRemarks), "-------", rest});
+            if (!rest.empty())
+                userInfoLines(ports_, {"", ui(Txt::InfoOwnRemarks), "-------", rest});
             break;
         case MessageKind::UserData3:
-            if (!rest.empty()) userInfoLines({"", ui(Txt::InfoAdminRemarks), "-------", rest});
+            if (!rest.empty())
+                userInfoLines(ports_, {"", ui(Txt::InfoAdminRemarks), "-------", rest});
             break;
         case MessageKind::UserStatus:
-            userInfoLines({"", "User " + std::string(f2)});
+            userInfoLines(ports_, {"", "User " + std::string(f2)});
             break;
         default:
             break;
@@ -259,30 +251,24 @@ void profileValue(const ServerMessage& message) {
 }
 
 // Carries out the kept DIRECT now that its sender line is here.
-void directAction(const std::string& sender) {
-    const ServerMessage kept = floodState.keptDirect;
+void Session::directAction(const std::string& sender) {
+    const ServerMessage kept = flood_.keptDirect;
     const std::string& kindText = kept.value;
     if (kindText == "SHOCK") {
         if (sender.empty()) return;
-        ports().playSound(sound::Shock);
-        ports().status(ui(Txt::Shocked, sender));
+        ports_.playSound(sound::Shock);
+        ports_.status(ui(Txt::Shocked, sender));
     } else if (kindText == "PRIVATE") {
         const std::string& room = kept.text;
-        if (!room.empty()) SendCommand(wire::joinOnly(room));
+        if (!room.empty()) send(wire::joinOnly(room));
     } else if (kindText == "WAKEUP") {
         if (sender.empty()) return;
-        ports().playSound(sound::WakeUp);
-        ports().status(ui(Txt::WokenUp, sender));
+        ports_.playSound(sound::WakeUp);
+        ports_.status(ui(Txt::WokenUp, sender));
     }
 }
 
-}  // namespace
-
-uint32_t roomListsReceived() {
-    return roomLists;
-}
-
-void DispatchServerData(const std::vector<std::string>& received) {
+void Session::dispatch(const std::vector<std::string>& received) {
     const std::vector<std::string> messages = throughPlugins(received);
 
     floodReleaseCheck();
@@ -305,22 +291,22 @@ void DispatchServerData(const std::vector<std::string>& received) {
                 AvailableRooms.push_back(AvailableRoom{m.room, m.users, m.password, 0});
                 break;
             case MessageKind::RoomListEnd:
-                ++roomLists;
+                ++roomLists_;
                 setFlag(flag::MenuDirty);
                 break;
             case MessageKind::Kicked:
-                ports().status(ui(Txt::Kicked));
-                Disconnect();
-                if (!m.value.empty()) platform::messageBox(ui(Txt::MessageTitle), m.text);
+                ports_.status(ui(Txt::Kicked));
+                disconnect();
+                if (!m.value.empty()) ports_.tell(ui(Txt::MessageTitle), m.text);
                 break;
             case MessageKind::Numbered:
                 numberedReply(m);
                 break;
             case MessageKind::BanAdded:
-                ports().status(ui(Txt::BanAdded));
+                ports_.status(ui(Txt::BanAdded));
                 break;
             case MessageKind::BanRemoved:
-                ports().status(ui(Txt::BanRemoved));
+                ports_.status(ui(Txt::BanRemoved));
                 break;
             case MessageKind::UserName:
             case MessageKind::UserRank:

@@ -3,18 +3,15 @@
 
 #include <vector>
 
-#include "common/reset.h"
-#include "desktop/gadgets.h"
+#include "net/NET_Methods.h"
 #include "net/NET_Methods_Tls.h"
 #include "system/clock.h"
+#include "system/resolve.h"
 #include "system/socket.h"
 
 namespace kavel {
 
 namespace {
-
-std::string pasteSetting;
-const bool registered = registerReset([] { pasteSetting.clear(); });
 
 bool blank(char c) {
     return c == ' ' || c == '\t';
@@ -159,26 +156,19 @@ HttpReplyHead parseHttpReply(std::string_view received) {
     return head;
 }
 
-void setPasteServer(std::string setting) {
-    pasteSetting = std::move(setting);
-}
-
-const std::string& pasteServerSetting() {
-    return pasteSetting;
-}
-
-std::string HttpPostForm(const std::string& server, const std::string& path,
-                         const std::string& body) {
+std::string Session::postForm(const std::string& server, const std::string& path,
+                              const std::string& body) {
     const std::optional<HttpServer> target = parseHttpServer(server);
     if (!target) return {};
     // The name server may be slow; the windows are served meanwhile.
-    const platform::ResolvedHost to = platform::resolveHost(
-        target->host, target->port, platform::kResolveTimeoutMs, platform::guiThreadWait());
+    const platform::ResolvedHost to =
+        platform::resolveHost(target->host, target->port, platform::kResolveTimeoutMs,
+                              platform::WaitHooks{ports_.wait, ports_.wake});
     const uint32_t handle = platform::tcpConnect(to);
     if (handle == 0) return {};
     // The paster tells of a failed paste itself; a certificate to accept or
     // a changed one is still the user's to hear about.
-    if (target->tls && !secureConnection(handle, target->host, target->port, false)) {
+    if (target->tls && !secureConnection(ports_, handle, target->host, target->port, false)) {
         platform::tcpClose(handle);
         return {};
     }
@@ -199,7 +189,7 @@ std::string HttpPostForm(const std::string& server, const std::string& path,
         const platform::SocketState state = platform::socketState(handle);
         if (state == platform::SocketState::Closed) break;
         if (state == platform::SocketState::Idle) {
-            platform::waitKeepingWindowsPainted(10);
+            ports_.wait(10);
             continue;
         }
         const int n = platform::tcpRead(handle, buffer.data(), kHttpReadChunk);

@@ -47,16 +47,7 @@ struct HttpReplyHead {
 };
 HttpReplyHead parseHttpReply(std::string_view received);
 
-// The paste service as configured in prefs.ini ("host", "host:port",
-// "https://host:port").
-void setPasteServer(std::string setting);
-const std::string& pasteServerSetting();
-
-// Posts body to server (a paste service setting) at path (no leading
-// slash) and returns the Location value of the reply. Empty when the server
-// cannot be reached, does not answer within kHttpReplyWaitMs or gives no
-// Location. Blocks the calling (GUI) thread but keeps the windows painted.
-std::string HttpPostForm(const std::string& server, const std::string& path,
-                         const std::string& body);
+// The upload itself is the session's (Session::postForm): it waits and
+// asks through the session's ports.
 
 }  // namespace kavel

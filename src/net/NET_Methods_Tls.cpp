@@ -4,18 +4,13 @@
 
 #include "common/cp1252.h"
 #include "common/data.h"
-#include "common/ports.h"
-#include "common/reset.h"
-#include "desktop/gadgets.h"
+#include "net/NET_Methods.h"
 #include "system/files.h"
 #include "system/tls.h"
 
 namespace kavel {
 
 namespace {
-
-bool tlsOn = false;
-const bool registered = registerReset([] { tlsOn = false; });
 
 struct KnownServer {
     std::string host;
@@ -69,14 +64,6 @@ std::string failureText(const platform::TlsOutcome& outcome) {
 
 }  // namespace
 
-bool chatServerTls() {
-    return tlsOn;
-}
-
-void setChatServerTls(bool on) {
-    tlsOn = on;
-}
-
 std::optional<std::string> knownFingerprint(std::string_view host, int port) {
     for (const KnownServer& k : readKnownServers())
         if (k.port == port && sameHost(k.host, host)) return k.fingerprint;
@@ -92,34 +79,34 @@ bool rememberFingerprint(std::string_view host, int port, std::string_view finge
     return platform::writeFileAtomically(kKnownServersFile, out);
 }
 
-bool secureConnection(uint32_t handle, const std::string& host, int port, bool loud) {
+bool secureConnection(const SessionPorts& ports, uint32_t handle, const std::string& host, int port,
+                      bool loud) {
     const platform::TlsOutcome outcome = platform::tlsStart(handle, host);
     const std::string name = serverName(host, port);
     using Status = platform::TlsOutcome::Status;
     if (outcome.status == Status::Failed) {
-        if (loud) ports().status(ui(Own::TlsFailedStatus, name) + ": " + failureText(outcome));
+        if (loud) ports.status(ui(Own::TlsFailedStatus, name) + ": " + failureText(outcome));
         return false;
     }
     if (outcome.status == Status::Trusted) return true;
     const std::optional<std::string> known = knownFingerprint(host, port);
     if (known && *known == outcome.fingerprint) return true;
     if (known) {
-        platform::messageBox(ui(Own::TlsChangedTitle),
-                             ui(Own::TlsChanged, name) + "\r\r" +
-                                 ui(Own::TlsKnownFingerprint, *known) + "\r" +
-                                 ui(Own::TlsShownFingerprint, outcome.fingerprint));
-        ports().status(ui(Own::TlsChangedStatus, name));
+        ports.tell(ui(Own::TlsChangedTitle), ui(Own::TlsChanged, name) + "\r\r" +
+                                                 ui(Own::TlsKnownFingerprint, *known) + "\r" +
+                                                 ui(Own::TlsShownFingerprint, outcome.fingerprint));
+        ports.status(ui(Own::TlsChangedStatus, name));
         return false;
     }
     const std::string question = ui(Own::TlsUnknown, name) + "\r\r" +
                                  ui(Own::TlsFingerprint, outcome.fingerprint) + "\r\r" +
                                  ui(Own::TlsUnknownQuestion);
-    if (!platform::askYesNo(ui(Own::TlsUnknownTitle), question)) {
-        ports().status(ui(Own::TlsDeclinedStatus, name));
+    if (!ports.ask(ui(Own::TlsUnknownTitle), question)) {
+        ports.status(ui(Own::TlsDeclinedStatus, name));
         return false;
     }
     if (!rememberFingerprint(host, port, outcome.fingerprint))
-        ports().status(ui(Own::TlsPinNotSaved, kKnownServersFile));
+        ports.status(ui(Own::TlsPinNotSaved, kKnownServersFile));
     return true;
 }
 

@@ -11,14 +11,11 @@
 
 namespace kavel {
 
+struct SessionPorts;
+
 inline constexpr int TlsServerPort = 1999;
 // One line a server: "host port fingerprint".
 inline constexpr const char* kKnownServersFile = "known_servers.txt";
-
-// prefs.ini "tls = 1": the chat goes over TLS, to TlsServerPort unless the
-// server setting names a port.
-bool chatServerTls();
-void setChatServerTls(bool on);
 
 // The fingerprint remembered for host and port (the host's case ignored).
 std::optional<std::string> knownFingerprint(std::string_view host, int port);
@@ -29,8 +26,10 @@ bool rememberFingerprint(std::string_view host, int port, std::string_view finge
 // certificate: one the trust store accepts for that host passes silently,
 // one remembered for host and port passes, a changed one is refused with a
 // warning naming both fingerprints, any other is asked about ("Ja"
-// remembers it). A failed handshake is told in the status log when `loud`.
-// False: the caller closes the handle; nothing has been sent on it.
-bool secureConnection(uint32_t handle, const std::string& host, int port, bool loud = true);
+// remembers it), all through the session's ports. A failed handshake is
+// told in the status log when `loud`. False: the caller closes the handle;
+// nothing has been sent on it.
+bool secureConnection(const SessionPorts& ports, uint32_t handle, const std::string& host, int port,
+                      bool loud = true);
 
 }  // namespace kavel

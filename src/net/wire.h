@@ -1,7 +1,7 @@
 #pragma once
 // Every command the client writes to the chat server, composed in one
 // place. Each function returns the write without its final carriage
-// return (SendCommand adds it); a CR inside a write separates two commands.
+// return (Session::send adds it); a CR inside a write separates two commands.
 
 #include <string>
 #include <string_view>

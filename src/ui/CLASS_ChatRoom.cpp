@@ -170,7 +170,7 @@ void destroyRoom(Object* o) {
     if (clientState.focusedInput == static_cast<uint32_t>(room->input) && room->input > 0)
         clientState.focusedInput = 0;
     std::erase(joinedRooms, room);
-    SendCommand(wire::leave(room->name));
+    session().send(wire::leave(room->name));
     statusMessage(ui(Txt::RoomLeft, room->name));
     release(room);
 }
@@ -260,10 +260,10 @@ void sendInput(ChatRoom* room) {
     const std::string line = runProcessTOut(typed);
     if (line.compare(0, 4, "/cmd") == 0) {
         const std::string converted = convertInput(line);
-        SendCommand(converted.size() > 5 ? converted.substr(5) : std::string());
+        session().send(converted.size() > 5 ? converted.substr(5) : std::string());
         pf::setControlText(room->input, "");
     } else if (!typed.empty()) {
-        SendCommand(
+        session().send(
             wire::chat(room->name, colourToHex(clientState.textColour), convertInput(line)));
         pf::setControlText(room->input, "");
     }
@@ -304,7 +304,7 @@ void toggleAbsence(ChatRoom* room) {
 
 void goAway(ChatRoom* room, const std::string& reason) {
     toggleAbsence(room);
-    SendCommand(wire::away(text(clientState.nick), reason));
+    session().send(wire::away(text(clientState.nick), reason));
 }
 
 void absence(ChatRoom* room, int id) {
@@ -328,7 +328,7 @@ void absence(ChatRoom* room, int id) {
             toggleAbsence(room);
             if (const auto back = nameWithoutAbsence(nick)) {
                 setText(&ClientState::nick, *back);
-                SendCommand(wire::rename(*back));
+                session().send(wire::rename(*back));
             }
             break;
         }
@@ -340,18 +340,18 @@ void userAction(ChatRoom* room, int id) {
     const std::string nick(text(clientState.nick));
     switch (id) {
         case roomid::UserProfile:
-            SendCommand(wire::info(selected));
+            session().send(wire::info(selected));
             break;
         case roomid::WakeUp:
-            SendCommand(wire::direct(selected, "WAKEUP", nick));
+            session().send(wire::direct(selected, "WAKEUP", nick));
             break;
         case roomid::Shock:
-            SendCommand(wire::direct(selected, "SHOCK", nick));
+            session().send(wire::direct(selected, "SHOCK", nick));
             break;
         case roomid::Private: {
             const std::string privateRoom =
                 privateRoomName(ui(Txt::PrivateRoomTemplate), selected, nick);
-            SendCommand(wire::privateChat(selected, nick, privateRoom));
+            session().send(wire::privateChat(selected, nick, privateRoom));
             break;
         }
     }

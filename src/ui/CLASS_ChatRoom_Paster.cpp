@@ -9,7 +9,6 @@
 #include "common/datemask.h"
 #include "common/misc.h"
 #include "net/NET_Methods.h"
-#include "net/NET_Methods_Http.h"
 #include "system/files.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/CLASS_ChatRoom_record.h"
@@ -79,15 +78,16 @@ void submitPaste(ChatRoom* room) {
     const std::string code = withCrLf(pf::controlText(room->pasteCode));
     if (name.empty() || !seconds || code.empty()) return;
 
-    const std::string& server = pasteServerSetting();
-    const std::string link = HttpPostForm(server, "main.php", pasteBody(name, *seconds, code));
+    const std::string& server = session().pasteServer();
+    const std::string link =
+        session().postForm(server, "main.php", pasteBody(name, *seconds, code));
     if (link.empty()) {
         // The window stays open: the code is still there for another try.
         statusMessage(cp1252::fillPlaceholder(kPasteFailed, server.empty() ? "localhost" : server));
         return;
     }
-    SendCommand("CHAT " + room->name + " \x0b" + "C" + colourToHex(clientState.textColour) +
-                "Code " + oneLine(name) + " -> " + withoutFirstParameter(link));
+    session().send("CHAT " + room->name + " \x0b" + "C" + colourToHex(clientState.textColour) +
+                   "Code " + oneLine(name) + " -> " + withoutFirstParameter(link));
     closePaster(room);
 }
 

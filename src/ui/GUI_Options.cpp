@@ -6,7 +6,7 @@
 
 #include "common/data.h"
 #include "desktop/spell.h"
-#include "net/NET_Methods_Tls.h"
+#include "net/NET_Methods.h"
 #include "ui/GUI.h"
 #include "ui/GUI_Methods_Display.h"
 #include "ui/windows/handlers.h"
@@ -40,7 +40,7 @@ struct Setting {
     void (*accept)(bool);
 };
 constexpr Setting kSettings[] = {
-    {Own::OptTls, &chatServerTls, &setChatServerTls},
+    {Own::OptTls, [] { return session().tls(); }, [](bool on) { session().setTls(on); }},
 };
 static_assert(std::size(kSettings) == SettingBoxCount);
 

@@ -32,16 +32,16 @@ namespace item = mainwin::item;
 class MenuCommands : public WindowTest {
   protected:
     void TearDown() override {
-        Disconnect();
+        session().disconnect();
         WindowTest::TearDown();
     }
     // A session that counts as logged in, with a peer that reads the writes.
     void logIn(ScriptServer& server) {
         gd::initNetwork();
-        ASSERT_EQ(Connect(clientState, "127.0.0.1", server.port()), 1);
+        ASSERT_TRUE(session().connect("127.0.0.1", server.port()));
         ASSERT_TRUE(server.accept());
         setFlag(flag::LoggedIn);
-        restartKeepAlive();  // no probe in the middle of the writes under test
+        session().restartKeepAlive();  // no probe in the middle of the writes under test
     }
 };
 

@@ -11,15 +11,16 @@
 #include <iterator>
 
 #include "common/data.h"
-#include "common/ports.h"
 #include "common/reset.h"
 #include "core/prefs.h"
+#include "desktop/gadgets.h"
 #include "desktop/spell.h"
 #include "net/NET_Methods.h"
-#include "net/NET_Methods_Http.h"
-#include "net/NET_Methods_Tls.h"
 #include "support/plugin_folder.h"
+#include "support/status_log.h"
+#include "ui/GUI.h"
 #include "ui/GUI_Methods_Display.h"
+#include "ui/windows/main_window.h"
 
 #include "support/file_io.h"
 #include "support/work_folder.h"
@@ -34,10 +35,10 @@ using test::spit;
 // Every test runs in a fresh working directory: prefs.ini lives there.
 class PrefsFile : public ::testing::Test {
   protected:
-    void SetUp() override { setChatServerHost(""); }
+    void SetUp() override { session().setHost(""); }
     void TearDown() override {
-        setChatServerHost("");
-        setChatServerPort(1998);
+        session().setHost("");
+        session().setPort(1998);
     }
     test::WorkFolder folder;
 };
@@ -86,8 +87,8 @@ TEST_F(PrefsFile, LoadSetsTheSessionAndSaveKeepsTheDeploymentKeys) {
          "pasteServer = paste.lan:8080\r\n");
     loadSettings();
     EXPECT_EQ(text(clientState.profileName), "bob");
-    EXPECT_EQ(chatServerHost(), "chat.lan");
-    EXPECT_EQ(pasteServerSetting(), "paste.lan:8080");
+    EXPECT_EQ(session().host(), "chat.lan");
+    EXPECT_EQ(session().pasteServer(), "paste.lan:8080");
 
     setText(&ClientState::profileName, "carla");
     ASSERT_TRUE(saveSettings());
@@ -107,11 +108,11 @@ TEST_F(PrefsFile, ServerMayNameItsPort) {
           Case{"chat.lan:", "chat.lan:", 1998}, Case{"chat.lan:0", "chat.lan:0", 1998},
           Case{"chat.lan:99999", "chat.lan:99999", 1998},
           Case{"chat.lan:12a", "chat.lan:12a", 1998}, Case{"::1", "::1", 1998}}) {
-        setChatServerPort(1998);
+        session().setPort(1998);
         spit("prefs.ini", std::string("[General]\r\nserver = ") + c.value + "\r\n");
         loadSettings();
-        EXPECT_EQ(chatServerHost(), c.host) << c.value;
-        EXPECT_EQ(chatServerPort(), c.port) << c.value;
+        EXPECT_EQ(session().host(), c.host) << c.value;
+        EXPECT_EQ(session().port(), c.port) << c.value;
     }
     // Saving writes the key as it was read.
     ASSERT_TRUE(saveSettings());
@@ -131,8 +132,8 @@ TEST_F(PrefsFile, TlsChangesTheDefaultPortAndIsWrittenOnceUsed) {
         resetAll();
         spit("prefs.ini", std::string("[General]\r\n") + c.lines);
         loadSettings();
-        EXPECT_EQ(chatServerTls(), c.tls) << c.lines;
-        EXPECT_EQ(chatServerPort(), c.port) << c.lines;
+        EXPECT_EQ(session().tls(), c.tls) << c.lines;
+        EXPECT_EQ(session().port(), c.port) << c.lines;
     }
     // Turned on in the options window: saved; a file that never had the
     // key does not get it while TLS is off.
@@ -141,11 +142,11 @@ TEST_F(PrefsFile, TlsChangesTheDefaultPortAndIsWrittenOnceUsed) {
     loadSettings();
     ASSERT_TRUE(saveSettings());
     EXPECT_EQ(slurp("prefs.ini").find("tls"), std::string::npos);
-    setChatServerTls(true);
+    session().setTls(true);
     ASSERT_TRUE(saveSettings());
     EXPECT_NE(slurp("prefs.ini").find("tls = 1\r\n"), std::string::npos);
     loadSettings();
-    setChatServerTls(false);
+    session().setTls(false);
     ASSERT_TRUE(saveSettings());
     EXPECT_NE(slurp("prefs.ini").find("tls = 0\r\n"), std::string::npos);
 }
@@ -174,7 +175,7 @@ TEST_F(PrefsFile, AMissingFileChangesNothing) {
     setText(&ClientState::profileName, "stays");
     loadSettings();
     EXPECT_EQ(text(clientState.profileName), "stays");
-    EXPECT_EQ(chatServerHost(), "localhost");
+    EXPECT_EQ(session().host(), "localhost");
     EXPECT_FALSE(std::filesystem::exists("prefs.ini"));
 }
 
@@ -202,8 +203,10 @@ TEST(PrefsWrite, NoBadPluginNameReachesTheFile) {
 }
 
 TEST_F(PrefsFile, BadNamesInTheListAreNeitherLoadedNorKept) {
-    std::vector<std::string> status;
-    ports().status = [&status](std::string_view t) { status.emplace_back(t); };
+    // The refusals are told in the status log.
+    loadUiTexts();
+    openMainWindow();
+    platform::clearItems(mainwin::StatusList);
     test::PluginFolder dir;
     dir.add("tp_a");
     dir.add("tp_b", "b=c.so");
@@ -213,17 +216,19 @@ TEST_F(PrefsFile, BadNamesInTheListAreNeitherLoadedNorKept) {
               std::string("[General]\r\nactivePlugins = b=c.so,tp_b.so\0x,tp_a.so\r\n", 53));
     loadSettings();
     EXPECT_EQ(test::agentNames(), std::vector<std::string>{"tp_a.so"});
-    EXPECT_EQ(status, (std::vector<std::string>{"Plugin-Datei b=c.so \xFC"
-                                                "bersprungen: Zeilenumbr\xFC"
-                                                "che, \"=\", Kommas und Leerzeichen am "
-                                                "Anfang sind im Namen nicht erlaubt",
-                                                "Plugin-Datei tp_b.so?x \xFC"
-                                                "bersprungen: Zeilenumbr\xFC"
-                                                "che, \"=\", Kommas und Leerzeichen am "
-                                                "Anfang sind im Namen nicht erlaubt"}));
+    EXPECT_EQ(test::statusLines(),
+              (std::vector<std::string>{"Plugin-Datei b=c.so \xFC"
+                                        "bersprungen: Zeilenumbr\xFC"
+                                        "che, \"=\", Kommas und Leerzeichen am "
+                                        "Anfang sind im Namen nicht erlaubt.",
+                                        "Plugin-Datei tp_b.so?x \xFC"
+                                        "bersprungen: Zeilenumbr\xFC"
+                                        "che, \"=\", Kommas und Leerzeichen am "
+                                        "Anfang sind im Namen nicht erlaubt."}));
     // Saving writes only what was loaded.
     ASSERT_TRUE(saveSettings());
     EXPECT_EQ(dir.read("prefs.ini"), "[General]\r\nprofile = \r\nactivePlugins = tp_a.so\r\n");
+    platform::closeWindow(mainwin::Window);
 }
 
 TEST_F(PrefsFile, SaveReplacesTheFileWithoutLeavingTemporaries) {

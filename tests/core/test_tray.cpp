@@ -149,8 +149,8 @@ TEST_F(Tray, AClickBringsTheRoomWithTheNewestMentionForward) {
 TEST_F(Tray, TheMenuConnectsDisconnectsAndEnds) {
     quarnd_test::QuarndProcess server;
     start();
-    setChatServerHost("127.0.0.1");
-    setChatServerPort(server.chatPort());
+    session().setHost("127.0.0.1");
+    session().setPort(server.chatPort());
     EXPECT_EQ(gd::trayLook().menu,
               (Entries{{traywin::item::Connect, "Verbinden"}, {traywin::item::Quit, "Beenden"}}));
     EXPECT_EQ(gd::trayIcon()->contextMenu()->accessibleName(), "KAVEL");

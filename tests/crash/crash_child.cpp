@@ -186,9 +186,9 @@ void printPlugins() {
 
 // The chat server's lines: "CRASH" faults, "PING" is answered.
 void serverSink() {
-    for (const std::string& data : readServerMessages()) {
+    for (const std::string& data : session().readMessages()) {
         if (data == "CRASH") segfault();
-        if (data == "PING") SendCommand("PONG");
+        if (data == "PING") session().send("PONG");
         if (data == "BYE") setFlag(flag::ShieldsUp);
     }
 }
@@ -276,7 +276,7 @@ int main(int argc, char** argv) {
     }
     if (scenario == "loop") {
         pf::initNetwork();
-        if (!Connect(clientState, "127.0.0.1", std::atoi(argv[3]))) finish(5);
+        if (!session().connect("127.0.0.1", std::atoi(argv[3]))) finish(5);
         say("ready");
         while (guardedPass(serverPass)) {
         }

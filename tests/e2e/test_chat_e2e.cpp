@@ -45,10 +45,10 @@ TEST(ChatEndToEnd, MarkedUpLinesFromARealServer) {
     setOptions(opt::ColourFirst | opt::MarkUrls | opt::OnlyOwn | opt::Flash);
     setFlag(flag::NoSound);
 
-    ASSERT_EQ(Connect(clientState, "127.0.0.1", server.chatPort()), 1);
-    Login("anna", "");
+    ASSERT_TRUE(session().connect("127.0.0.1", server.chatPort()));
+    session().login("anna", "");
     ASSERT_TRUE(pollUntil([] { return hasFlag(flag::LoggedIn); }));
-    JoinRoom("lobby");
+    session().joinRoom("lobby");
     ASSERT_TRUE(pollUntil([] { return joinedRoom("lobby") != nullptr; }));
     ChatRoom* room = joinedRoom("lobby");
 
@@ -92,7 +92,7 @@ TEST(ChatEndToEnd, MarkedUpLinesFromARealServer) {
     EXPECT_EQ(formatOf(room, "gesagt").fontWeight(), QFont::Normal);
     EXPECT_TRUE(test::peerSees(bert, "gesagt"));
 
-    Disconnect();
+    session().disconnect();
     platform::closeWindow(mainwin::Window);
 }
 

@@ -66,8 +66,8 @@ class Newcomer : public ::testing::Test {
         return false;
     }
     void useServer(const quarnd_test::QuarndProcess& server) {
-        setChatServerHost("127.0.0.1");
-        setChatServerPort(server.chatPort());
+        session().setHost("127.0.0.1");
+        session().setPort(server.chatPort());
     }
     // The server's own view of a user, asked by another client.
     std::vector<std::string> infoOf(const quarnd_test::QuarndProcess& server,
@@ -167,7 +167,7 @@ TEST_F(Newcomer, FromAnEmptyFolderToARegisteredUser) {
         return has(info, "USER_COLOR 00FF00");
     }));
 
-    Disconnect();
+    session().disconnect();
     shutDown();
 }
 

@@ -33,12 +33,12 @@ TEST(PasteEndToEnd, TheLinkIsAnnouncedInTheRoom) {
     clientState.backgroundColour = 0xFFFFFF;
     setOptions(opt::ColourFirst);
     setFlag(flag::NoSound);
-    setPasteServer("127.0.0.1:" + std::to_string(server.pastePort()));
+    session().setPasteServer("127.0.0.1:" + std::to_string(server.pastePort()));
 
-    ASSERT_EQ(Connect(clientState, "127.0.0.1", server.chatPort()), 1);
-    Login("anna", "");
+    ASSERT_TRUE(session().connect("127.0.0.1", server.chatPort()));
+    session().login("anna", "");
     ASSERT_TRUE(pollUntil([] { return hasFlag(flag::LoggedIn); }));
-    JoinRoom("Lobby");
+    session().joinRoom("Lobby");
     ASSERT_TRUE(pollUntil([] { return !joinedRooms.empty(); }));
     ChatRoom* room = joinedRooms.front();
     quarnd_test::RawQuarnClient bert(server.chatPort());
@@ -60,7 +60,7 @@ TEST(PasteEndToEnd, TheLinkIsAnnouncedInTheRoom) {
         << roomText(room);
     EXPECT_TRUE(test::peerSees(bert, "Code Gru\xDF -> http://"));
 
-    Disconnect();
+    session().disconnect();
     platform::closeWindow(mainwin::Window);
 }
 

@@ -51,8 +51,8 @@ class Rejoin : public ::testing::Test {
             return a;
         });
         startUp();
-        setChatServerHost("127.0.0.1");
-        setChatServerPort(server.chatPort());
+        session().setHost("127.0.0.1");
+        session().setPort(server.chatPort());
         gd::postEvent({gd::EventKind::Menu, mainwin::Window, mainwin::item::Connect});
         ASSERT_TRUE(loopUntil([] { return hasFlag(flag::LoggedIn); }));
     }
@@ -79,7 +79,7 @@ class Rejoin : public ::testing::Test {
     // Joins by hand and waits for the windows, in this order.
     void joinByHand(const std::vector<std::string>& rooms) {
         for (const std::string& room : rooms)
-            JoinRoom(room);
+            session().joinRoom(room);
         ASSERT_TRUE(loopUntil([&] { return openRooms().size() == rooms.size(); }));
     }
 
@@ -137,7 +137,7 @@ TEST_F(Rejoin, WithTheOptionOffNothingIsJoined) {
     startAndLogIn(server);
     EXPECT_FALSE(programOptions().rejoinRooms);
     // Joined by hand after the room list: a rejoin would have gone out first.
-    ASSERT_TRUE(loopUntil([] { return roomListsReceived() > 0; }));
+    ASSERT_TRUE(loopUntil([] { return session().roomListsReceived() > 0; }));
     mainLoopPass();
     joinByHand({"Hand"});
     EXPECT_EQ(openRooms(), std::vector<std::string>{"Hand"});

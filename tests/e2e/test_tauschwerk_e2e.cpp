@@ -74,10 +74,10 @@ TEST(TauschwerkEndToEnd, ARuleMadeInTheEditorRewritesWhatTheRoomReceives) {
     test::named<QPushButton>(editor, "Speichern und Ende")->click();
     ASSERT_TRUE(loopUntil([] { return runningSetups() == 0 && !editorWindow(); }));
 
-    ASSERT_EQ(Connect(clientState, "127.0.0.1", server.chatPort()), 1);
-    Login("anna", "");
+    ASSERT_TRUE(session().connect("127.0.0.1", server.chatPort()));
+    session().login("anna", "");
     ASSERT_TRUE(loopUntil([] { return hasFlag(flag::LoggedIn); }));
-    JoinRoom("lobby");
+    session().joinRoom("lobby");
     ASSERT_TRUE(loopUntil([] { return test::joinedRoom("lobby") != nullptr; }));
     ChatRoom* room = test::joinedRoom("lobby");
 

@@ -68,8 +68,8 @@ TEST(TlsNewcomer, ConnectsOverTlsWithoutACertificateQuestion) {
     };
 
     startUp();
-    EXPECT_TRUE(chatServerTls());
-    EXPECT_EQ(chatServerPort(), server.tlsPort());
+    EXPECT_TRUE(session().tls());
+    EXPECT_EQ(session().port(), server.tlsPort());
     ASSERT_TRUE(gd::windowExists(profwin::Window));
     qobject_cast<QLineEdit*>(gd::controlWidget(profwin::UserName))->setText("neuling");
     qobject_cast<QAbstractButton*>(gd::controlWidget(profwin::SaveProfile))->click();
@@ -82,7 +82,7 @@ TEST(TlsNewcomer, ConnectsOverTlsWithoutACertificateQuestion) {
     EXPECT_EQ(asked[0].title, "Frage");  // to connect; nothing about the certificate
     EXPECT_TRUE(gd::isTls(clientState.connection));
 
-    JoinRoom("Lobby");
+    session().joinRoom("Lobby");
     ASSERT_TRUE(loopUntil([] { return joinedRooms.size() == 1; }));
     auto bob = quarnd_test::guest(server.chatPort(), "bob");
     bob->command("JOIN Lobby");
@@ -96,7 +96,7 @@ TEST(TlsNewcomer, ConnectsOverTlsWithoutACertificateQuestion) {
                    std::string::npos;
     }));
     EXPECT_EQ(asked.size(), 1u);
-    Disconnect();
+    session().disconnect();
     shutDown();
 }
 

@@ -1,24 +1,23 @@
 #pragma once
-// A dispatcher whose every outside effect lands in a log the test reads,
-// with rooms that only remember what they were given and a clock the test
-// sets. The connection is one end of a socket pair: what the dispatcher
-// sends is read from the other end into the log, in the order it happened.
+// A session whose every outside effect lands in a log the test reads, with
+// rooms that only remember what they were given and a clock the test sets.
+// The connection goes to a local peer: what the session sends is taken
+// into the log, in the order it happened.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/data.h"
-#include "common/ports.h"
 #include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
 #include "support/latin1.h"
+#include "support/local_peer.h"
 #include "system/services.h"
 
 namespace kavel::testing {
@@ -35,32 +34,35 @@ class DispatchTest : public ::testing::Test {
     void SetUp() override {
         setText(&ClientState::profileName, "anna");
         setText(&ClientState::nick, "anna");
+        platform::replaceServices({
+            .sleep = [](uint32_t) {},
+            .seconds = [this] { return now; },
+            .resolver = peer.resolver(),
+        });
+        session = std::make_unique<Session>(fakePorts());
         connectPeer();
-        auto& p = ports();
+    }
+    void TearDown() override {
+        session->disconnect();
+        session.reset();
+        // The fakes are ours to free, not the reset's.
+        for (auto& r : rooms)
+            std::erase(joinedRooms, reinterpret_cast<ChatRoom*>(r.get()));
+    }
+
+    SessionPorts fakePorts() {
+        SessionPorts p;
         p.status = [this](std::string_view t) { note("status:" + utf8(t)); };
         p.playSound = [this](int n) { note("sound:" + std::to_string(n)); };
-        platform::replaceServices({
-            .seconds = [this] { return now; },
-            .dialogs =
-                [this](const platform::DialogRequest& r) {
-                    const bool box = r.kind == platform::DialogRequest::Message;
-                    note((box ? "box:" : "ask:") + utf8(r.title) + "|" + utf8(r.text));
-                    return platform::DialogAnswer{.yes = answerYes};
-                },
-        });
         p.createRoom = [this](const std::string& name) {
-            rooms.push_back(std::make_unique<FakeRoom>());
-            rooms.back()->name = name;
-            rooms.back()->input = 500 + static_cast<int>(rooms.size());
-            auto* r = reinterpret_cast<ChatRoom*>(rooms.back().get());
-            joinedRooms.push_back(r);
-            return r;
+            return reinterpret_cast<ChatRoom*>(openRoom(name));
         };
         p.roomName = [](ChatRoom* r) { return fake(r)->name; };
         p.roomPrint = [](ChatRoom* r, const std::string& t) { fake(r)->printed.push_back(t); };
         p.roomAddUser = [](ChatRoom* r, const std::string& t) { fake(r)->users.push_back(t); };
         p.roomClearUsers = [](ChatRoom* r) { fake(r)->users.clear(); };
         p.roomInput = [](ChatRoom* r) { return fake(r)->input; };
+        p.roomDestroy = [](ChatRoom* r) { std::erase(joinedRooms, r); };
         p.openUserInfo = [this](std::string_view title) {
             infoOpen = true;
             infoTitle = title;
@@ -68,29 +70,31 @@ class DispatchTest : public ::testing::Test {
         };
         p.userInfoOpen = [this] { return infoOpen; };
         p.userInfoLine = [this](std::string_view l) { infoLines.emplace_back(l); };
-        p.roomDestroy = [](ChatRoom* r) { std::erase(joinedRooms, r); };
+        p.ask = [this](std::string_view title, std::string_view text) {
+            note("ask:" + utf8(title) + "|" + utf8(text));
+            return answerYes;
+        };
+        p.tell = [this](std::string_view title, std::string_view text) {
+            note("box:" + utf8(title) + "|" + utf8(text));
+        };
+        // The name is looked up on a thread of its own; the peer answers at once.
+        p.wait = [](uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+        p.wake = [] {};
+        return p;
     }
-    void TearDown() override {
-        Disconnect();
-        close(serverEnd);
-        // The fakes are ours to free, not the reset's.
-        for (auto& r : rooms)
-            std::erase(joinedRooms, reinterpret_cast<ChatRoom*>(r.get()));
-    }
-    // A fresh connection, after the dispatcher ended the last one.
+
+    // A fresh connection, after the session ended the last one.
     void connectPeer() {
-        if (serverEnd >= 0) close(serverEnd);
-        int pair[2];
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-        serverEnd = pair[1];
-        clientState.connection = static_cast<uint32_t>(pair[0]) + 1;  // handles are fd + 1
-        setFlag(flag::Connected);
+        ASSERT_TRUE(session->connect(test::LocalPeer::kHost, test::LocalPeer::kPort));
+        ASSERT_TRUE(peer.accept());
+        log.clear();
+        clearFlag(flag::MenuDirty);  // as the main loop's rebuild after a connect
     }
     static FakeRoom* fake(ChatRoom* r) { return reinterpret_cast<FakeRoom*>(r); }
 
     // One read: its complete messages.
     void read(std::initializer_list<std::string> messages) {
-        DispatchServerData(messages);
+        session->dispatch(messages);
         takeSent();
     }
 
@@ -100,12 +104,20 @@ class DispatchTest : public ::testing::Test {
         log.push_back(std::move(entry));
     }
     void takeSent() {
-        char buffer[4096];
-        ssize_t n;
-        while ((n = recv(serverEnd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
-            sent.append(buffer, static_cast<std::size_t>(n));
+        sent += peer.take();
         for (std::size_t end; (end = sent.find('\r')) != std::string::npos; sent.erase(0, end + 1))
             log.push_back("send:" + sent.substr(0, end));
+    }
+
+    // Four quick DIRECTs answered "Ja": the shields are up, as a flood leaves them.
+    void raiseShields() {
+        const bool answer = std::exchange(answerYes, true);
+        for (int i = 0; i < 4; ++i) {
+            now += 1;
+            read({"DIRECT P", " flooder"});
+        }
+        answerYes = answer;
+        log.clear();
     }
 
     FakeRoom* room(const std::string& name) {
@@ -113,12 +125,17 @@ class DispatchTest : public ::testing::Test {
             if (r->name == name) return r.get();
         return nullptr;
     }
+    // A room joined as the session's own would be.
     FakeRoom* openRoom(const std::string& name) {
-        auto* r = reinterpret_cast<FakeRoom*>(ports().createRoom(name));
-        return r;
+        rooms.push_back(std::make_unique<FakeRoom>());
+        rooms.back()->name = name;
+        rooms.back()->input = 500 + static_cast<int>(rooms.size());
+        joinedRooms.push_back(reinterpret_cast<ChatRoom*>(rooms.back().get()));
+        return rooms.back().get();
     }
 
-    int serverEnd = -1;
+    test::LocalPeer peer;
+    std::unique_ptr<Session> session;
     std::string sent;
     std::vector<std::string> log;
     std::vector<std::unique_ptr<FakeRoom>> rooms;

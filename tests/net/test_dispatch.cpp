@@ -46,8 +46,7 @@ TEST_F(DispatchTest, ChatTailIsCutByTheRoomNameLength) {
 }
 
 TEST_F(DispatchTest, WithShieldsUpAnUnknownRoomIsLeftOnceAndNothingOpens) {
-    setFlag(flag::ShieldsUp);
-    floodState.lastDirect = now;  // keeps the release check from lowering them
+    raiseShields();
     openRoom("lobby");
     read({"CHAT newroom hello", "USERLIST newroom x", "CHAT lobby still here"});
     EXPECT_THAT(log, ElementsAre("send:LEAVE newroom", "send:LEAVE newroom"));

@@ -33,7 +33,7 @@ class DispatchRoomsTest : public RoomTest {
 };
 
 TEST_F(DispatchRoomsTest, FirstMessageOpensTheRoomWindowAndRendersTheText) {
-    DispatchServerData({"CHAT newroom hello", "USERLIST newroom bert"});
+    session().dispatch({"CHAT newroom hello", "USERLIST newroom bert"});
     ChatRoom* room = joinedRoom("newroom");
     ASSERT_NE(room, nullptr);
     EXPECT_EQ(viewText(room), "hello\n");
@@ -44,9 +44,14 @@ TEST_F(DispatchRoomsTest, FirstMessageOpensTheRoomWindowAndRendersTheText) {
 }
 
 TEST_F(DispatchRoomsTest, ShieldsUpSendLeaveInsteadOfOpening) {
-    setFlag(flag::ShieldsUp);
-    floodState.lastDirect = now;
-    DispatchServerData({"CHAT newroom hello"});
+    yes = true;
+    for (int i = 0; i < 4; ++i) {
+        now += 1;
+        session().dispatch({"DIRECT P", " flooder"});
+    }
+    ASSERT_TRUE(hasFlag(flag::ShieldsUp));
+    platform::clearItems(mainwin::StatusList);
+    session().dispatch({"CHAT newroom hello"});
     EXPECT_EQ(sent(), "LEAVE newroom\r");
     EXPECT_TRUE(joinedRooms.empty());
     EXPECT_TRUE(statusLines().empty());
@@ -55,14 +60,14 @@ TEST_F(DispatchRoomsTest, ShieldsUpSendLeaveInsteadOfOpening) {
 TEST_F(DispatchRoomsTest, FloodQuestionThroughTheDialogs) {
     for (int i = 0; i < 3; ++i) {
         now += 1;
-        DispatchServerData({"DIRECT PRIVATE Privatchat:anna_bert", " bert"});
+        session().dispatch({"DIRECT PRIVATE Privatchat:anna_bert", " bert"});
     }
     EXPECT_TRUE(questions.empty());
     EXPECT_EQ(sent(), std::string("JOIN Privatchat:anna_bert\r") + "JOIN Privatchat:anna_bert\r" +
                           "JOIN Privatchat:anna_bert\r");
     // No: the invitation is carried out.
     now += 1;
-    DispatchServerData({"DIRECT PRIVATE Privatchat:anna_bert", " bert"});
+    session().dispatch({"DIRECT PRIVATE Privatchat:anna_bert", " bert"});
     EXPECT_THAT(questions,
                 ElementsAre("Info|Es sieht so aus, als würde gerade ein Floodangriff von bert "
                             "stattfinden.\rSollen die Schilde hochgefahren werden?"));
@@ -70,33 +75,33 @@ TEST_F(DispatchRoomsTest, FloodQuestionThroughTheDialogs) {
     // Yes: shields up, nothing joined, the rest of the read dropped.
     yes = true;
     now += 1;
-    DispatchServerData({"DIRECT PRIVATE Privatchat:anna_bert", " bert", "CHAT lobby hi"});
+    session().dispatch({"DIRECT PRIVATE Privatchat:anna_bert", " bert", "CHAT lobby hi"});
     EXPECT_EQ(questions.size(), 2u);
     EXPECT_EQ(sent(), "");
     EXPECT_TRUE(joinedRooms.empty());
     EXPECT_THAT(statusLines(), ElementsAre("Wir werden angegriffen - Schilde sind oben."));
     now += 10;
-    DispatchServerData({"SOMETHING"});
+    session().dispatch({"SOMETHING"});
     EXPECT_FALSE(hasFlag(flag::ShieldsUp));
     EXPECT_EQ(statusLines().back(), "Angriff scheint beendet zu sein - Schilde gesenkt.");
 }
 
 TEST_F(DispatchRoomsTest, DirectIsCompletedByASenderLineInALaterRead) {
-    DispatchServerData({"CHAT lobby x", "DIRECT WAKEUP"});
+    session().dispatch({"CHAT lobby x", "DIRECT WAKEUP"});
     ChatRoom* room = joinedRoom("lobby");
     ASSERT_NE(room, nullptr);
     platform::clearItems(mainwin::StatusList);
     // The server's bytes through the session's own reading.
     server.send(std::string(" nutzer1\r") + '\0');
     for (int i = 0; i < 50 && statusLines().empty(); ++i) {
-        PollServer();
+        session().poll();
         platform::pollEvent();
     }
     EXPECT_THAT(statusLines(), ElementsAre("Du wurdest vom Benutzer nutzer1 aufgeweckt."));
 }
 
 TEST_F(DispatchRoomsTest, KickedClosesTheRoomsBeforeTheBox) {
-    DispatchServerData({"CHAT lobby x"});
+    session().dispatch({"CHAT lobby x"});
     ASSERT_EQ(joinedRooms.size(), 1u);
     std::size_t roomsWhenAsked = 99;
     kavel::test::setService(&kavel::platform::Services::dialogs,
@@ -105,14 +110,14 @@ TEST_F(DispatchRoomsTest, KickedClosesTheRoomsBeforeTheBox) {
                                 questions.push_back(utf8(r.title) + "|" + utf8(r.text));
                                 return platform::DialogAnswer{};
                             });
-    DispatchServerData({"KICKED bitte gehen"});
+    session().dispatch({"KICKED bitte gehen"});
     EXPECT_EQ(roomsWhenAsked, 0u);
     EXPECT_THAT(questions, ElementsAre("Nachricht|bitte gehen"));
     EXPECT_EQ(uint32_t{clientState.connection}, 0u);
 }
 
 TEST_F(DispatchRoomsTest, OtherUsersProfileFillsTheInfoWindow) {
-    DispatchServerData({"USER_NAME bert", "USER_RANK 2", "USER_SCORE 7",
+    session().dispatch({"USER_NAME bert", "USER_RANK 2", "USER_SCORE 7",
                         "USER_DATA1 \x0b\x0b"
                         "Hamburg",
                         "USER_STATUS online"});
@@ -128,20 +133,20 @@ TEST_F(DispatchRoomsTest, OtherUsersProfileFillsTheInfoWindow) {
               "Dialog schlie\xDF"
               "en");
     // A new block opens the window afresh.
-    DispatchServerData({"USER_NAME carl", "USER_RANK 1"});
+    session().dispatch({"USER_NAME carl", "USER_RANK 1"});
     EXPECT_EQ(platform::fromQString(
                   qobject_cast<QTextEdit*>(platform::controlWidget(userinfo::Text))->toPlainText()),
               "Allgemeine Userinformationen\n-------\nRang : 1\n");
     EXPECT_TRUE(userInfoHandleEvent({platform::EventKind::Control, userinfo::Window,
                                      userinfo::Close, platform::EventType::Click}));
     EXPECT_FALSE(userInfoWindowOpen());
-    DispatchServerData({"USER_RANK 3"});  // dropped
+    session().dispatch({"USER_RANK 3"});  // dropped
     EXPECT_FALSE(userInfoWindowOpen());
 }
 
 TEST_F(DispatchRoomsTest, ShockWithoutSoundOutputStillReports) {
     setFlag(flag::NoSound);
-    DispatchServerData({"DIRECT SHOCK", " bert"});
+    session().dispatch({"DIRECT SHOCK", " bert"});
     EXPECT_THAT(statusLines(), ElementsAre("Du wurdest vom Benutzer bert erschreckt."));
 }
 

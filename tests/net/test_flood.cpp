@@ -31,7 +31,7 @@ TEST_F(FloodTest, TheFourthQuickDirectAsksAndYesRaisesTheShields) {
     for (int i = 0; i < 3; ++i)
         shock();
     EXPECT_EQ(asks(), 0);
-    EXPECT_EQ(floodState.directCount, 3);
+    EXPECT_EQ(session->flood().directCount, 3);
     log.clear();
     openRoom("lobby");
     now += 1;
@@ -50,7 +50,7 @@ TEST_F(FloodTest, NoKeepsCountingAndAsksAgain) {
     EXPECT_FALSE(hasFlag(flag::ShieldsUp));
     shock(5);  // exactly 5 s later is still within the window
     EXPECT_EQ(asks(), 2);
-    EXPECT_EQ(floodState.directCount, 5);
+    EXPECT_EQ(session->flood().directCount, 5);
 }
 
 TEST_F(FloodTest, AQuietSpellResetsTheCounter) {
@@ -58,7 +58,7 @@ TEST_F(FloodTest, AQuietSpellResetsTheCounter) {
         shock();
     shock(6);
     EXPECT_EQ(asks(), 0);
-    EXPECT_EQ(floodState.directCount, 1);
+    EXPECT_EQ(session->flood().directCount, 1);
 }
 
 TEST_F(FloodTest, EveryDirectCountsWhateverItsKind) {
@@ -66,7 +66,7 @@ TEST_F(FloodTest, EveryDirectCountsWhateverItsKind) {
         now += 1;
         read({kind, " bert"});
     }
-    EXPECT_EQ(floodState.directCount, 4);
+    EXPECT_EQ(session->flood().directCount, 4);
     EXPECT_EQ(asks(), 1);
 }
 
@@ -83,7 +83,7 @@ TEST_F(FloodTest, ShieldsHoldWhileDirectsKeepComingAndDropAfterwards) {
     read({"DIRECT WAKEUP", " bert", "CHAT trap x"});
     EXPECT_THAT(log, ElementsAre("send:LEAVE trap"));
     EXPECT_TRUE(hasFlag(flag::DirectPending));
-    EXPECT_EQ(floodState.directCount, 5);
+    EXPECT_EQ(session->flood().directCount, 5);
     now += 5;
     read({"SOMETHING"});
     EXPECT_TRUE(hasFlag(flag::ShieldsUp));
@@ -94,7 +94,7 @@ TEST_F(FloodTest, ShieldsHoldWhileDirectsKeepComingAndDropAfterwards) {
     now += 1;
     read({" carl"});
     EXPECT_FALSE(hasFlag(flag::ShieldsUp));
-    EXPECT_EQ(floodState.directCount, 0);
+    EXPECT_EQ(session->flood().directCount, 0);
     EXPECT_THAT(log, ElementsAre("status:Angriff scheint beendet zu sein - Schilde gesenkt",
                                  "sound:4", "status:Du wurdest vom Benutzer carl aufgeweckt"));
 }

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "net/NET_Methods.h"
 #include "net/NET_Methods_Http.h"
 #include "support/script_server.h"
 #include "support/services.h"
@@ -127,7 +128,7 @@ class Upload : public ::testing::Test {
         });
     }
     std::string post(const std::string& body) {
-        return HttpPostForm("127.0.0.1:" + std::to_string(server.port()), "main.php", body);
+        return session().postForm("127.0.0.1:" + std::to_string(server.port()), "main.php", body);
     }
 
     ScriptServer server;
@@ -202,8 +203,8 @@ TEST_F(Upload, ReadsTheReplyUntilTheLocationLineEnds) {
 TEST_F(Upload, UnreachableServerGivesNothingAtOnce) {
     const int port = server.port();
     server.stopListening();
-    EXPECT_EQ(HttpPostForm("127.0.0.1:" + std::to_string(port), "main.php", "a=b"), "");
-    EXPECT_EQ(HttpPostForm("host:0", "main.php", "a=b"), "");
+    EXPECT_EQ(session().postForm("127.0.0.1:" + std::to_string(port), "main.php", "a=b"), "");
+    EXPECT_EQ(session().postForm("host:0", "main.php", "a=b"), "");
 }
 
 TEST_F(Upload, AServerThatNeverAnswersIsGivenUpAfterTheWait) {

@@ -7,10 +7,8 @@
 #include <vector>
 
 #include "common/data.h"
-#include "common/ports.h"
 #include "net/NET_Methods.h"
 #include "support/script_server.h"
-#include "system/services.h"
 #include "system/socket.h"
 
 using namespace kavel;
@@ -24,32 +22,39 @@ class ProfileUpload : public ::testing::Test {
   protected:
     void SetUp() override {
         platform::initNetwork();
-        ports().status = [this](std::string_view t) { status.emplace_back(t); };
-        platform::replaceServices({.dialogs = [this](const platform::DialogRequest& r) {
-            questions.push_back(r.title + "|" + r.text);
-            return platform::DialogAnswer{.yes = yes};
-        }});
         setText(&ClientState::profileName, "anna");
         setText(&ClientState::nick, "anna");
         setText(&ClientState::password, "geheim");
         setText(&ClientState::infoFields, "Lesen" + VT + VT + VT + VT);
         setText(&ClientState::ownRemarks, "hallo");
         clientState.nameColour = 0x3300FF;  // red FF, green 00, blue 33
-        setChatServerHost("127.0.0.1");
-        setChatServerPort(server.port());
+        session.setHost("127.0.0.1");
+        session.setPort(server.port());
     }
-    void TearDown() override { Disconnect(); }
+    void TearDown() override { session.disconnect(); }
+
+    // The status log and the questions are all the step reaches outside.
+    SessionPorts watched() {
+        SessionPorts p;
+        p.status = [this](std::string_view t) { status.emplace_back(t); };
+        p.ask = [this](std::string_view title, std::string_view text) {
+            questions.push_back(std::string(title) + "|" + std::string(text));
+            return yes;
+        };
+        return p;
+    }
 
     void connect() {
-        ASSERT_EQ(Connect(clientState, chatServerHost(), chatServerPort()), 1);
+        ASSERT_TRUE(session.connect(session.host(), session.port()));
         ASSERT_TRUE(server.accept());
         status.clear();
     }
 
-    ScriptServer server;
     std::vector<std::string> status;
     std::vector<std::string> questions;
     bool yes = false;
+    Session session{watched()};
+    ScriptServer server;
 };
 
 const std::string kSave =
@@ -82,12 +87,12 @@ TEST_F(ProfileUpload, WhatEachSessionStateSends) {
         connect();
         setFlag(flag::LoggedIn);
         setFlag(r.flags);
-        ProfileUploadStep();
+        session.profileUploadStep();
         EXPECT_EQ(server.read(), r.sent);
         EXPECT_EQ(status.empty() ? std::string() : status.back(), r.status);
         EXPECT_EQ(AppFlags & (flag::Guest | flag::RegisterPending | pending), r.left);
         EXPECT_TRUE(questions.empty());
-        Disconnect();
+        session.disconnect();
         AppFlags = 0;
     }
 }
@@ -100,10 +105,10 @@ TEST_F(ProfileUpload, TheUploadItselfNeedsARegisteredLogin) {
         SCOPED_TRACE(flags);
         if (flags & flag::Connected) connect();
         AppFlags = flags;
-        EXPECT_FALSE(uploadProfile());
+        EXPECT_FALSE(session.uploadProfile());
         EXPECT_EQ(server.read(20), "");
         EXPECT_TRUE(status.empty());
-        Disconnect();
+        session.disconnect();
         AppFlags = 0;
     }
 }
@@ -111,7 +116,7 @@ TEST_F(ProfileUpload, TheUploadItselfNeedsARegisteredLogin) {
 TEST_F(ProfileUpload, ConnectedButNotLoggedInWaits) {
     connect();
     setFlag(flag::ProfileUploadPending | flag::RegisterPending | flag::Guest);
-    ProfileUploadStep();
+    session.profileUploadStep();
     EXPECT_EQ(server.read(), "");
     EXPECT_TRUE(hasFlag(flag::ProfileUploadPending));
     EXPECT_TRUE(questions.empty());
@@ -120,7 +125,7 @@ TEST_F(ProfileUpload, ConnectedButNotLoggedInWaits) {
 TEST_F(ProfileUpload, OfflineTheQuestionDecides) {
     setFlag(flag::ProfileUploadPending);
     yes = false;
-    ProfileUploadStep();
+    session.profileUploadStep();
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0],
               "Frage|Sie m\xFCssen zum Server verbunden sein, um ihr Profil zu aktualisieren.\r"
@@ -130,7 +135,7 @@ TEST_F(ProfileUpload, OfflineTheQuestionDecides) {
 
     setFlag(flag::ProfileUploadPending);
     yes = true;
-    ProfileUploadStep();
+    session.profileUploadStep();
     ASSERT_TRUE(hasFlag(flag::Connected));
     ASSERT_TRUE(server.accept());
     EXPECT_EQ(server.read(), "LOGIN anna geheim [CLIENT:KAVEL@Windows]\rROOMLIST\rINFO anna\r");
@@ -141,10 +146,10 @@ TEST_F(ProfileUpload, AFailedConnectAsksAgainNextTime) {
     server.stopListening();
     setFlag(flag::ProfileUploadPending);
     yes = true;
-    ProfileUploadStep();
+    session.profileUploadStep();
     EXPECT_FALSE(hasFlag(flag::Connected));
     EXPECT_TRUE(hasFlag(flag::ProfileUploadPending));
-    ProfileUploadStep();
+    session.profileUploadStep();
     EXPECT_EQ(questions.size(), 2u);
 }
 

@@ -56,18 +56,18 @@ class Session : public ::testing::Test {
         setText(&ClientState::profileName, "anna");
         setText(&ClientState::nick, "anna");
         setText(&ClientState::password, "x");
-        setChatServerHost("127.0.0.1");
-        setChatServerPort(server.port());
+        session().setHost("127.0.0.1");
+        session().setPort(server.port());
     }
     void TearDown() override {
-        Disconnect();
+        session().disconnect();
         platform::closeWindow(mainwin::Window);
     }
 
     void connect() {
-        ASSERT_EQ(Connect(clientState, chatServerHost(), chatServerPort()), 1);
+        ASSERT_TRUE(session().connect(session().host(), session().port()));
         ASSERT_TRUE(server.accept());
-        restartKeepAlive();
+        session().restartKeepAlive();
     }
 
     // Reads like the main loop until pred holds (the peer's bytes may need
@@ -75,7 +75,7 @@ class Session : public ::testing::Test {
     template <typename Pred>
     bool pollUntil(Pred pred, int passes = 2000) {
         for (int i = 0; i < passes && !pred(); ++i) {
-            std::vector<std::string> read = readServerMessages();
+            std::vector<std::string> read = session().readMessages();
             if (!read.empty()) delivered.push_back(std::move(read));
             if (!platform::dataWaiting(clientState.connection))
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -89,7 +89,7 @@ class Session : public ::testing::Test {
 TEST_F(Session, LoginWriteIsByteExact) {
     connect();
     EXPECT_TRUE(hasFlag(flag::Connected));
-    Login("anna", "x");
+    session().login("anna", "x");
     EXPECT_EQ(server.read(), "LOGIN anna x [CLIENT:KAVEL@Windows]\rROOMLIST\rINFO anna\r");
     EXPECT_TRUE(hasFlag(flag::OwnInfoPending));
     EXPECT_EQ(statusLines(), std::vector<std::string>{"Verbindung erfolgreich zu 127.0.0.1 "
@@ -99,30 +99,30 @@ TEST_F(Session, LoginWriteIsByteExact) {
 
 TEST_F(Session, LoginWithEmptyPasswordLeavesTwoSpaces) {
     connect();
-    Login("anna", "");
+    session().login("anna", "");
     EXPECT_EQ(server.read(), "LOGIN anna  [CLIENT:KAVEL@Windows]\rROOMLIST\rINFO anna\r");
 }
 
 TEST_F(Session, NothingIsSentWithoutNameConnectionOrLogin) {
-    Login("anna", "x");  // not connected
-    SendCommand("ROOMLIST");
+    session().login("anna", "x");  // not connected
+    session().send("ROOMLIST");
     connect();
-    Login("", "x");
-    JoinRoom("lobby");  // connected, not logged in
+    session().login("", "x");
+    session().joinRoom("lobby");  // connected, not logged in
     EXPECT_EQ(server.read(), "");
     EXPECT_FALSE(hasFlag(flag::OwnInfoPending));
     setFlag(flag::LoggedIn);
-    JoinRoom("geheim ");
+    session().joinRoom("geheim ");
     EXPECT_EQ(server.read(), "JOIN geheim \rROOMLIST\r");
 }
 
 TEST_F(Session, FailedConnectReportsTheHost) {
     server.stopListening();
-    EXPECT_EQ(Connect(clientState, "127.0.0.1", chatServerPort()), 0);
+    EXPECT_FALSE(session().connect("127.0.0.1", session().port()));
     EXPECT_FALSE(hasFlag(flag::Connected));
     EXPECT_EQ(static_cast<uint32_t>(clientState.connection), 0u);
     setFlag(flag::NoNetwork);
-    EXPECT_EQ(Connect(clientState, "127.0.0.1", chatServerPort()), 0);
+    EXPECT_FALSE(session().connect("127.0.0.1", session().port()));
     EXPECT_EQ(statusLines(),
               (std::vector<std::string>{
                   "Verbindung fehlgeschlagen - keine Netzwerkverbindung m\xF6glich zu 127.0.0.1.",
@@ -132,10 +132,10 @@ TEST_F(Session, FailedConnectReportsTheHost) {
 TEST_F(Session, ProbeOnlyAfterStrictlyMoreThanThirtySeconds) {
     connect();
     fakeNow += 30000;
-    KeepAlive();
+    session().keepAlive();
     EXPECT_EQ(server.read(20), "");
     fakeNow += 1;
-    KeepAlive();
+    session().keepAlive();
     EXPECT_EQ(server.read(), "DIRECT anna P\r");
     EXPECT_TRUE(hasFlag(flag::PingOutstanding));
 
@@ -143,7 +143,7 @@ TEST_F(Session, ProbeOnlyAfterStrictlyMoreThanThirtySeconds) {
     server.send(std::string("egal\r\0", 6));
     ASSERT_TRUE(pollUntil([] { return !hasFlag(flag::PingOutstanding); }));
     fakeNow += 30001;
-    KeepAlive();
+    session().keepAlive();
     EXPECT_EQ(server.read(), "DIRECT anna P\r");
     EXPECT_TRUE(hasFlag(flag::Connected));
 }
@@ -152,7 +152,7 @@ TEST_F(Session, TheTickWrapsWithoutAFalseTimeOut) {
     fakeNow = 0xFFFFF000u;
     connect();
     fakeNow += 0x2000;  // past the wrap, 8 s later
-    KeepAlive();
+    session().keepAlive();
     EXPECT_EQ(server.read(20), "");
 }
 
@@ -161,7 +161,7 @@ TEST_F(Session, NoProbeAndNoReconnectWithThePingOptionOff) {
     connect();
     for (int i = 0; i < 10; ++i) {
         fakeNow += 31000;
-        KeepAlive();
+        session().keepAlive();
     }
     EXPECT_EQ(server.read(), "");
     EXPECT_TRUE(hasFlag(flag::Connected));
@@ -178,18 +178,18 @@ TEST_F(Session, UnansweredProbeReconnectsRejoinsAndAsksForTheRoomList) {
     ASSERT_EQ(joinedRooms.size(), 2u);
     setText(&ClientState::nick, "[anna>brb]");
     fakeNow += 30001;
-    KeepAlive();
+    session().keepAlive();
     EXPECT_EQ(server.read(), "DIRECT [anna>brb] P\r");
 
     fakeNow += 30001;
-    KeepAlive();
+    session().keepAlive();
     // The repair waits for its moment; the main loop calls the step.
     EXPECT_FALSE(server.accept(20));
     fakeNow += RepairDelay - 1;
-    RepairStep();
+    session().repairStep();
     EXPECT_FALSE(server.accept(20));
     fakeNow += 1;
-    RepairStep();
+    session().repairStep();
     ASSERT_TRUE(server.accept());
     ASSERT_TRUE(server.readUntil("DIRECT anna P\r"));
     EXPECT_EQ(server.received(),
@@ -209,7 +209,7 @@ TEST_F(Session, UnansweredProbeReconnectsRejoinsAndAsksForTheRoomList) {
 
     // The restarted period: the first check comes more than 30 s later.
     fakeNow += 30000;
-    KeepAlive();
+    session().keepAlive();
     EXPECT_EQ(server.read(20), "");
 }
 
@@ -219,14 +219,14 @@ TEST_F(Session, FailedReconnectLeavesTheClientOfflineWithItsRooms) {
     buildMainMenu();
     ChatRoom* lobby = newChatRoom("lobby");
     fakeNow += 30001;
-    KeepAlive();
+    session().keepAlive();
     server.stopListening();
     server.closeClient();
     fakeNow += 30001;
-    KeepAlive();
+    session().keepAlive();
     fakeNow += RepairDelay;
-    RepairStep();
-    EXPECT_EQ(repairWait(), NoRepairPending);  // one attempt only
+    session().repairStep();
+    EXPECT_EQ(session().repairWait(), NoRepairPending);  // one attempt only
     EXPECT_FALSE(hasFlag(flag::Connected));
     EXPECT_FALSE(hasFlag(flag::PingOutstanding));
     EXPECT_EQ(static_cast<uint32_t>(clientState.connection), 0u);
@@ -239,7 +239,7 @@ TEST_F(Session, FailedReconnectLeavesTheClientOfflineWithItsRooms) {
 
 TEST_F(Session, DisconnectWhileOfflineDoesNothing) {
     AvailableRooms.push_back({"a", 1, false, 12});
-    Disconnect();
+    session().disconnect();
     EXPECT_TRUE(statusLines().empty());
     EXPECT_EQ(AvailableRooms.size(), 1u);
 }
@@ -252,7 +252,7 @@ TEST_F(Session, DisconnectClosesRoomsAndForgetsTheRoomList) {
     newChatRoom("lobby");
     buildMainMenu();
     EXPECT_EQ(platform::menuItemText(mainwin::Window, mainwin::item::Connect), "Trennen");
-    Disconnect();
+    session().disconnect();
     EXPECT_TRUE(server.readUntil("LEAVE lobby\rROOMLIST\r"));
     EXPECT_TRUE(joinedRooms.empty());
     EXPECT_TRUE(AvailableRooms.empty());
@@ -266,12 +266,12 @@ TEST_F(Session, DisconnectClosesRoomsAndForgetsTheRoomList) {
 TEST_F(Session, AMessageSplitAcrossReadsArrivesWhole) {
     connect();
     server.send("CHAT lobby hel");
-    ASSERT_TRUE(pollUntil([] { return pendingServerBytes() == 14; }));
+    ASSERT_TRUE(pollUntil([] { return session().pendingBytes() == 14; }));
     EXPECT_TRUE(delivered.empty());
     server.send(std::string("lo\r\0", 4));
     ASSERT_TRUE(pollUntil([] { return !delivered.empty(); }));
     EXPECT_EQ(delivered, Reads{{"CHAT lobby hello"}});
-    EXPECT_EQ(pendingServerBytes(), 0u);
+    EXPECT_EQ(session().pendingBytes(), 0u);
 }
 
 TEST_F(Session, AMessageLongerThanOneReadArrivesWhole) {
@@ -307,9 +307,9 @@ TEST_F(Session, TwoThousandMessagesInOneBurstAreAllDispatched) {
 TEST_F(Session, ReconnectStartsWithoutTheOldHalfMessage) {
     connect();
     server.send("CHAT lobby halb");
-    ASSERT_TRUE(pollUntil([] { return pendingServerBytes() > 0; }));
-    Disconnect();
-    EXPECT_EQ(pendingServerBytes(), 0u);
+    ASSERT_TRUE(pollUntil([] { return session().pendingBytes() > 0; }));
+    session().disconnect();
+    EXPECT_EQ(session().pendingBytes(), 0u);
     connect();
     server.send(std::string("ROOMLIST_END\r\0", 14));
     ASSERT_TRUE(pollUntil([] { return !delivered.empty(); }));

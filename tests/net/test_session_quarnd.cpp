@@ -1,5 +1,5 @@
 // The session end to end against a real quarnd on an ephemeral port, with
-// the real dispatcher behind PollServer.
+// the real dispatcher behind the session's poll.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -46,14 +46,14 @@ class WithQuarnd : public ::testing::Test {
         kavel::test::setService(&kavel::platform::Services::ticks, [] { return fakeNow; });
         gd::initNetwork();
         openMainWindow();
-        setChatServerHost("127.0.0.1");
-        setChatServerPort(server.chatPort());
+        session().setHost("127.0.0.1");
+        session().setPort(server.chatPort());
     }
     void TearDown() override {
-        Disconnect();
+        session().disconnect();
         gd::closeWindow(mainwin::Window);
-        setChatServerHost("");
-        setChatServerPort(ServerPort);
+        session().setHost("");
+        session().setPort(ServerPort);
     }
 
     bool runUntil(const std::function<bool()>& pred) { return test::runSessionUntil(pred); }
@@ -64,14 +64,14 @@ class WithQuarnd : public ::testing::Test {
 TEST_F(WithQuarnd, GuestLogsInJoinsARoomAndAnswersKeepAlives) {
     setText(&ClientState::profileName, "gast1");
     setText(&ClientState::nick, "gast1");
-    ASSERT_EQ(Connect(clientState, chatServerHost(), chatServerPort()), 1);
-    restartKeepAlive();
-    Login("gast1", "");
+    ASSERT_TRUE(session().connect(session().host(), session().port()));
+    session().restartKeepAlive();
+    session().login("gast1", "");
     ASSERT_TRUE(runUntil([] { return hasFlag(flag::LoggedIn); }));
     EXPECT_TRUE(hasFlag(flag::Guest));
     EXPECT_TRUE(hasStatus("Herzlich Willkommen gast1."));
 
-    JoinRoom("Lobby");
+    session().joinRoom("Lobby");
     // The JOIN's own ROOMLIST already counts us.
     ASSERT_TRUE(runUntil([] {
         return joinedRooms.size() == 1 &&
@@ -84,15 +84,15 @@ TEST_F(WithQuarnd, GuestLogsInJoinsARoomAndAnswersKeepAlives) {
 
     // The probe goes to ourselves; whatever comes back clears it.
     fakeNow += KeepAliveInterval + 1;
-    KeepAlive();
+    session().keepAlive();
     ASSERT_TRUE(hasFlag(flag::PingOutstanding));
     ASSERT_TRUE(runUntil([] { return !hasFlag(flag::PingOutstanding); }));
     fakeNow += KeepAliveInterval + 1;
-    KeepAlive();  // answered in time: a new probe, no reconnect
+    session().keepAlive();  // answered in time: a new probe, no reconnect
     EXPECT_TRUE(hasFlag(flag::Connected));
     EXPECT_FALSE(hasStatus("Ping Timeout - versuche mich neu zu verbinden."));
 
-    Disconnect();
+    session().disconnect();
     EXPECT_TRUE(joinedRooms.empty());
     ASSERT_TRUE(hasFlag(flag::MenuDirty));  // the main loop's next pass rebuilds it
     buildMainMenu();
@@ -102,8 +102,8 @@ TEST_F(WithQuarnd, GuestLogsInJoinsARoomAndAnswersKeepAlives) {
 TEST_F(WithQuarnd, ANameInUseIsRefusedAndDisconnects) {
     quarnd_test::RawQuarnClient anna(server.chatPort());
     ASSERT_FALSE(anna.command("LOGIN anna  [CLIENT:KAVEL@Windows]").empty());
-    ASSERT_EQ(Connect(clientState, chatServerHost(), chatServerPort()), 1);
-    Login("anna", "");
+    ASSERT_TRUE(session().connect(session().host(), session().port()));
+    session().login("anna", "");
     EXPECT_TRUE(runUntil([] { return !hasFlag(flag::Connected); }));
     EXPECT_EQ(static_cast<uint32_t>(clientState.connection), 0u);
     EXPECT_TRUE(hasStatus("Login fehlgeschlagen - Der Name wird bereits verwendet."));
@@ -124,12 +124,12 @@ TEST_F(WithQuarnd, AServerThatGoesAwayIsNoticedAtOnceAndTheSessionRepaired) {
             setFlag(flag::NoSound);
             setText(&ClientState::profileName, "gast2");
             setText(&ClientState::nick, "gast2");
-            setChatServerPort(server.chatPort());
-            ASSERT_EQ(Connect(clientState, chatServerHost(), chatServerPort()), 1);
-            restartKeepAlive();
-            Login("gast2", "");
+            session().setPort(server.chatPort());
+            ASSERT_TRUE(session().connect(session().host(), session().port()));
+            session().restartKeepAlive();
+            session().login("gast2", "");
             ASSERT_TRUE(runUntil([] { return hasFlag(flag::LoggedIn); }));
-            JoinRoom("Lobby");
+            session().joinRoom("Lobby");
             ASSERT_TRUE(
                 runUntil([] { return hasFlag(flag::LoggedIn) && joinedRooms.size() == 1; }));
             ChatRoom* room = joinedRooms[0];
@@ -142,9 +142,9 @@ TEST_F(WithQuarnd, AServerThatGoesAwayIsNoticedAtOnceAndTheSessionRepaired) {
             // (on a new ephemeral port) or stays away.
             EXPECT_FALSE(hasFlag(flag::Connected));
             server.restart();
-            setChatServerPort(serverBack ? server.chatPort() : 1);  // nothing listens on 1
+            session().setPort(serverBack ? server.chatPort() : 1);  // nothing listens on 1
             fakeNow += RepairDelay;
-            RepairStep();  // the main loop's next pass
+            session().repairStep();  // the main loop's next pass
             auto* view = gd::chatLogViewOf(roomControls(room).view);
             ASSERT_NE(view, nullptr);
             const std::string shown = gd::fromQString(view->plainText(0, view->log().length()));
@@ -156,18 +156,18 @@ TEST_F(WithQuarnd, AServerThatGoesAwayIsNoticedAtOnceAndTheSessionRepaired) {
                     return hasFlag(flag::LoggedIn) &&
                            gd::itemCount(roomControls(room).userList) > 0;
                 }));
-                Disconnect();
+                session().disconnect();
             } else {
                 EXPECT_FALSE(hasFlag(flag::Connected));
                 EXPECT_EQ(gd::menuItemText(mainwin::Window, 0), "Verbinden");
                 // A connect by hand finds the room still open and joins it again.
-                setChatServerPort(server.chatPort());
-                ASSERT_TRUE(openSession());
+                session().setPort(server.chatPort());
+                ASSERT_TRUE(session().open());
                 ASSERT_TRUE(runUntil([&] {
                     return hasFlag(flag::LoggedIn) &&
                            gd::itemCount(roomControls(room).userList) > 0;
                 }));
-                Disconnect();
+                session().disconnect();
             }
             gd::clearItems(mainwin::StatusList);
         }

@@ -172,12 +172,12 @@ class OverTls : public ::testing::Test {
         });
         gd::initNetwork();
         openMainWindow();
-        setChatServerHost("localhost");
-        setChatServerTls(true);
-        setChatServerPort(relay.port());
+        session().setHost("localhost");
+        session().setTls(true);
+        session().setPort(relay.port());
     }
     void TearDown() override {
-        Disconnect();
+        session().disconnect();
         gd::closeWindow(mainwin::Window);
     }
 
@@ -188,9 +188,9 @@ class OverTls : public ::testing::Test {
     bool connectAs(const std::string& name, const std::string& password) {
         setText(&ClientState::profileName, name);
         setText(&ClientState::nick, name);
-        if (!Connect(clientState, chatServerHost(), chatServerPort())) return false;
-        restartKeepAlive();
-        Login(name, password);
+        if (!session().connect(session().host(), session().port())) return false;
+        session().restartKeepAlive();
+        session().login(name, password);
         return runUntil([] { return hasFlag(flag::LoggedIn); });
     }
     std::string statusLines() {
@@ -220,11 +220,11 @@ TEST_F(OverTls, LoginAndRoomChatLeaveNothingReadableOnTheWire) {
     EXPECT_THAT(asked[0].text, HasSubstr(server.fingerprint()));
 
     auto bob = quarnd_test::guest(server.chatPort(), "bob");
-    JoinRoom("Lobby");
+    session().joinRoom("Lobby");
     ASSERT_TRUE(runUntil([] { return joinedRooms.size() == 1; }));
     bob->command("JOIN Lobby");
     bob->drain();
-    SendCommand("CHAT Lobby Streng vertraulich 4711");
+    session().send("CHAT Lobby Streng vertraulich 4711");
     bool seen = false;
     for (int i = 0; i < 20 && !seen; ++i)
         for (const auto& t : bob->drain(50))
@@ -253,24 +253,24 @@ TEST_F(OverTls, ARememberedCertificateIsKeptAndAChangedOneRefusedBeforeAnythingI
     EXPECT_EQ(asked.size(), 1u);
     EXPECT_EQ(pinFile(),
               "localhost " + std::to_string(relay.port()) + " " + server.fingerprint() + "\n");
-    Disconnect();
+    session().disconnect();
 
     // The server restarts on its data folder, the client as a new program:
     // the same certificate connects without a question.
     server.restart();
     relay.setTarget(server.tlsPort());
-    setChatServerTls(true);
+    session().setTls(true);
     ASSERT_TRUE(connectAs("gast1", ""));
     EXPECT_EQ(asked.size(), 1u);
-    Disconnect();
+    session().disconnect();
 
     // Another server with a key of its own behind the same name and port.
     quarnd_test::QuarndProcess other;
     Relay watched(other.tlsPort());
     ASSERT_TRUE(rememberFingerprint("localhost", watched.port(), server.fingerprint()));
-    setChatServerPort(watched.port());
+    session().setPort(watched.port());
     setText(&ClientState::profileName, "gast2");
-    EXPECT_EQ(Connect(clientState, chatServerHost(), chatServerPort()), 0);
+    EXPECT_FALSE(session().connect(session().host(), session().port()));
     EXPECT_FALSE(hasFlag(flag::Connected));
     EXPECT_EQ(static_cast<uint32_t>(clientState.connection), 0u);
     ASSERT_EQ(asked.size(), 2u);
@@ -292,7 +292,7 @@ TEST_F(OverTls, ARememberedCertificateIsKeptAndAChangedOneRefusedBeforeAnythingI
 TEST_F(OverTls, NoMeansNoConnectionAndNothingRemembered) {
     answerYes = false;
     setText(&ClientState::profileName, "gast3");
-    EXPECT_EQ(Connect(clientState, chatServerHost(), chatServerPort()), 0);
+    EXPECT_FALSE(session().connect(session().host(), session().port()));
     EXPECT_EQ(asked.size(), 1u);
     EXPECT_FALSE(hasFlag(flag::Connected));
     EXPECT_FALSE(gd::fileExists(kKnownServersFile));
@@ -323,12 +323,12 @@ TEST_F(OverTls, ACertificateTheTrustStoreVouchesForIsNotAskedAbout) {
     ASSERT_TRUE(connectAs("gast4", ""));
     EXPECT_TRUE(asked.empty());
     EXPECT_FALSE(gd::fileExists(kKnownServersFile));
-    Disconnect();
+    session().disconnect();
 
     // The authority vouches for "localhost", not for the address.
-    setChatServerHost("127.0.0.1");
+    session().setHost("127.0.0.1");
     answerYes = false;
-    EXPECT_EQ(Connect(clientState, chatServerHost(), chatServerPort()), 0);
+    EXPECT_FALSE(session().connect(session().host(), session().port()));
     EXPECT_EQ(asked.size(), 1u);
 }
 
@@ -342,8 +342,8 @@ TEST_F(OverTls, AFailedHandshakeIsToldInGerman) {
         web.send("HTTP/1.1 400 Bad Request\r\n\r\n");
         web.closeClient();
     });
-    setChatServerPort(web.port());
-    EXPECT_EQ(Connect(clientState, chatServerHost(), chatServerPort()), 0);
+    session().setPort(web.port());
+    EXPECT_FALSE(session().connect(session().host(), session().port()));
     peer.join();
     EXPECT_TRUE(asked.empty());
     EXPECT_THAT(statusLines(), HasSubstr("Verschl\xFCsselte Verbindung zu localhost:" +
@@ -355,7 +355,7 @@ TEST_F(OverTls, BytesHeldDecryptedAreReadAndTheLoopDoesNotWaitOnThem) {
     auto bob = quarnd_test::guest(server.chatPort(), "bob");
     bob->command("JOIN Lobby");
     ASSERT_TRUE(connectAs("gast5", ""));
-    JoinRoom("Lobby");
+    session().joinRoom("Lobby");
     ASSERT_TRUE(runUntil([] {
         return joinedRooms.size() == 1 && gd::itemCount(roomControls(joinedRooms[0]).userList) == 2;
     }));
@@ -369,7 +369,7 @@ TEST_F(OverTls, BytesHeldDecryptedAreReadAndTheLoopDoesNotWaitOnThem) {
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::vector<std::string> got;
-    for (const auto& m : readServerMessages())
+    for (const auto& m : session().readMessages())
         got.push_back(m);
     ASSERT_TRUE(gd::tlsHoldsInput(clientState.connection));
     // Waiting now would wait for bytes that are already here: the loop
@@ -391,7 +391,7 @@ TEST_F(OverTls, BytesHeldDecryptedAreReadAndTheLoopDoesNotWaitOnThem) {
     QObject::disconnect(counting);
     EXPECT_EQ(blocked, 0);
     while (gd::socketState(clientState.connection) == gd::SocketState::Readable)
-        for (const auto& m : readServerMessages())
+        for (const auto& m : session().readMessages())
             got.push_back(m);
     EXPECT_THAT(got, ::testing::Contains("CHAT Lobby bob: " + long_text));
 }
@@ -399,12 +399,12 @@ TEST_F(OverTls, BytesHeldDecryptedAreReadAndTheLoopDoesNotWaitOnThem) {
 TEST_F(OverTls, PasteGoesOverHttpsAndItsLinkOpensOverHttps) {
     const std::string setting = "https://localhost:" + std::to_string(server.pasteTlsPort());
     const std::string body = "titel=t&dauer=600&site=script_paste_tempcode&code=nur+f%FCr+uns";
-    const std::string link = HttpPostForm(setting, "main.php", body);
+    const std::string link = session().postForm(setting, "main.php", body);
     ASSERT_THAT(link, ::testing::StartsWith(setting + "/main.php?"));
     EXPECT_EQ(asked.size(), 1u);
     EXPECT_EQ(knownFingerprint("localhost", server.pasteTlsPort()), server.fingerprint());
     // A second paste is not asked about.
-    EXPECT_FALSE(HttpPostForm(setting, "main.php", body).empty());
+    EXPECT_FALSE(session().postForm(setting, "main.php", body).empty());
     EXPECT_EQ(asked.size(), 1u);
 
     quarnd_test::RawQuarnClient browser(server.pasteTlsPort());
@@ -422,7 +422,7 @@ TEST_F(OverTls, PasteGoesOverHttpsAndItsLinkOpensOverHttps) {
 TEST_F(OverTls, ABrokenSessionIsNoticedAndRepairedWithItsRooms) {
     setFlag(flag::NoSound);
     ASSERT_TRUE(connectAs("gast7", ""));
-    JoinRoom("Lobby");
+    session().joinRoom("Lobby");
     ASSERT_TRUE(runUntil([] { return joinedRooms.size() == 1; }));
     ChatRoom* room = joinedRooms[0];
     ::kill(server.pid(), SIGKILL);
@@ -432,7 +432,7 @@ TEST_F(OverTls, ABrokenSessionIsNoticedAndRepairedWithItsRooms) {
     server.restart();
     relay.setTarget(server.tlsPort());
     fakeNow += RepairDelay;
-    RepairStep();  // the main loop's next pass
+    session().repairStep();  // the main loop's next pass
     ASSERT_TRUE(runUntil(
         [&] { return hasFlag(flag::LoggedIn) && gd::itemCount(roomControls(room).userList) > 0; }));
     EXPECT_EQ(joinedRooms, std::vector<ChatRoom*>{room});
@@ -441,8 +441,8 @@ TEST_F(OverTls, ABrokenSessionIsNoticedAndRepairedWithItsRooms) {
 }
 
 TEST_F(OverTls, PlainConnectionsAreAsBefore) {
-    setChatServerTls(false);
-    setChatServerPort(server.chatPort());
+    session().setTls(false);
+    session().setPort(server.chatPort());
     ASSERT_TRUE(connectAs("gast6", ""));
     EXPECT_TRUE(asked.empty());
     EXPECT_FALSE(gd::isTls(clientState.connection));

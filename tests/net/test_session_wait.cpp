@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "common/data.h"
-#include "common/ports.h"
 #include "core/KAVEL.h"
+#include "core/wiring.h"
 #include "desktop/gadgets.h"
 #include "net/NET_Methods.h"
 #include "support/script_server.h"
@@ -78,13 +78,13 @@ class NetworkWait : public ::testing::Test {
         setText(&ClientState::profileName, "anna");
         setText(&ClientState::nick, "anna");
         setText(&ClientState::password, "x");
-        setChatServerHost("127.0.0.1");
-        setChatServerPort(server.port());
+        session().setHost("127.0.0.1");
+        session().setPort(server.port());
     }
     void TearDown() override {
         // A lookup given up on still runs on its thread; let it end.
         if (nameServer) nameServer->release();
-        Disconnect();
+        session().disconnect();
         platform::closeWindow(mainwin::Window);
     }
 
@@ -138,7 +138,7 @@ TEST_F(NetworkWait, ALookupThatFailsOrNeverEndsLeavesTheClientOfflineAndResponsi
         QTimer::singleShot(0, [&] { timerFired = true; });
 
         const uint32_t start = fakeNow;  // stays put on the real clock
-        EXPECT_EQ(Connect(clientState, "langsam.example", server.port()), 0);
+        EXPECT_FALSE(session().connect("langsam.example", server.port()));
         EXPECT_EQ(statusLines(), std::vector<std::string>{c.status});
         EXPECT_FALSE(hasFlag(flag::Connected));
         EXPECT_EQ(static_cast<uint32_t>(clientState.connection), 0u);
@@ -160,7 +160,7 @@ TEST_F(NetworkWait, ALookupThatFailsOrNeverEndsLeavesTheClientOfflineAndResponsi
 TEST_F(NetworkWait, TheEventLoopRunsWhileTheNameIsLookedUp) {
     nameServer = installNameServer(NameServer::WhenReleased);
     QTimer::singleShot(0, [ns = nameServer] { ns->release(); });
-    ASSERT_EQ(Connect(clientState, "langsam.example", server.port()), 1);
+    ASSERT_TRUE(session().connect("langsam.example", server.port()));
     EXPECT_TRUE(nameServer->answeredOnRelease);
     EXPECT_TRUE(server.accept());
     EXPECT_EQ(statusLines(), std::vector<std::string>{"Verbindung erfolgreich zu langsam.example "
@@ -172,21 +172,26 @@ TEST_F(NetworkWait, TheEventLoopRunsWhileTheNameIsLookedUp) {
 // by sleeping that long.
 TEST_F(NetworkWait, ARepairWaitsForItsMomentInTheMainLoop) {
     useFakeClock();
-    ASSERT_EQ(Connect(clientState, chatServerHost(), chatServerPort()), 1);
-    ASSERT_TRUE(server.accept());
-    restartKeepAlive();
-    setFlag(flag::LoggedIn);
-    ChatRoom* lobby = newChatRoom("lobby");
-    server.closeClient();
-
+    // The program's session, but with the moments of its status lines noted.
     uint32_t brokeAt = 0;
     uint32_t connectedAt = 0;
-    const auto status = ports().status;
-    ports().status = [&, status](std::string_view text) {
+    SessionPorts ports = programSessionPorts();
+    ports.status = [&, status = ports.status](std::string_view text) {
         if (text == "Verbindung getrennt") brokeAt = fakeNow;
         if (text.starts_with("Verbindung erfolgreich")) connectedAt = fakeNow;
         status(text);
     };
+    Session watched(std::move(ports));
+    watched.setHost("127.0.0.1");
+    watched.setPort(server.port());
+    ASSERT_TRUE(watched.connect(watched.host(), watched.port()));
+    ASSERT_TRUE(server.accept());
+    watched.restartKeepAlive();
+    setFlag(flag::LoggedIn);
+    ChatRoom* lobby = newChatRoom("lobby");
+    server.closeClient();
+    connectedAt = 0;
+
     sleeps.clear();
     for (int pass = 0; pass < 100 && brokeAt == 0; ++pass)
         ASSERT_TRUE(mainLoopPass());  // until it reads the end of the stream

@@ -6,13 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "common/ports.h"
 #include "desktop/gadgets.h"
 #include "objects/CLASS_Object.h"
 #include "support/services.h"
 
 namespace kavel {
 namespace {
+
+// A window number no part of the program uses.
+constexpr int kOpenWindow = 990;
 
 struct Rec {
     Object header;
@@ -170,7 +172,7 @@ TEST_F(ClassObjectTest, NullSlotShowsFailureBoxAndEndsTheProgramInOrder) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const char* expected =
         "BOX<Object creation failed!><No valid object class, Pointer for this method is zero, "
-        "and therefore probably not implemented>\nENDED";
+        "and therefore probably not implemented>\nENDED\n";
     for (const bool nullOverride : {false, true}) {
         EXPECT_EXIT(
             {
@@ -179,7 +181,13 @@ TEST_F(ClassObjectTest, NullSlotShowsFailureBoxAndEndsTheProgramInOrder) {
                         std::fprintf(stderr, "BOX<%s><%s>\n", r.title.c_str(), r.text.c_str());
                         return platform::DialogAnswer{};
                     });
-                ports().endProgram = [] { std::fprintf(stderr, "ENDED\n"); };
+                // What is left when the process ends: the program's own end
+                // closes its windows first.
+                platform::openWindow(kOpenWindow, 0, 0, 100, 100, "offen", 0);
+                std::atexit([] {
+                    std::fprintf(stderr, "ENDED%s\n",
+                                 platform::windowExists(kOpenWindow) ? " with a window" : "");
+                });
                 registerClass(sizeof(Rec), "Broken");
                 if (nullOverride) {
                     overrideMethod(asMethod(&hashCode), nullptr);

@@ -297,20 +297,15 @@ class CommandPoll : public PluginHost {
     void SetUp() override {
         PluginHost::SetUp();
         platform::initNetwork();
-        const uint32_t handle = platform::tcpConnect("127.0.0.1", server.port());
-        ASSERT_NE(handle, 0u);
-        clientState.connection = handle;
+        ASSERT_TRUE(session().connect("127.0.0.1", server.port()));
         ASSERT_TRUE(server.accept());
-        setFlag(flag::Connected);
-        restartKeepAlive();
+        session().restartKeepAlive();
         // One pass each, whether or not it has anything to do: an idle pass
         // polls instead of waiting for the keep-alive (IdleLoop waits).
         kavel::test::setService(&kavel::platform::Services::sleep, [](uint32_t) {});
     }
     void TearDown() override {
-        platform::tcpClose(clientState.connection);
-        clientState.connection = 0;
-        clearFlag(flag::Connected);
+        session().disconnect();
         PluginHost::TearDown();
     }
     std::string passAndRead() {
@@ -387,7 +382,12 @@ class IdleLoop : public CommandPoll {
 
 TEST_F(IdleLoop, TheKeepAliveProbeEndsTheWait) {
     setText(&ClientState::nick, "anna");
-    lastKeepAlive = platform::tickCount() - KeepAliveInterval + 20;
+    // The period began nearly thirty seconds ago.
+    const uint32_t now = platform::tickCount();
+    kavel::test::setService(&kavel::platform::Services::ticks,
+                            [now] { return now - KeepAliveInterval + 20; });
+    session().restartKeepAlive();
+    kavel::test::setService(&kavel::platform::Services::ticks, nullptr);
     // The server answers the probe, as any does; the answer ends the wait
     // of the pass that sent it.
     std::thread peer([this] {

@@ -11,7 +11,6 @@
 #include <algorithm>
 
 #include "common/data.h"
-#include "common/ports.h"
 #include "core/KAVEL.h"
 #include "desktop/gadgets.h"
 #include "desktop/gadgets_qt.h"
@@ -20,6 +19,7 @@
 #include "support/plugin_folder.h"
 #include "support/qt_wait.h"
 #include "support/services.h"
+#include "support/status_log.h"
 #include "ui/GUI.h"
 #include "ui/GUI_PluginManager.h"
 #include "ui/windows/about_window.h"
@@ -144,7 +144,7 @@ std::string skipped(const std::string& shown) {
     return "Plugin-Datei " + shown +
            " \xFC"
            "bersprungen: Zeilenumbr\xFC"
-           "che, \"=\", Kommas und Leerzeichen am Anfang sind im Namen nicht erlaubt";
+           "che, \"=\", Kommas und Leerzeichen am Anfang sind im Namen nicht erlaubt.";
 }
 
 TEST(PluginNames, LineBreaksNulEqualsSignsCommasAndLeadingBlanksAreRefused) {
@@ -156,22 +156,21 @@ TEST(PluginNames, LineBreaksNulEqualsSignsCommasAndLeadingBlanksAreRefused) {
 }
 
 TEST_F(PluginManager, FilesWithBadNamesAreNeitherOfferedNorLoaded) {
-    std::vector<std::string> status;
-    ports().status = [&status](std::string_view t) { status.emplace_back(t); };
+    gd::clearItems(mainwin::StatusList);
     dir.add("tp_b");
     for (const char* bad : {"cr\r.so", "lf\n.so", "a=b.so", "a,b.so"})
         dir.add("tp_a", bad);
     openManager();
     EXPECT_EQ(items(Available), Names{"tp_b.so"});
-    EXPECT_EQ(sorted(status),
+    EXPECT_EQ(sorted(test::statusLines()),
               (Names{skipped("a,b.so"), skipped("a=b.so"), skipped("cr?.so"), skipped("lf?.so")}));
 
     // Nor by a path that names one.
-    status.clear();
+    gd::clearItems(mainwin::StatusList);
     EXPECT_EQ(load("a,b.so"), nullptr);
     EXPECT_EQ(loadPlugin("plugins/lf\n.so"), nullptr);
     EXPECT_TRUE(AgentList.empty());
-    EXPECT_EQ(status, (Names{skipped("a,b.so"), skipped("lf?.so")}));
+    EXPECT_EQ(test::statusLines(), (Names{skipped("a,b.so"), skipped("lf?.so")}));
 }
 
 TEST_F(PluginManager, EveryMoveOfTheLists) {

@@ -27,7 +27,7 @@ inline bool pollUntil(const std::function<bool()>& done, int ms = 5000) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < deadline) {
         if (done()) return true;
-        PollServer();
+        session().poll();
         platform::pollEvent();
         usleep(2000);
     }

@@ -78,6 +78,23 @@ bool ScriptServer::readUntil(std::string_view needle, int timeoutMs) {
     return true;
 }
 
+bool ScriptServer::clientClosed(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (client_ >= 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        pollfd p{client_, POLLIN, 0};
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
+        char buf[4096];
+        const ssize_t n = ::recv(client_, buf, sizeof buf, 0);
+        if (n == 0) return true;
+        if (n < 0) return errno == ECONNRESET;
+        received_.append(buf, static_cast<std::size_t>(n));
+    }
+    return false;
+}
+
 void ScriptServer::send(std::string_view bytes) {
     while (client_ >= 0 && !bytes.empty()) {
         const ssize_t n = ::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL);

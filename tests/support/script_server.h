@@ -30,6 +30,9 @@ class ScriptServer {
     bool readUntil(std::string_view needle, int timeoutMs = 2000);
     // All bytes received on the current connection so far.
     const std::string& received() const { return received_; }
+    // Whether the client closes its end within timeoutMs (what it wrote
+    // before is kept in received()).
+    bool clientClosed(int timeoutMs = 2000);
     void clearReceived() { received_.clear(); }
 
     void send(std::string_view bytes);

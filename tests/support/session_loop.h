@@ -18,7 +18,7 @@ inline bool runSessionUntil(const std::function<bool()>& pred,
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!pred() && std::chrono::steady_clock::now() < end) {
         if (!hasFlag(flag::Connected)) break;
-        PollServer();
+        session().poll();
         if (hasFlag(flag::MenuDirty)) buildMainMenu();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

@@ -49,14 +49,14 @@ class RoomTest : public ::testing::Test {
         clientState.backgroundColour = 0xFFFFFF;
         setOptions(opt::ColourFirst | opt::MarkUrls);
         setFlag(flag::NoSound);
-        ASSERT_EQ(Connect(clientState, "127.0.0.1", server.port()), 1);
+        ASSERT_TRUE(session().connect("127.0.0.1", server.port()));
         ASSERT_TRUE(server.accept());
         server.read(20);
         server.clearReceived();
         platform::clearItems(mainwin::StatusList);
     }
     void TearDown() override {
-        Disconnect();
+        session().disconnect();
         for (ChatRoom* r : std::vector<ChatRoom*>(joinedRooms))
             roomDestroy(r);
         platform::closeWindow(mainwin::Window);

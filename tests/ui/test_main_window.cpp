@@ -54,7 +54,7 @@ class MainWindow : public ::testing::Test {
         kavel::test::discardEvents();
     }
     void TearDown() override {
-        Disconnect();
+        session().disconnect();
         for (ChatRoom* room : std::vector<ChatRoom*>(joinedRooms))
             roomDestroy(room);
         gd::closeWindow(W);
@@ -168,8 +168,8 @@ TEST_F(MainWindow, QuitAndTheCloseBoxEndTheLoopRoomClosesDoNot) {
 
 TEST_F(MainWindow, ConnectItemConnectsLogsInAndDisconnects) {
     ScriptServer server;
-    setChatServerHost("127.0.0.1");
-    setChatServerPort(server.port());
+    session().setHost("127.0.0.1");
+    session().setPort(server.port());
     setText(&ClientState::profileName, "anna");
     setText(&ClientState::password, "pw");
     gd::Event e{gd::EventKind::Menu, W, mainwin::item::Connect, gd::EventType::None};
@@ -186,13 +186,13 @@ TEST_F(MainWindow, ConnectItemConnectsLogsInAndDisconnects) {
 
     mainWindowHandler(e);  // connected: the same item disconnects
     EXPECT_FALSE(hasFlag(flag::Connected));
-    setChatServerHost("");
-    setChatServerPort(ServerPort);
+    session().setHost("");
+    session().setPort(ServerPort);
 }
 
 TEST_F(MainWindow, PasswordRoomsAskAndJoinEvenWithAnEmptyAnswer) {
     ScriptServer server;
-    ASSERT_EQ(Connect(clientState, "127.0.0.1", server.port()), 1);
+    ASSERT_TRUE(session().connect("127.0.0.1", server.port()));
     ASSERT_TRUE(server.accept());
     setFlag(flag::LoggedIn);
     AvailableRooms.push_back({"a_b", 3, false, 0});

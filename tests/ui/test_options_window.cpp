@@ -74,22 +74,22 @@ TEST_F(OptionsWindow, TheTlsBoxShowsAndSetsTheTransport) {
     EXPECT_EQ(gd::controlState(TlsBox), 0);
     click(TlsBox);
     click(Cancel);
-    EXPECT_FALSE(chatServerTls());
+    EXPECT_FALSE(session().tls());
 
     setOptions(0x0021);
     openOptionsWindow();
     click(TlsBox);
     click(Accept);
-    EXPECT_TRUE(chatServerTls());
+    EXPECT_TRUE(session().tls());
     EXPECT_EQ(options(), 0x0021);  // the options word is not the place of it
-    EXPECT_EQ(chatServerPort(), TlsServerPort);
+    EXPECT_EQ(session().port(), TlsServerPort);
 
     openOptionsWindow();
     EXPECT_EQ(gd::controlState(TlsBox), 1);
     click(TlsBox);
     click(Accept);
-    EXPECT_FALSE(chatServerTls());
-    EXPECT_EQ(chatServerPort(), ServerPort);
+    EXPECT_FALSE(session().tls());
+    EXPECT_EQ(session().port(), ServerPort);
 }
 
 TEST_F(OptionsWindow, WithoutADictionaryTheSpellingBoxIsGreyedOut) {

@@ -71,7 +71,7 @@ class PasterTest : public RoomTest {
     }
     // A paste service that records the request and answers with reply.
     void scriptedPaste(const std::string& reply) {
-        setPasteServer("127.0.0.1:" + std::to_string(paste.port()));
+        session().setPasteServer("127.0.0.1:" + std::to_string(paste.port()));
         pastePeer = std::thread([this, reply] {
             if (!paste.accept(5000)) return;
             paste.readUntil("\r\n\r\n", 5000);
@@ -147,7 +147,7 @@ TEST_F(PasterTest, CancelAndCloseBoxCloseWithoutSending) {
 TEST_F(PasterTest, AnEmptyFieldLeavesTheWindowOpen) {
     ChatRoom* room = roomWithPaster();
     // The service would answer, but must not be asked.
-    setPasteServer("127.0.0.1:" + std::to_string(paste.port()));
+    session().setPasteServer("127.0.0.1:" + std::to_string(paste.port()));
     for (auto [name, duration, code] :
          {std::tuple{"", 1, "c"}, std::tuple{"n", -1, "c"}, std::tuple{"n", 1, ""}}) {
         fill(room, name, duration, code);
@@ -202,7 +202,7 @@ std::string htmlUnescape(std::string s) {
 
 TEST_F(PasterTest, QuarndStoresThePasteUnderTheAnnouncedLink) {
     quarnd_test::QuarndProcess quarnd;
-    setPasteServer("127.0.0.1:" + std::to_string(quarnd.pastePort()));
+    session().setPasteServer("127.0.0.1:" + std::to_string(quarnd.pastePort()));
     ChatRoom* room = roomWithPaster();
     const std::string code = "int main() {\r\n    return 0; // <&> \"sch\xF6n\"\r\n}";
     fill(room, "Test", 1, code);

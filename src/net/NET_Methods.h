@@ -17,7 +17,7 @@
 
 #include "common/data.h"
 #include "common/line_splitter.h"
-#include "net/NET_Dispatch.h"
+#include "net/NET_Methods_Decode.h"
 
 namespace kavel {
 

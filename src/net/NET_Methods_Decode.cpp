@@ -1,9 +1,10 @@
 // Decoding one server message into a ServerMessage. Pure: the same line
 // always gives the same value, and nothing else is read or changed.
+#include "net/NET_Methods_Decode.h"
+
 #include <ostream>
 
 #include "common/cp1252.h"
-#include "net/NET_Dispatch.h"
 
 namespace kavel {
 

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "common/data.h"
-#include "net/NET_Dispatch.h"
 #include "net/NET_Methods.h"
+#include "net/NET_Methods_Decode.h"
 #include "support/latin1.h"
 #include "support/local_peer.h"
 #include "system/services.h"

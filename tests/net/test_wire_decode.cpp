@@ -2,7 +2,7 @@
 // and real and malformed server lines decoded into their typed values.
 #include <gtest/gtest.h>
 
-#include "net/NET_Dispatch.h"
+#include "net/NET_Methods_Decode.h"
 #include "net/wire.h"
 
 namespace kavel {

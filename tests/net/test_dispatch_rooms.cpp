@@ -121,6 +121,26 @@ TEST_F(DispatchRoomsTest, KickedClosesTheRoomsBeforeTheBox) {
     EXPECT_EQ(uint32_t{clientState.connection}, 0u);
 }
 
+TEST_F(DispatchRoomsTest, PollTellsTheKickReasonOnceTheDispatchIsDoneAndGoesOn) {
+    std::vector<std::string> linesWhenTold;
+    kavel::test::setService(&kavel::platform::Services::dialogs,
+                            [&](const platform::DialogRequest& r) {
+                                linesWhenTold = statusLines();
+                                questions.push_back(utf8(r.title) + "|" + utf8(r.text));
+                                return platform::DialogAnswer{};
+                            });
+    server.send("KICKED bitte gehen\r[6]-\r");
+    for (int i = 0; i < 50 && statusLines().size() < 3; ++i) {
+        session().poll();
+        platform::pollEvent();
+    }
+    EXPECT_THAT(questions, ElementsAre("Nachricht|bitte gehen"));
+    EXPECT_THAT(linesWhenTold,
+                ElementsAre("Du wurdest vom Server geschmissen.", "Verbindung getrennt."));
+    EXPECT_THAT(statusLines(), ElementsAre("Du wurdest vom Server geschmissen.",
+                                           "Verbindung getrennt.", "Admin Switch durchgeführt."));
+}
+
 TEST_F(DispatchRoomsTest, OtherUsersProfileFillsTheInfoWindow) {
     session().dispatch({"USER_NAME bert", "USER_RANK 2", "USER_SCORE 7",
                         "USER_DATA1 \x0b\x0b"

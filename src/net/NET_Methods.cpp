@@ -60,6 +60,7 @@ void Session::dropConnection() {
     connection_ = 0;
     clientState.connection = 0;
     splitter_.clear();
+    dropPending();
     clearFlag(flag::Connected);
     clearFlag(flag::LoggedIn);
     clearFlag(flag::Guest);
@@ -112,6 +113,7 @@ bool Session::connect(const std::string& host, int port) {
         clientState.connection = 0;
     }
     splitter_.clear();
+    dropPending();
     const platform::ResolvedHost to = platform::resolveHost(
         host, port, platform::kResolveTimeoutMs, platform::WaitHooks{ports_.wait, ports_.wake});
     if (to.outcome == platform::ResolvedHost::TimedOut) {
@@ -186,6 +188,8 @@ std::vector<std::string> Session::readMessages() {
 void Session::poll() {
     const std::vector<std::string> complete = readMessages();
     if (!complete.empty()) dispatch(complete);
+    // A question of the read is asked once its dispatch is done.
+    askPending();
 }
 
 void Session::keepAlive() {

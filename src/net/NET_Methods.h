@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <set>
@@ -111,7 +112,7 @@ class Session {
     // when none). A peer that has closed the connection is noticed at once:
     // the session breaks and is repaired once.
     std::vector<std::string> readMessages();
-    // The read followed by the dispatch of what it completed.
+    // The read, the dispatch of what it completed, then askPending.
     void poll();
     // Bytes kept back because their message is not complete yet.
     std::size_t pendingBytes() const { return splitter_.pendingBytes(); }
@@ -142,8 +143,18 @@ class Session {
     void profileUploadStep();
 
     // --- dispatch and flood guard (NET_Methods_Dispatch.cpp) ---
-    // The complete messages of one read, in order.
+    // The complete messages of one read, in order, up to the first that
+    // needs the user (the flood question, the reason of a kick): that one's
+    // question and the rest of the read wait in the session for
+    // askPending. No dialog opens inside a dispatch.
     void dispatch(const std::vector<std::string>& messages);
+    // Asks the question the last dispatch stopped at, applies the answer and
+    // dispatches the rest of that read, asking again wherever it stops. poll
+    // calls it once its dispatch has returned. A session that ends (or
+    // connects afresh) drops an unasked flood question with the rest of its
+    // read; a kick's reason outlives the disconnect it caused.
+    void askPending();
+    bool questionPending() const { return pending_.kind != PendingQuestion::None; }
     // How many complete room lists arrived so far: a count that moves after
     // a login tells that the server's answer to its ROOMLIST is in.
     uint32_t roomListsReceived() const { return roomLists_; }
@@ -168,7 +179,9 @@ class Session {
     void toRoom(const ServerMessage& message);
     void floodReleaseCheck();
     void floodCount(const ServerMessage& message);
-    bool floodQuestion(std::string_view sender);
+    void applyRead(std::vector<std::string> messages);
+    void applyMessages(std::vector<std::string> messages);
+    void dropPending();
     void numberedReply(const ServerMessage& message);
     void profileValue(const ServerMessage& message);
     void directAction(const std::string& sender);
@@ -186,6 +199,16 @@ class Session {
     std::optional<uint32_t> brokeAt_;
 
     FloodState flood_;
+    // The question a dispatch stopped at, with the messages of its read
+    // that come after it.
+    struct PendingQuestion {
+        enum Kind { None, Flood, Kicked } kind = None;
+        std::string text;  // the flood's sender, the kick's reason
+        std::vector<std::string> rest;
+    };
+    PendingQuestion pending_;
+    // Reads that came while it waited (never from poll, which asks first).
+    std::deque<std::vector<std::string>> laterReads_;
     // Rooms the server put us into whose window could not be built: told
     // once, left once, and their later messages dropped.
     std::set<std::string> unopenable_;

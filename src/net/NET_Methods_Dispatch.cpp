@@ -1,8 +1,12 @@
 // Applying decoded server messages to the program, with the flood guard
 // woven in. Everything outside the network layer is reached through the
 // session's ports.
+#include <algorithm>
+#include <deque>
+#include <iterator>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/cp1252.h"
@@ -128,15 +132,6 @@ void Session::floodCount(const ServerMessage& message) {
     flood_.lastDirect = platform::localSeconds();
     setFlag(flag::DirectPending);
     flood_.keptDirect = message;
-}
-
-// True when the user chose to raise the shields: the rest of the read goes.
-bool Session::floodQuestion(std::string_view sender) {
-    if (flood_.directCount <= 3) return false;
-    if (!ports_.ask(ui(Txt::InfoTitle), ui(Txt::FloodQuestion, sender))) return false;
-    ports_.status(ui(Txt::ShieldsUp));
-    setFlag(flag::ShieldsUp);
-    return true;
 }
 
 // --- messages ---
@@ -269,15 +264,65 @@ void Session::directAction(const std::string& sender) {
 }
 
 void Session::dispatch(const std::vector<std::string>& received) {
-    const std::vector<std::string> messages = throughPlugins(received);
-
-    floodReleaseCheck();
+    std::vector<std::string> messages = throughPlugins(received);
+    // An empty message (a plug-in may make one) ends the read.
+    messages.erase(std::find(messages.begin(), messages.end(), std::string()), messages.end());
     clearFlag(flag::PingOutstanding);
+    // A read that comes while an earlier one waits for its answer waits
+    // behind it. (poll asks before it reads again: only a caller of
+    // dispatch alone gets here.)
+    if (questionPending()) {
+        laterReads_.push_back(std::move(messages));
+        return;
+    }
+    applyRead(std::move(messages));
+}
 
-    for (const std::string& data : messages) {
-        // An empty message (a plug-in may make one) ends the read.
-        if (data.empty()) return;
-        const ServerMessage m = decodeMessage(data);
+void Session::askPending() {
+    while (questionPending()) {
+        // Taken out before the dialog: whatever runs while it is open finds
+        // nothing left to ask.
+        PendingQuestion q = std::exchange(pending_, {});
+        if (q.kind == PendingQuestion::Kicked) {
+            ports_.tell(ui(Txt::MessageTitle), q.text);
+            applyMessages(std::move(q.rest));
+        } else if (ports_.ask(ui(Txt::InfoTitle), ui(Txt::FloodQuestion, q.text))) {
+            // The shields go up and the rest of that read goes unseen.
+            ports_.status(ui(Txt::ShieldsUp));
+            setFlag(flag::ShieldsUp);
+        } else {
+            directAction(q.text);
+            applyMessages(std::move(q.rest));
+        }
+        while (!questionPending() && !laterReads_.empty()) {
+            std::vector<std::string> next = std::move(laterReads_.front());
+            laterReads_.pop_front();
+            applyRead(std::move(next));
+        }
+    }
+}
+
+// What waits was read on a connection that is gone.
+void Session::dropPending() {
+    pending_ = {};
+    laterReads_.clear();
+}
+
+void Session::applyRead(std::vector<std::string> messages) {
+    floodReleaseCheck();
+    applyMessages(std::move(messages));
+}
+
+void Session::applyMessages(std::vector<std::string> messages) {
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        const ServerMessage m = decodeMessage(messages[i]);
+        // A message whose question waits stops the read; the rest is kept.
+        auto stopFor = [&](PendingQuestion::Kind kind, const std::string& text) {
+            pending_.kind = kind;
+            pending_.text = text;
+            pending_.rest.assign(std::make_move_iterator(messages.begin() + i + 1),
+                                 std::make_move_iterator(messages.end()));
+        };
         switch (m.kind) {
             case MessageKind::Chat:
             case MessageKind::UserList:
@@ -297,7 +342,7 @@ void Session::dispatch(const std::vector<std::string>& received) {
             case MessageKind::Kicked:
                 ports_.status(ui(Txt::Kicked));
                 disconnect();
-                if (!m.value.empty()) ports_.tell(ui(Txt::MessageTitle), m.text);
+                if (!m.value.empty()) return stopFor(PendingQuestion::Kicked, m.text);
                 break;
             case MessageKind::Numbered:
                 numberedReply(m);
@@ -325,7 +370,9 @@ void Session::dispatch(const std::vector<std::string>& received) {
             case MessageKind::Unknown:
                 if (hasFlag(flag::DirectPending) && !hasFlag(flag::ShieldsUp)) {
                     clearFlag(flag::DirectPending);
-                    if (floodQuestion(m.text)) return;
+                    // Past three quick DIRECTs the user decides whether
+                    // this one is still carried out.
+                    if (flood_.directCount > 3) return stopFor(PendingQuestion::Flood, m.text);
                     directAction(m.text);
                 }
                 break;

@@ -43,6 +43,8 @@ class DispatchTest : public ::testing::Test {
         connectPeer();
     }
     void TearDown() override {
+        // No dialog may open while a dispatch runs.
+        EXPECT_EQ(askedInsideDispatch, 0);
         session->disconnect();
         session.reset();
         // The fakes are ours to free, not the reset's.
@@ -71,10 +73,12 @@ class DispatchTest : public ::testing::Test {
         p.userInfoOpen = [this] { return infoOpen; };
         p.userInfoLine = [this](std::string_view l) { infoLines.emplace_back(l); };
         p.ask = [this](std::string_view title, std::string_view text) {
+            askedInsideDispatch += dispatching;
             note("ask:" + utf8(title) + "|" + utf8(text));
             return answerYes;
         };
         p.tell = [this](std::string_view title, std::string_view text) {
+            askedInsideDispatch += dispatching;
             note("box:" + utf8(title) + "|" + utf8(text));
         };
         // The name is looked up on a thread of its own; the peer answers at once.
@@ -92,10 +96,17 @@ class DispatchTest : public ::testing::Test {
     }
     static FakeRoom* fake(ChatRoom* r) { return reinterpret_cast<FakeRoom*>(r); }
 
-    // One read: its complete messages.
+    // One read: its complete messages, and then its questions, as poll
+    // takes them.
     void read(std::initializer_list<std::string> messages) {
-        session->dispatch(messages);
+        dispatchOnly(messages);
+        session->askPending();
         takeSent();
+    }
+    void dispatchOnly(const std::vector<std::string>& messages) {
+        dispatching = true;
+        session->dispatch(messages);
+        dispatching = false;
     }
 
     // What was sent so far goes into the log before the next effect.
@@ -141,6 +152,8 @@ class DispatchTest : public ::testing::Test {
     std::vector<std::unique_ptr<FakeRoom>> rooms;
     uint32_t now = 1000;
     bool answerYes = false;
+    bool dispatching = false;
+    int askedInsideDispatch = 0;
     bool infoOpen = false;
     std::string infoTitle;
     std::vector<std::string> infoLines;

@@ -27,6 +27,11 @@ class DispatchRoomsTest : public RoomTest {
                                     return a;
                                 });
     }
+    // One read as poll takes it: the dispatch, then its questions.
+    static void read(const std::vector<std::string>& messages) {
+        session().dispatch(messages);
+        session().askPending();
+    }
     uint32_t now = 5000;
     bool yes = false;
     std::vector<std::string> questions;
@@ -47,11 +52,11 @@ TEST_F(DispatchRoomsTest, ShieldsUpSendLeaveInsteadOfOpening) {
     yes = true;
     for (int i = 0; i < 4; ++i) {
         now += 1;
-        session().dispatch({"DIRECT P", " flooder"});
+        read({"DIRECT P", " flooder"});
     }
     ASSERT_TRUE(hasFlag(flag::ShieldsUp));
     platform::clearItems(mainwin::StatusList);
-    session().dispatch({"CHAT newroom hello"});
+    read({"CHAT newroom hello"});
     EXPECT_EQ(sent(), "LEAVE newroom\r");
     EXPECT_TRUE(joinedRooms.empty());
     EXPECT_TRUE(statusLines().empty());
@@ -60,14 +65,14 @@ TEST_F(DispatchRoomsTest, ShieldsUpSendLeaveInsteadOfOpening) {
 TEST_F(DispatchRoomsTest, FloodQuestionThroughTheDialogs) {
     for (int i = 0; i < 3; ++i) {
         now += 1;
-        session().dispatch({"DIRECT PRIVATE Privatchat:anna_bert", " bert"});
+        read({"DIRECT PRIVATE Privatchat:anna_bert", " bert"});
     }
     EXPECT_TRUE(questions.empty());
     EXPECT_EQ(sent(), std::string("JOIN Privatchat:anna_bert\r") + "JOIN Privatchat:anna_bert\r" +
                           "JOIN Privatchat:anna_bert\r");
     // No: the invitation is carried out.
     now += 1;
-    session().dispatch({"DIRECT PRIVATE Privatchat:anna_bert", " bert"});
+    read({"DIRECT PRIVATE Privatchat:anna_bert", " bert"});
     EXPECT_THAT(questions,
                 ElementsAre("Info|Es sieht so aus, als würde gerade ein Floodangriff von bert "
                             "stattfinden.\rSollen die Schilde hochgefahren werden?"));
@@ -75,13 +80,13 @@ TEST_F(DispatchRoomsTest, FloodQuestionThroughTheDialogs) {
     // Yes: shields up, nothing joined, the rest of the read dropped.
     yes = true;
     now += 1;
-    session().dispatch({"DIRECT PRIVATE Privatchat:anna_bert", " bert", "CHAT lobby hi"});
+    read({"DIRECT PRIVATE Privatchat:anna_bert", " bert", "CHAT lobby hi"});
     EXPECT_EQ(questions.size(), 2u);
     EXPECT_EQ(sent(), "");
     EXPECT_TRUE(joinedRooms.empty());
     EXPECT_THAT(statusLines(), ElementsAre("Wir werden angegriffen - Schilde sind oben."));
     now += 10;
-    session().dispatch({"SOMETHING"});
+    read({"SOMETHING"});
     EXPECT_FALSE(hasFlag(flag::ShieldsUp));
     EXPECT_EQ(statusLines().back(), "Angriff scheint beendet zu sein - Schilde gesenkt.");
 }
@@ -101,7 +106,7 @@ TEST_F(DispatchRoomsTest, DirectIsCompletedByASenderLineInALaterRead) {
 }
 
 TEST_F(DispatchRoomsTest, KickedClosesTheRoomsBeforeTheBox) {
-    session().dispatch({"CHAT lobby x"});
+    read({"CHAT lobby x"});
     ASSERT_EQ(joinedRooms.size(), 1u);
     std::size_t roomsWhenAsked = 99;
     kavel::test::setService(&kavel::platform::Services::dialogs,
@@ -110,10 +115,30 @@ TEST_F(DispatchRoomsTest, KickedClosesTheRoomsBeforeTheBox) {
                                 questions.push_back(utf8(r.title) + "|" + utf8(r.text));
                                 return platform::DialogAnswer{};
                             });
-    session().dispatch({"KICKED bitte gehen"});
+    read({"KICKED bitte gehen"});
     EXPECT_EQ(roomsWhenAsked, 0u);
     EXPECT_THAT(questions, ElementsAre("Nachricht|bitte gehen"));
     EXPECT_EQ(uint32_t{clientState.connection}, 0u);
+}
+
+TEST_F(DispatchRoomsTest, PollTellsTheKickReasonOnceTheDispatchIsDoneAndGoesOn) {
+    std::vector<std::string> linesWhenTold;
+    kavel::test::setService(&kavel::platform::Services::dialogs,
+                            [&](const platform::DialogRequest& r) {
+                                linesWhenTold = statusLines();
+                                questions.push_back(utf8(r.title) + "|" + utf8(r.text));
+                                return platform::DialogAnswer{};
+                            });
+    server.send("KICKED bitte gehen\r[6]-\r");
+    for (int i = 0; i < 50 && statusLines().size() < 3; ++i) {
+        session().poll();
+        platform::pollEvent();
+    }
+    EXPECT_THAT(questions, ElementsAre("Nachricht|bitte gehen"));
+    EXPECT_THAT(linesWhenTold,
+                ElementsAre("Du wurdest vom Server geschmissen.", "Verbindung getrennt."));
+    EXPECT_THAT(statusLines(), ElementsAre("Du wurdest vom Server geschmissen.",
+                                           "Verbindung getrennt.", "Admin Switch durchgeführt."));
 }
 
 TEST_F(DispatchRoomsTest, OtherUsersProfileFillsTheInfoWindow) {

@@ -11,7 +11,7 @@
 #include "common/ports.h"
 #include "desktop/gadgets.h"
 #include "net/NET_Methods.h"
-#include "support/script_server.h"
+#include "net/session_fixture.h"
 #include "support/services.h"
 #include "support/status_log.h"
 #include "system/clock.h"
@@ -22,7 +22,6 @@
 
 using namespace kavel;
 using kavel::test::statusLines;
-using kavel_test::ScriptServer;
 
 namespace {
 
@@ -40,28 +39,16 @@ std::vector<std::string> messages() {
     return out;
 }
 
-class Session : public ::testing::Test {
+class Session : public kavel::testing::ScriptedSessionTest {
   protected:
     void SetUp() override {
-        loadUiTexts();
         delivered.clear();
         sleeps.clear();
         fakeNow = 100000;
         kavel::test::setService(&kavel::platform::Services::ticks, [] { return fakeNow; });
         kavel::test::setService(&kavel::platform::Services::sleep,
                                 [](uint32_t ms) { sleeps.push_back(ms); });
-        platform::initNetwork();
-        openMainWindow();
-        platform::clearItems(mainwin::StatusList);
-        setText(&ClientState::profileName, "anna");
-        setText(&ClientState::nick, "anna");
-        setText(&ClientState::password, "x");
-        session().setHost("127.0.0.1");
-        session().setPort(server.port());
-    }
-    void TearDown() override {
-        session().disconnect();
-        platform::closeWindow(mainwin::Window);
+        ScriptedSessionTest::SetUp();
     }
 
     void connect() {
@@ -82,8 +69,6 @@ class Session : public ::testing::Test {
         }
         return pred();
     }
-
-    ScriptServer server;
 };
 
 TEST_F(Session, LoginWriteIsByteExact) {

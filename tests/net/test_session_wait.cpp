@@ -19,7 +19,7 @@
 #include "core/wiring.h"
 #include "desktop/gadgets.h"
 #include "net/NET_Methods.h"
-#include "support/script_server.h"
+#include "net/session_fixture.h"
 #include "support/services.h"
 #include "support/status_log.h"
 #include "system/socket.h"
@@ -29,7 +29,6 @@
 
 using namespace kavel;
 using kavel::test::statusLines;
-using kavel_test::ScriptServer;
 
 namespace {
 
@@ -68,24 +67,12 @@ std::shared_ptr<NameServer> installNameServer(NameServer::Answer answer) {
 uint32_t fakeNow = 0;
 std::vector<uint32_t> sleeps;
 
-class NetworkWait : public ::testing::Test {
+class NetworkWait : public kavel::testing::ScriptedSessionTest {
   protected:
-    void SetUp() override {
-        loadUiTexts();
-        platform::initNetwork();
-        openMainWindow();
-        platform::clearItems(mainwin::StatusList);
-        setText(&ClientState::profileName, "anna");
-        setText(&ClientState::nick, "anna");
-        setText(&ClientState::password, "x");
-        session().setHost("127.0.0.1");
-        session().setPort(server.port());
-    }
     void TearDown() override {
         // A lookup given up on still runs on its thread; let it end.
         if (nameServer) nameServer->release();
-        session().disconnect();
-        platform::closeWindow(mainwin::Window);
+        ScriptedSessionTest::TearDown();
     }
 
     // Time passes only when the program sleeps (or waits, which it does
@@ -101,7 +88,6 @@ class NetworkWait : public ::testing::Test {
     }
 
     std::shared_ptr<NameServer> nameServer;
-    ScriptServer server;
 };
 
 // A name server that is slow or knows no such name: the connect fails with

@@ -8,10 +8,53 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/quarnd_process.h"
 
 namespace quarnd_test {
+
+// A quarnd of its own with these options beyond the defaults.
+inline std::unique_ptr<QuarndProcess> startServer(std::vector<std::string> args) {
+    QuarndProcess::Options o;
+    o.extraArgs = std::move(args);
+    return std::make_unique<QuarndProcess>(o);
+}
+
+// The first message of a reply, or "<nothing>" where none came.
+inline std::string firstOf(const RawQuarnClient::Messages& m) {
+    return m.empty() ? "<nothing>" : m.front();
+}
+
+// Every message of every transmission until the line has been quiet.
+inline std::vector<std::string> drainedMessages(RawQuarnClient& c, int quietMs = 200) {
+    std::vector<std::string> all;
+    for (const auto& t : c.drain(quietMs))
+        all.insert(all.end(), t.begin(), t.end());
+    return all;
+}
+
+// The paste form's fields as the client fills them in.
+inline std::string pasteForm(const std::string& title, const std::string& code, int seconds = 600) {
+    return "titel=" + title + "&dauer=" + std::to_string(seconds) +
+           "&site=script_paste_tempcode&code=" + code;
+}
+
+// The client's paste request, byte for byte: absolute URI, and a CR LF after
+// the body that Content-Length does not count.
+inline std::string clientPost(const std::string& host, const std::string& body,
+                              const std::string& scheme = "http") {
+    return "POST " + scheme + "://" + host + "/main.php HTTP/1.1\r\nHost: " + host +
+           "\r\nUser-Agent: KAVEL\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+           "Content-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body + "\r\n";
+}
+
+// The paste's id in the link a POST is answered with; empty where it has none.
+inline std::string pasteIdOf(const std::string& link) {
+    const auto at = link.find("&code=");
+    return at == std::string::npos ? std::string() : link.substr(at + 6);
+}
 
 // Logs in with a password and returns that session; retries while an
 // earlier session of the name is still being closed by the server.
@@ -21,7 +64,7 @@ inline std::unique_ptr<RawQuarnClient> passwordLogin(int port, const std::string
     for (int attempt = 0; attempt < 100; ++attempt) {
         auto c = std::make_unique<RawQuarnClient>(port);
         const auto r = c->command("LOGIN " + name + " " + password + " [CLIENT:KAVEL@Windows]");
-        reply = r.empty() ? "<nothing>" : r[0];
+        reply = firstOf(r);
         if (reply == "[3]- Login erfolgreich") return c;
         if (reply != "[5]- Name belegt") break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

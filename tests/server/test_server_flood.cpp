@@ -12,11 +12,13 @@
 #include "server/server_clients.h"
 #include "support/quarnd_process.h"
 
+using quarnd_test::drainedMessages;
 using quarnd_test::guest;
 using quarnd_test::httpRequest;
 using quarnd_test::locationOf;
 using quarnd_test::QuarndProcess;
 using quarnd_test::RawQuarnClient;
+using quarnd_test::startServer;
 using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::HasSubstr;
@@ -29,26 +31,12 @@ namespace {
 
 const std::string kNotice = "CHAT Lobby *** Du sendest zu schnell";
 
-std::unique_ptr<QuarndProcess> startServer(std::vector<std::string> args) {
-    QuarndProcess::Options o;
-    o.extraArgs = std::move(args);
-    return std::make_unique<QuarndProcess>(o);
-}
-
 // `n` numbered lines in one write, as a script sends them.
 std::string numbered(const std::string& prefix, int n) {
     std::string out;
     for (int i = 0; i < n; ++i)
         out += prefix + std::to_string(i) + "\r";
     return out;
-}
-
-// Every message that arrives until the connection has been quiet a while.
-std::vector<std::string> messages(RawQuarnClient& c, int quietMs = 300) {
-    std::vector<std::string> all;
-    for (auto& t : c.drain(quietMs))
-        all.insert(all.end(), t.begin(), t.end());
-    return all;
 }
 
 std::size_t countStarting(const std::vector<std::string>& all, const std::string& prefix) {
@@ -83,7 +71,7 @@ TEST(server_flood, BurstPassesExcessIsDroppedWithOneNotice) {
         SCOPED_TRACE(c.line);
         Pair p = lobbyPair(server->chatPort());
         p.sender->sendRaw(numbered(c.line, 25));
-        const auto seen = messages(*p.reader);
+        const auto seen = drainedMessages(*p.reader, 300);
         EXPECT_EQ(countStarting(seen, c.received), 20u);
         EXPECT_THAT(seen, Contains(std::string(c.received) + "19"));
         EXPECT_THAT(seen, Not(Contains(std::string(c.received) + "20")));
@@ -91,7 +79,7 @@ TEST(server_flood, BurstPassesExcessIsDroppedWithOneNotice) {
 
         // The sender hears once that its lines go nowhere, in the room it
         // writes in (a direct action has none: its last room).
-        const auto own = messages(*p.sender);
+        const auto own = drainedMessages(*p.sender, 300);
         EXPECT_EQ(countStarting(own, kNotice), 1u);
         EXPECT_THAT(own, Contains(AllOf(StartsWith(kNotice), HasSubstr("1 pro Sekunde"))));
         EXPECT_FALSE(p.sender->closedByPeer());
@@ -165,7 +153,7 @@ TEST(server_flood, PersistentFloodIsDisconnectedWithAReason) {
     EXPECT_THAT(server->logWith("disconnected for flooding"),
                 HasSubstr("flut) disconnected for flooding: 50 lines over the rate within 10 s"));
     // The others saw the burst and the leaving, nothing more, and go on.
-    const auto seen = messages(*p.reader);
+    const auto seen = drainedMessages(*p.reader, 300);
     EXPECT_LE(countStarting(seen, "CHAT Lobby flut: "), 21u);
     EXPECT_THAT(seen, Contains("CHAT Lobby *** flut verl\xe4sst den Raum"));
     EXPECT_EQ(p.reader->command("ROOMLIST")[1], "ROOMLIST Lobby 1");
@@ -214,12 +202,12 @@ TEST(server_flood, KavelsOwnTrafficPassesUntouched) {
     alice.sendRaw("LEAVE Lobby\rROOMLIST\rJOIN Lobby\rROOMLIST\r");
     alice.send("CHAT Lobby " + colour + "fertig");
 
-    const auto own = messages(alice, 500);
+    const auto own = drainedMessages(alice, 500);
     EXPECT_EQ(countStarting(own, "CHAT Lobby *** Du sendest"), 0u);
     EXPECT_EQ(countStarting(own, "KICKED"), 0u);
     EXPECT_THAT(own, Contains("CHAT Lobby alice: " + colour + "fertig"));
     EXPECT_EQ(countStarting(own, "ROOMLIST_END"), 4u);
-    const auto seen = messages(*bob);
+    const auto seen = drainedMessages(*bob, 300);
     EXPECT_EQ(countStarting(seen, "CHAT Lobby alice: " + colour + "getippt "), 8u);
     EXPECT_THAT(seen, Contains("CHAT Lobby alice: " + colour + "Code t -> " + link));
     EXPECT_EQ(countStarting(seen, "DIRECT "), 3u);

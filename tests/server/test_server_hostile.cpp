@@ -18,15 +18,20 @@
 #include "support/quarnd_process.h"
 
 using quarnd_test::clientFrom;
+using quarnd_test::clientPost;
 using quarnd_test::connectFrom;
+using quarnd_test::firstOf;
 using quarnd_test::guest;
 using quarnd_test::httpFrom;
 using quarnd_test::locationOf;
 using quarnd_test::passwordLogin;
+using quarnd_test::pasteForm;
+using quarnd_test::pasteIdOf;
 using quarnd_test::QuarndProcess;
 using quarnd_test::RawQuarnClient;
 using quarnd_test::registeredLogin;
 using quarnd_test::rssKiB;
+using quarnd_test::startServer;
 using quarnd_test::statusOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -36,19 +41,9 @@ using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
-std::unique_ptr<QuarndProcess> startServer(std::vector<std::string> args) {
-    QuarndProcess::Options o;
-    o.extraArgs = std::move(args);
-    return std::make_unique<QuarndProcess>(o);
-}
-
-std::string first(const RawQuarnClient::Messages& m) {
-    return m.empty() ? "<nothing>" : m.front();
-}
-
 std::string loginReply(int port, const std::string& line, const std::string& from = "127.0.0.1") {
     auto c = clientFrom(from, port);
-    return first(c->command(line));
+    return firstOf(c->command(line));
 }
 
 long elapsedMs(SteadyClock::time_point since) {
@@ -60,28 +55,16 @@ long slowestRoomList(RawQuarnClient& c, int rounds) {
     long worst = 0;
     for (int i = 0; i < rounds; ++i) {
         const auto t0 = SteadyClock::now();
-        EXPECT_EQ(first(c.command("ROOMLIST")), "ROOMLIST_START");
+        EXPECT_EQ(firstOf(c.command("ROOMLIST")), "ROOMLIST_START");
         worst = std::max(worst, elapsedMs(t0));
         std::this_thread::sleep_for(Ms(40));
     }
     return worst;
 }
 
-std::string pastePost(const std::string& title, const std::string& code,
-                      const std::string& host = "localhost") {
-    const std::string body =
-        "titel=" + title + "&dauer=600&site=script_paste_tempcode&code=" + code;
-    return "POST http://" + host + "/main.php HTTP/1.1\r\nHost: " + host +
-           "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body + "\r\n";
-}
-
 // The GET for the paste a POST reply links to.
 std::string viewRequest(const std::string& postReply) {
-    const std::string link = locationOf(postReply);
-    const auto code = link.find("&code=");
-    return "GET /main.php?code=" + (code == std::string::npos ? "" : link.substr(code + 6)) +
-           " HTTP/1.1\r\n\r\n";
+    return "GET /main.php?code=" + pasteIdOf(locationOf(postReply)) + " HTTP/1.1\r\n\r\n";
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -116,11 +99,11 @@ TEST(server_hostile, PasswordFloodLeavesOthersServed) {
     // (31 hashes queue up before it).
     int refused = 0;
     while (auto t = flooder->receive(20000)) {
-        if (first(*t).rfind("[10]- ", 0) == 0 && ++refused == 1499) break;
+        if (firstOf(*t).rfind("[10]- ", 0) == 0 && ++refused == 1499) break;
     }
     EXPECT_EQ(refused, 1499);
     flooder->close();
-    EXPECT_EQ(first(guests.front()->command("ROOMLIST")), "ROOMLIST_START");  // after its hash
+    EXPECT_EQ(firstOf(guests.front()->command("ROOMLIST")), "ROOMLIST_START");  // after its hash
     guests.front()->close();
     EXPECT_NE(passwordLogin(port, "flooder", "pw0"), nullptr);
     EXPECT_NE(passwordLogin(port, "neu0", "eigenes"), nullptr);
@@ -207,7 +190,7 @@ TEST(server_hostile, JoinLeaveFloodDropsNoFastReader) {
     // The flooder's own ROOMLIST comes after all its lines were handled.
     bool done = false;
     for (auto t = flooder->receive(30000); t && !done; t = flooder->receive(30000))
-        done = first(*t) == "ROOMLIST_START";
+        done = firstOf(*t) == "ROOMLIST_START";
     EXPECT_TRUE(done);
 
     readers[0]->send("CHAT Lobby fertig");
@@ -287,14 +270,15 @@ TEST(server_hostile, UnreadPastePagesStayBounded) {
     QuarndProcess server;
     const int paste = server.pastePort();
     // A long title is cut to 200 bytes; it appears twice on the page.
-    const std::string titled = httpFrom("127.0.0.3", paste, pastePost(std::string(5000, 'T'), "c"));
+    const std::string titled = httpFrom(
+        "127.0.0.3", paste, clientPost("localhost", pasteForm(std::string(5000, 'T'), "c")));
     const std::string page = httpFrom("127.0.0.3", paste, viewRequest(titled));
     EXPECT_THAT(page, HasSubstr("<title>" + std::string(200, 'T') + "</title>"));
     EXPECT_THAT(page, Not(HasSubstr(std::string(201, 'T'))));
 
     // Quotes escape six-fold: one paste, a 6 MB page.
-    const std::string reply =
-        httpFrom("127.0.0.2", paste, pastePost("t", std::string(1000000, '"')));
+    const std::string reply = httpFrom(
+        "127.0.0.2", paste, clientPost("localhost", pasteForm("t", std::string(1000000, '"'))));
     ASSERT_EQ(statusOf(reply), "HTTP/1.1 302 Found") << reply;
     const std::string get = viewRequest(reply);
 
@@ -318,17 +302,21 @@ TEST(server_hostile, PasteQuotaAndStorageErrors) {
     auto server = startServer({"--paste-rate", "3", "--paste-storage", "1"});
     const int paste = server->pastePort();
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(statusOf(httpFrom("127.0.0.2", paste, pastePost("t", "c"))),
-                  "HTTP/1.1 302 Found");
-    const std::string fourth = httpFrom("127.0.0.2", paste, pastePost("t", "c"));
+        EXPECT_EQ(
+            statusOf(httpFrom("127.0.0.2", paste, clientPost("localhost", pasteForm("t", "c")))),
+            "HTTP/1.1 302 Found");
+    const std::string fourth =
+        httpFrom("127.0.0.2", paste, clientPost("localhost", pasteForm("t", "c")));
     EXPECT_EQ(statusOf(fourth), "HTTP/1.1 429 Too Many Requests");
     EXPECT_EQ(locationOf(fourth), "");  // what the client takes for a refused paste
-    EXPECT_EQ(statusOf(httpFrom("127.0.0.3", paste, pastePost("t", "c"))), "HTTP/1.1 302 Found");
+    EXPECT_EQ(statusOf(httpFrom("127.0.0.3", paste, clientPost("localhost", pasteForm("t", "c")))),
+              "HTTP/1.1 302 Found");
 
     // 1 MiB for all live pastes together.
     const std::string big(600000, 'x');
-    EXPECT_EQ(statusOf(httpFrom("127.0.0.4", paste, pastePost("t", big))), "HTTP/1.1 302 Found");
-    EXPECT_EQ(statusOf(httpFrom("127.0.0.5", paste, pastePost("t", big))),
+    EXPECT_EQ(statusOf(httpFrom("127.0.0.4", paste, clientPost("localhost", pasteForm("t", big)))),
+              "HTTP/1.1 302 Found");
+    EXPECT_EQ(statusOf(httpFrom("127.0.0.5", paste, clientPost("localhost", pasteForm("t", big)))),
               "HTTP/1.1 507 Insufficient Storage");
     EXPECT_THAT(server->log(), HasSubstr("paste storage full"));
 
@@ -349,7 +337,8 @@ TEST(server_hostile, PasteQuotaAndStorageErrors) {
     setrlimit(RLIMIT_FSIZE, &old);
     std::string refused;
     for (int i = 0; i < 5 && refused.empty(); ++i) {
-        const std::string r = httpFrom("127.0.0.6", full->pastePort(), pastePost("t", big));
+        const std::string r =
+            httpFrom("127.0.0.6", full->pastePort(), clientPost("localhost", pasteForm("t", big)));
         if (statusOf(r) != "HTTP/1.1 302 Found") refused = r;
     }
     EXPECT_EQ(statusOf(refused), "HTTP/1.1 500 Internal Server Error");
@@ -381,19 +370,19 @@ TEST(server_hostile, RoomCreationIsLimitedAndRefusalsAnswered) {
     const int port = server->chatPort();
     auto a = guest(port, "sammler");
     for (const char* room : {"r1", "r2", "r3"})
-        EXPECT_EQ(first(a->command(std::string("JOIN ") + room)),
+        EXPECT_EQ(firstOf(a->command(std::string("JOIN ") + room)),
                   "[8]- Raum er\xf6"
                   "ffnet");
     EXPECT_THAT(a->command("JOIN r4"), ElementsAre("[12]- Raum nicht er\xf6"
                                                    "ffnet"));
     a->send("LEAVE r1");
-    EXPECT_EQ(first(a->command("JOIN r4")),
+    EXPECT_EQ(firstOf(a->command("JOIN r4")),
               "[8]- Raum er\xf6"
               "ffnet");
 
     // Others can still open a private chat; the full table is answered too.
     auto b = guest(port, "bernd");
-    EXPECT_EQ(first(b->command("JOIN Privatchat:bernd_anna")),
+    EXPECT_EQ(firstOf(b->command("JOIN Privatchat:bernd_anna")),
               "[8]- Raum er\xf6"
               "ffnet");
     EXPECT_THAT(b->command("JOIN noch_einer"), ElementsAre("[12]- Raum nicht er\xf6"

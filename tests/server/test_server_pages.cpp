@@ -74,12 +74,7 @@ std::string clientPost(const std::string& host, const std::string& title, const 
     std::string encoded;
     for (char c : code)
         encoded += (c == '\r' || c == '\n') ? std::string(1, c) : browserEncoded({&c, 1});
-    const std::string body =
-        "titel=" + title + "&dauer=600&site=script_paste_tempcode&code=" + encoded;
-    return "POST http://" + host + "/main.php HTTP/1.1\r\nHost: " + host +
-           "\r\nUser-Agent: KAVEL\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-           "Content-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body + "\r\n";
+    return quarnd_test::clientPost(host, quarnd_test::pasteForm(title, encoded));
 }
 
 std::string pathOf(const std::string& link) {

@@ -4,24 +4,17 @@
 #include <gtest/gtest.h>
 
 #include "http.h"
+#include "server/server_clients.h"
 #include "support/quarnd_process.h"
 
 using quarnd::HttpRequestParser;
+using quarnd_test::clientPost;
 using quarnd_test::httpRequest;
 using quarnd_test::locationOf;
 using quarnd_test::QuarndProcess;
 using Status = HttpRequestParser::Status;
 
 namespace {
-
-// The client's request, byte for byte: absolute URI, body followed by a CR LF
-// that Content-Length does not count.
-std::string clientPost(const std::string& host, const std::string& body) {
-    return "POST http://" + host + "/main.php HTTP/1.1\r\nHost: " + host +
-           "\r\nUser-Agent: KAVEL\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-           "Content-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body + "\r\n";
-}
 
 TEST(server_paste, ParserGivesTheSameResultWholeAndByteByByte) {
     const std::string req = clientPost("localhost", "titel=a&dauer=120&site=x&code=b") + "junk";

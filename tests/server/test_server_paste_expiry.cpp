@@ -11,11 +11,14 @@
 
 #include "http.h"
 #include "server.h"
+#include "server/server_clients.h"
 #include "store.h"
 #include "support/quarnd_process.h"
 
 using quarnd_test::httpRequest;
 using quarnd_test::locationOf;
+using quarnd_test::pasteForm;
+using quarnd_test::pasteIdOf;
 using quarnd_test::QuarndProcess;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -24,15 +27,6 @@ namespace {
 
 constexpr std::time_t kStart = 1'700'000'000;
 const std::string kDeleted = "Sein Inhalt ist gel&ouml;scht";
-
-std::string postBody(int seconds, const std::string& code) {
-    return "titel=t&dauer=" + std::to_string(seconds) + "&site=script_paste_tempcode&code=" + code;
-}
-
-std::string idOf(const std::string& link) {
-    const auto at = link.find("&code=");
-    return at == std::string::npos ? std::string() : link.substr(at + 6);
-}
 
 // Rows of `table` for that id, read as another process would.
 int rows(const std::string& dbPath, const char* table, const std::string& id) {
@@ -67,10 +61,10 @@ class PasteServiceOnFile : public ::testing::Test {
         quarnd::HttpRequest r;
         r.method = "POST";
         r.target = "/main.php";
-        r.body = postBody(seconds, "geheim");
+        r.body = pasteForm("t", "geheim", seconds);
         const auto reply = service_->handle(r);
         for (const auto& [name, value] : reply.headers) {
-            if (name == "Location") return idOf(value);
+            if (name == "Location") return pasteIdOf(value);
         }
         ADD_FAILURE() << "no link: " << reply.status;
         return {};
@@ -138,8 +132,8 @@ TEST(server_paste_expiry, TheLoopDeletesExpiredPastesByItself) {
     std::thread loop([&] { server.run(); });
 
     auto post = [&](int seconds) {
-        const std::string body = postBody(seconds, "geheim");
-        return idOf(locationOf(
+        const std::string body = pasteForm("t", "geheim", seconds);
+        return pasteIdOf(locationOf(
             httpRequest(server.pastePort(), "POST /main.php HTTP/1.1\r\nContent-Length: " +
                                                 std::to_string(body.size()) + "\r\n\r\n" + body)));
     };

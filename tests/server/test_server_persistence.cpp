@@ -15,8 +15,7 @@ using ::testing::ElementsAre;
 namespace {
 
 std::string login(RawQuarnClient& c, const std::string& name, const std::string& pw) {
-    auto r = c.command("LOGIN " + name + " " + pw + " [CLIENT:KAVEL@Windows]");
-    return r.empty() ? std::string("<nothing>") : r[0];
+    return quarnd_test::firstOf(c.command("LOGIN " + name + " " + pw + " [CLIENT:KAVEL@Windows]"));
 }
 
 TEST(server_persistence, RegisteredUserProfileAndBanSurviveRestart) {

@@ -12,6 +12,8 @@
 #include "support/quarnd_process.h"
 #include "tls.h"
 
+using quarnd_test::clientPost;
+using quarnd_test::drainedMessages;
 using quarnd_test::QuarndProcess;
 using quarnd_test::RawQuarnClient;
 using ::testing::Contains;
@@ -35,22 +37,6 @@ std::unique_ptr<RawQuarnClient> tlsGuest(int port, const std::string& name) {
     return c;
 }
 
-// Every message of every transmission until the line is quiet.
-std::vector<std::string> flat(RawQuarnClient& c) {
-    std::vector<std::string> all;
-    for (const auto& t : c.drain())
-        all.insert(all.end(), t.begin(), t.end());
-    return all;
-}
-
-std::string clientPost(const std::string& scheme, const std::string& host,
-                       const std::string& body) {
-    return "POST " + scheme + "://" + host + "/main.php HTTP/1.1\r\nHost: " + host +
-           "\r\nUser-Agent: KAVEL\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-           "Content-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body + "\r\n";
-}
-
 // One request over TLS; the reply until the server closes.
 std::string httpsRequest(int port, const std::string& request) {
     RawQuarnClient c(port);
@@ -68,15 +54,15 @@ TEST(server_tls, ChatOverTlsMeetsChatInPlain) {
     EXPECT_EQ(alice->peerFingerprint(), server.fingerprint());
     auto bob = quarnd_test::guest(server.chatPort(), "bob");
     alice->send("JOIN Lobby");
-    flat(*alice);
+    drainedMessages(*alice);
     bob->send("JOIN Lobby");
-    flat(*bob);
-    flat(*alice);
+    drainedMessages(*bob);
+    drainedMessages(*alice);
     alice->send("CHAT Lobby geheim über TLS");
-    EXPECT_THAT(flat(*bob), Contains("CHAT Lobby alice: geheim über TLS"));
-    EXPECT_THAT(flat(*alice), Contains("CHAT Lobby alice: geheim über TLS"));
+    EXPECT_THAT(drainedMessages(*bob), Contains("CHAT Lobby alice: geheim über TLS"));
+    EXPECT_THAT(drainedMessages(*alice), Contains("CHAT Lobby alice: geheim über TLS"));
     bob->send("CHAT Lobby zurück");
-    EXPECT_THAT(flat(*alice), Contains("CHAT Lobby bob: zurück"));
+    EXPECT_THAT(drainedMessages(*alice), Contains("CHAT Lobby bob: zurück"));
 }
 
 TEST(server_tls, OnlyTls12AndNewerAreSpoken) {
@@ -191,7 +177,7 @@ TEST(server_tls, PasteOverHttpsLinksToHttps) {
     QuarndProcess server;
     const std::string body = "titel=t&dauer=600&site=script_paste_tempcode&code=streng+geheim";
     const std::string host = "localhost:" + std::to_string(server.pasteTlsPort());
-    const std::string reply = httpsRequest(server.pasteTlsPort(), clientPost("https", host, body));
+    const std::string reply = httpsRequest(server.pasteTlsPort(), clientPost(host, body, "https"));
     EXPECT_EQ(quarnd_test::statusOf(reply), "HTTP/1.1 302 Found");
     const std::string link = quarnd_test::locationOf(reply);
     ASSERT_THAT(link, ::testing::StartsWith("https://" + host + "/main.php?"));
@@ -203,7 +189,7 @@ TEST(server_tls, PasteOverHttpsLinksToHttps) {
     // The plain port still hands out plain links.
     const std::string plainHost = "localhost:" + std::to_string(server.pastePort());
     const std::string plain =
-        quarnd_test::httpRequest(server.pastePort(), clientPost("http", plainHost, body));
+        quarnd_test::httpRequest(server.pastePort(), clientPost(plainHost, body));
     EXPECT_THAT(quarnd_test::locationOf(plain), ::testing::StartsWith("http://" + plainHost));
 }
 

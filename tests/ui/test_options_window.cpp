@@ -26,15 +26,11 @@ TEST_F(OptionsWindow, EveryControlInItsPlaceWithItsCaption) {
     // Without a dictionary the group below the boxes holds three rows.
     setService(&gd::Services::dictionaryFolder, (folder.path() / "nichts").string());
     openOptionsWindow();
-    ASSERT_TRUE(gd::windowExists(Window));
-    EXPECT_EQ(gd::windowTitle(Window), "KAVEL > Optionen");
-    EXPECT_EQ(gd::windowWidth(Window), 291);
     // The eight boxes where they always were; the group below them holds
     // spelling, time stamps, rejoining, the tray and TLS.
-    EXPECT_EQ(gd::windowHeight(Window), 622);
-    QWidget* frame = gd::windowFrame(Window);
-    EXPECT_EQ(frame->parentWidget(), gd::windowFrame(mainwin::Window));
-    EXPECT_FALSE(frame->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    expectChildWindow(Window, "KAVEL > Optionen", 291, 622);
+    if (HasFatalFailure()) return;
+    EXPECT_FALSE(gd::windowFrame(Window)->windowFlags().testFlag(Qt::WindowCloseButtonHint));
     expectPlaces(Window, {
                              {2, 50, 50, 210, 30, "Sound abspielen"},
                              {3, 50, 80, 210, 30, "blinken"},

@@ -50,11 +50,8 @@ class ProfileWindow : public WindowTest {
 
 TEST_F(ProfileWindow, EveryControlInItsPlaceWithItsCaption) {
     openProfileWindow(false);
-    ASSERT_TRUE(gd::windowExists(Window));
-    EXPECT_EQ(gd::windowTitle(Window), "KAVEL > Profil");
-    EXPECT_EQ(gd::windowWidth(Window), 242);
-    EXPECT_EQ(gd::windowHeight(Window), 362);
-    EXPECT_EQ(gd::windowFrame(Window)->parentWidget(), gd::windowFrame(mainwin::Window));
+    expectChildWindow(Window, "KAVEL > Profil", 242, 362);
+    if (HasFatalFailure()) return;
 
     expectPlaces(
         Window,

@@ -78,6 +78,16 @@ class WindowTest : public ::testing::Test {
         return all.empty() ? std::string() : all.back();
     }
 
+    // A fixed window open with its title and outer size, owned by the main
+    // window so that it stays above it.
+    static void expectChildWindow(int window, const char* title, int width, int height) {
+        ASSERT_TRUE(gd::windowExists(window));
+        EXPECT_EQ(gd::windowTitle(window), title);
+        EXPECT_EQ(gd::windowWidth(window), width);
+        EXPECT_EQ(gd::windowHeight(window), height);
+        EXPECT_EQ(gd::windowFrame(window)->parentWidget(), gd::windowFrame(mainwin::Window));
+    }
+
     // Where a control sits in its window and what it says; a height below 0
     // or a null text is not checked (a drop-down list is as high as its font).
     struct Place {

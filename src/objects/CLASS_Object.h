@@ -29,7 +29,8 @@
 //   ChatRoom* newChatRoom() {
 //       registerClass(sizeof(ChatRoom), "ChatRoom");
 //       addMethods<room_slot::Count>(inSlot<room_slot::AddUser>(&roomAddUser),
-//                                    inSlot<room_slot::Print>(&roomPrint));
+//                                    inSlot<room_slot::ClearUsers>(&roomClearUsers),
+//                                    /* ... a row for every slot to Count */);
 //       overrideMethod(asMethod(&kavel::destroy), asMethod(&roomDestroy));
 //       auto* room = reinterpret_cast<ChatRoom*>(createObject());
 //       if (!room) return nullptr;           // an enclosing constructor builds it

@@ -496,10 +496,6 @@ void endProcessNow(int status) {
     _exit(status);
 }
 
-bool onMainThread() {
-    return gettid() == (mainThreadId ? mainThreadId : getpid());
-}
-
 PluginCallMark::PluginCallMark(const char* pluginName, PluginCall call) : outer_(self.mark) {
     if (call == PluginCall::Load) prepareLoadRecord(pluginName);
     std::atomic_signal_fence(std::memory_order_seq_cst);

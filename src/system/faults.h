@@ -105,7 +105,6 @@ void drainEndSignalFd();
 
 // Ends the process now: no destructors, no buffered output, no settings.
 [[noreturn]] void endProcessNow(int status);
-bool onMainThread();
 
 namespace detail {
 struct CallMark {

@@ -205,6 +205,19 @@ Result timed(const std::vector<Read>& reads, PerRead perRead) {
     return r;
 }
 
+// The room's view found as a screen reader finds it; a room without one
+// leaves nothing to measure.
+kavel::platform::ChatLogView* viewOf(kavel::ChatRoom* room) {
+    namespace pf = kavel::platform;
+    const int window = pf::windowTitled(kavel::roomGetName(room));
+    kavel::platform::ChatLogView* view = pf::chatLogViewOf(pf::controlNamed(window, "Chat"));
+    if (!view) {
+        std::fprintf(stderr, "no chat view in the room's window\n");
+        std::exit(2);
+    }
+    return view;
+}
+
 Result runClient() {
     setUpState();
     const auto reads = makeReads(makeLines(kLines));
@@ -214,8 +227,7 @@ Result runClient() {
     });
     r.lines = kLines;
     kavel::ChatRoom* room = kavel::joinedRooms.at(0);
-    kavel::platform::ChatLogView* view =
-        kavel::platform::chatLogViewOf(kavel::roomControls(room).view);
+    kavel::platform::ChatLogView* view = viewOf(room);
     view->grab();
     r.ops[Resize] = timeResizes(view);
     r.ops[ScrollTop] = timeFrame(view, [&] { view->verticalScrollBar()->setValue(0); });
@@ -255,8 +267,7 @@ Result runSmileys(bool manyColours) {
         reads.push_back({{l}, 1});
     }
     kavel::ChatRoom* room = kavel::joinedRooms.at(0);
-    kavel::platform::ChatLogView* view =
-        kavel::platform::chatLogViewOf(kavel::roomControls(room).view);
+    kavel::platform::ChatLogView* view = viewOf(room);
     Result r = timed(reads, [&](std::size_t i) {
         kavel::session().dispatch(reads[i].first);
         kavel::platform::pollEvent();

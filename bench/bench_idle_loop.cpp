@@ -211,8 +211,9 @@ int runClient(bool tauschwerk, double seconds, int lines, bool poll, bool steady
     if (focused) {
         // Without a window manager (Xvfb) nothing activates the room: the
         // user clicking into it, as it were.
-        pf::raiseWindow(kavel::roomControls(kavel::joinedRooms.front()).window);
-        pf::setControlFocus(kavel::roomControls(kavel::joinedRooms.front()).input);
+        const int window = pf::windowTitled(kavel::roomGetName(kavel::joinedRooms.front()));
+        pf::raiseWindow(window);
+        pf::setControlFocus(pf::controlNamed(window, "Eingabe"));
     }
     // Let the join's messages and the first repaints settle.
     runLoop([] { return false; }, 1000ms);

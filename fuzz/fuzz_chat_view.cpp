@@ -458,7 +458,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     kavel::ChatRoom* room = kavel::newChatRoom("fuzz");
     if (!room) return 0;
-    auto* view = pf::chatLogViewOf(kavel::roomControls(room).view);
+    auto* view = pf::chatLogViewOf(pf::controlNamed(pf::windowTitled("fuzz"), "Chat"));
     if (view) Session(room, view).run(in);
     kavel::roomDestroy(room);
     while (pf::pollEvent().kind != pf::EventKind::None) {

@@ -229,6 +229,7 @@ void buildWindow(ChatRoom* room) {
     setAccessibleName(room->userList, "Benutzer");
     setAccessibleName(room->urlList, "Links");
     setAccessibleName(room->input, "Eingabe");
+    setAccessibleName(room->clearButton, ui(Txt::ClearList));
     addRoomFindBar(room->view);
     checkSpelling(room->input, [room](std::string_view line) {
         return wordsToCheck(line, [room](std::string_view word) { return isUser(room, word); });
@@ -491,10 +492,6 @@ bool roomHandleEvent(ChatRoom* room, const platform::Event& event) {
 }
 int roomInputControl(ChatRoom* room) {
     return room->input;
-}
-RoomControls roomControls(ChatRoom* r) {
-    return {r->window,      r->view,     r->userList, r->urlList, r->input,
-            r->clearButton, r->splitter, r->roomMenu, r->userMenu};
 }
 
 }  // namespace kavel

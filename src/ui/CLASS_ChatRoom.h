@@ -49,13 +49,8 @@ void roomSetMenuId(ChatRoom* room, int32_t id);
 int32_t roomGetMenuId(ChatRoom* room);
 bool roomHandleEvent(ChatRoom* room, const platform::Event& event);
 
-// Not slots, read from the record directly: the room's input field (its
-// control number), for the focus hand-over,
+// Not a slot, read from the record directly: the room's input field (its
+// control number), for the focus hand-over.
 int roomInputControl(ChatRoom* room);
-// and the numbers of its window, controls and menus.
-struct RoomControls {
-    int window, view, userList, urlList, input, clearButton, splitter, roomMenu, userMenu;
-};
-RoomControls roomControls(ChatRoom* room);
 
 }  // namespace kavel

@@ -12,6 +12,7 @@
 #include "core/KAVEL.h"
 #include "desktop/gadgets.h"
 #include "support/qt_wait.h"
+#include "support/room_window.h"
 #include "support/services.h"
 #include "support/work_folder.h"
 #include "ui/CLASS_ChatRoom.h"
@@ -58,7 +59,7 @@ class EveryWindow : public ::testing::Test {
         EXPECT_TRUE(mainLoopPass());
     }
     static int pasterOf(ChatRoom* room) {
-        return gd::windowTitled(kPasterTitle, roomControls(room).window);
+        return gd::windowTitled(kPasterTitle, roomWindow(room).window);
     }
 
     // Every window the program has, opened the way the program opens it.
@@ -76,8 +77,8 @@ class EveryWindow : public ::testing::Test {
             ChatRoom* room = newChatRoom(name);  // on the server's JOIN
             EXPECT_NE(room, nullptr) << name;
             if (!room) continue;
-            menu(roomControls(room).window, roomid::UploadCode);
-            windows.push_back(roomControls(room).window);
+            menu(roomWindow(room).window, roomid::UploadCode);
+            windows.push_back(roomWindow(room).window);
             windows.push_back(pasterOf(room));
         }
         return windows;
@@ -130,7 +131,7 @@ TEST_F(EveryWindow, EachBuiltAgainWhileTheOthersStayOpen) {
         gd::postEvent({gd::EventKind::CloseRequest, pasterOf(room), 0, gd::EventType::None});
         EXPECT_TRUE(mainLoopPass());
         EXPECT_EQ(pasterOf(room), -1);
-        menu(roomControls(room).window, roomid::UploadCode);
+        menu(roomWindow(room).window, roomid::UploadCode);
         EXPECT_NE(pasterOf(room), -1);
     }
     EXPECT_TRUE(clashes->empty()) << clashList();

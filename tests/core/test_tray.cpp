@@ -26,6 +26,7 @@
 #include "net/NET_Methods.h"
 #include "support/main_loop.h"
 #include "support/quarnd_process.h"
+#include "support/room_window.h"
 #include "support/services.h"
 #include "support/work_folder.h"
 #include "ui/CLASS_ChatRoom.h"
@@ -66,7 +67,7 @@ class Tray : public ::testing::Test {
         QApplication::setActiveWindow(gd::windowFrame(mainwin::Window));
     }
     static void lookAt(ChatRoom* room) {
-        QApplication::setActiveWindow(gd::windowFrame(roomControls(room).window));
+        QApplication::setActiveWindow(gd::windowFrame(roomWindow(room).window));
     }
     static QImage shownIcon() { return gd::trayIcon()->icon().pixmap(32, 32).toImage(); }
     static bool closeMainWindow() {
@@ -127,17 +128,17 @@ TEST_F(Tray, AClickBringsTheRoomWithTheNewestMentionForward) {
     roomPrint(newer, "carl: anna, kommst du?");
     roomPrint(quiet, "dora: nichts");
     passes(1);
-    EXPECT_EQ(newestMention(), roomControls(newer).window);
+    EXPECT_EQ(newestMention(), roomWindow(newer).window);
 
     gd::clickTray();
-    EXPECT_TRUE(loopUntil([&] { return gd::isForegroundWindow(roomControls(newer).window); }));
+    EXPECT_TRUE(loopUntil([&] { return gd::isForegroundWindow(roomWindow(newer).window); }));
     EXPECT_TRUE(gd::windowVisible(mainwin::Window));
     // The older mention still waits, and the next click brings its room.
     passes(1);
     EXPECT_TRUE(gd::trayLook().alert);
     EXPECT_EQ(gd::trayLook().toolTip, "KAVEL - Erw\xE4hnung in alt");
     gd::clickTray();
-    EXPECT_TRUE(loopUntil([&] { return gd::isForegroundWindow(roomControls(older).window); }));
+    EXPECT_TRUE(loopUntil([&] { return gd::isForegroundWindow(roomWindow(older).window); }));
     passes(1);
     EXPECT_FALSE(gd::trayLook().alert);
 

@@ -12,6 +12,7 @@
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Decode.h"
 #include "support/live_client.h"
+#include "support/room_window.h"
 #include "support/services.h"
 #include "system/socket.h"
 #include "ui/CLASS_ChatRoom.h"
@@ -56,7 +57,7 @@ TEST(ChatEndToEnd, MarkedUpLinesFromARealServer) {
     test::joinAsGuest(bert, "bert", "lobby");
     // The user looks at another window, so a notice has something to do.
     QApplication::setActiveWindow(platform::windowFrame(mainwin::Window));
-    ASSERT_FALSE(platform::isForegroundWindow(roomControls(room).window));
+    ASSERT_FALSE(platform::isForegroundWindow(test::roomWindow(room).window));
     static int alerts;  // outlives the test: the service stays until the next reset
     alerts = 0;
     kavel::test::setService(&platform::Services::attention, [](int) { ++alerts; });
@@ -78,13 +79,13 @@ TEST(ChatEndToEnd, MarkedUpLinesFromARealServer) {
     EXPECT_TRUE(test::roomView(room)
                     ->formatAt(static_cast<int64_t>(text.rfind("anna ?")) + 5)
                     .isImageFormat());
-    EXPECT_EQ(platform::itemText(roomControls(room).urlList, 0), "http://example.org/x?y=1");
+    EXPECT_EQ(platform::itemText(test::roomWindow(room).urlList, 0), "http://example.org/x?y=1");
     // Mentioned, not at the start: the only-own notice flashed the window.
     EXPECT_EQ(alerts, 1);
 
     // The own line goes out converted and comes back rendered.
-    platform::setControlText(roomControls(room).input, "[bselbst b]gesagt");
-    roomHandleEvent(room, {platform::EventKind::Menu, roomControls(room).window, 111});
+    platform::setControlText(test::roomWindow(room).input, "[bselbst b]gesagt");
+    roomHandleEvent(room, {platform::EventKind::Menu, test::roomWindow(room).window, 111});
     ASSERT_TRUE(pollUntil([&] { return roomText(room).find("gesagt") != std::string::npos; }))
         << roomText(room);
     EXPECT_EQ(formatOf(room, "selbst").fontWeight(), QFont::Bold);

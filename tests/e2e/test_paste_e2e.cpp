@@ -9,6 +9,7 @@
 #include "net/NET_Methods_Decode.h"
 #include "net/NET_Methods_Http.h"
 #include "support/live_client.h"
+#include "support/room_window.h"
 #include "system/socket.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/GUI.h"
@@ -44,7 +45,7 @@ TEST(PasteEndToEnd, TheLinkIsAnnouncedInTheRoom) {
     quarnd_test::RawQuarnClient bert(server.chatPort());
     test::joinAsGuest(bert, "bert", "Lobby");
 
-    const int window = roomControls(room).window;
+    const int window = test::roomWindow(room).window;
     roomHandleEvent(room, {platform::EventKind::Menu, window, 2});
     const test::PasterWindow p = test::pasterWindow(room);
     platform::setControlText(p.name, "Gru\xDF");

@@ -21,6 +21,7 @@
 #include "support/live_client.h"
 #include "support/plugin_folder.h"
 #include "support/qt_wait.h"
+#include "support/room_window.h"
 #include "system/socket.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/CLASS_ChatRoom_ids.h"
@@ -84,8 +85,8 @@ TEST(TauschwerkEndToEnd, ARuleMadeInTheEditorRewritesWhatTheRoomReceives) {
     quarnd_test::RawQuarnClient bert(server.chatPort());
     test::joinAsGuest(bert, "bert", "lobby");
 
-    platform::setControlText(roomControls(room).input, "hallo welt");
-    platform::postEvent({platform::EventKind::Menu, roomControls(room).window, roomid::Send});
+    platform::setControlText(test::roomWindow(room).input, "hallo welt");
+    platform::postEvent({platform::EventKind::Menu, test::roomWindow(room).window, roomid::Send});
     std::string line;
     ASSERT_TRUE(loopUntil([&] {
         if (auto t = bert.receive(10))

@@ -24,6 +24,7 @@
 #include "server/server_clients.h"
 #include "support/file_io.h"
 #include "support/quarnd_process.h"
+#include "support/room_window.h"
 #include "support/services.h"
 #include "support/work_folder.h"
 #include "system/tls.h"
@@ -90,7 +91,7 @@ TEST(TlsNewcomer, ConnectsOverTlsWithoutACertificateQuestion) {
     // The line reaches the room through the program's main loop.
     ChatRoom* room = joinedRooms[0];
     ASSERT_TRUE(loopUntil([&] {
-        auto* view = gd::chatLogViewOf(roomControls(room).view);
+        auto* view = gd::chatLogViewOf(roomWindow(room).view);
         return view &&
                gd::fromQString(view->plainText(0, view->log().length())).find("hallo neuling") !=
                    std::string::npos;

@@ -4,6 +4,7 @@
 #include "ui/room_fixture.h"
 
 #include "support/live_client.h"
+#include "support/room_window.h"
 #include "support/services.h"
 #include "ui/GUI_UserInfo.h"
 
@@ -42,10 +43,10 @@ TEST_F(DispatchRoomsTest, FirstMessageOpensTheRoomWindowAndRendersTheText) {
     ChatRoom* room = joinedRoom("newroom");
     ASSERT_NE(room, nullptr);
     EXPECT_EQ(viewText(room), "hello\n");
-    EXPECT_THAT(items(roomControls(room).userList), ElementsAre("bert"));
+    EXPECT_THAT(items(test::roomWindow(room).userList), ElementsAre("bert"));
     EXPECT_THAT(statusLines(), ElementsAre("Raum newroom betreten."));
-    EXPECT_EQ(uint32_t{clientState.focusedInput}, uint32_t(roomControls(room).input));
-    EXPECT_TRUE(platform::windowFrame(roomControls(room).window)->isVisible());
+    EXPECT_EQ(uint32_t{clientState.focusedInput}, uint32_t(test::roomWindow(room).input));
+    EXPECT_TRUE(platform::windowFrame(test::roomWindow(room).window)->isVisible());
 }
 
 TEST_F(DispatchRoomsTest, ShieldsUpSendLeaveInsteadOfOpening) {

@@ -15,6 +15,7 @@
 #include "desktop/gadgets_qt.h"
 #include "net/NET_Methods.h"
 #include "support/quarnd_process.h"
+#include "support/room_window.h"
 #include "support/services.h"
 #include "support/session_loop.h"
 #include "system/clock.h"
@@ -145,7 +146,7 @@ TEST_F(WithQuarnd, AServerThatGoesAwayIsNoticedAtOnceAndTheSessionRepaired) {
             session().setPort(serverBack ? server.chatPort() : 1);  // nothing listens on 1
             fakeNow += RepairDelay;
             session().repairStep();  // the main loop's next pass
-            auto* view = gd::chatLogViewOf(roomControls(room).view);
+            auto* view = gd::chatLogViewOf(test::roomWindow(room).view);
             ASSERT_NE(view, nullptr);
             const std::string shown = gd::fromQString(view->plainText(0, view->log().length()));
             EXPECT_NE(shown.find("[Benutzer gast2 vom Server getrennt]"), std::string::npos);
@@ -154,7 +155,7 @@ TEST_F(WithQuarnd, AServerThatGoesAwayIsNoticedAtOnceAndTheSessionRepaired) {
                 // Logged in again and back in the room: its user list refills.
                 ASSERT_TRUE(runUntil([&] {
                     return hasFlag(flag::LoggedIn) &&
-                           gd::itemCount(roomControls(room).userList) > 0;
+                           gd::itemCount(test::roomWindow(room).userList) > 0;
                 }));
                 session().disconnect();
             } else {
@@ -165,7 +166,7 @@ TEST_F(WithQuarnd, AServerThatGoesAwayIsNoticedAtOnceAndTheSessionRepaired) {
                 ASSERT_TRUE(session().open());
                 ASSERT_TRUE(runUntil([&] {
                     return hasFlag(flag::LoggedIn) &&
-                           gd::itemCount(roomControls(room).userList) > 0;
+                           gd::itemCount(test::roomWindow(room).userList) > 0;
                 }));
                 session().disconnect();
             }

@@ -27,6 +27,7 @@
 #include "server/server_clients.h"
 #include "support/latin1.h"
 #include "support/quarnd_process.h"
+#include "support/room_window.h"
 #include "support/script_server.h"
 #include "support/services.h"
 #include "support/session_loop.h"
@@ -234,7 +235,7 @@ TEST_F(OverTls, LoginAndRoomChatLeaveNothingReadableOnTheWire) {
     bob->send("CHAT Lobby Antwort im Klartext 0815");
     ChatRoom* room = joinedRooms[0];
     ASSERT_TRUE(runUntil([&] {
-        auto* view = gd::chatLogViewOf(roomControls(room).view);
+        auto* view = gd::chatLogViewOf(test::roomWindow(room).view);
         return view && gd::fromQString(view->plainText(0, view->log().length()))
                                .find("Antwort im Klartext 0815") != std::string::npos;
     }));
@@ -357,7 +358,8 @@ TEST_F(OverTls, BytesHeldDecryptedAreReadAndTheLoopDoesNotWaitOnThem) {
     ASSERT_TRUE(connectAs("gast5", ""));
     session().joinRoom("Lobby");
     ASSERT_TRUE(runUntil([] {
-        return joinedRooms.size() == 1 && gd::itemCount(roomControls(joinedRooms[0]).userList) == 2;
+        return joinedRooms.size() == 1 &&
+               gd::itemCount(test::roomWindow(joinedRooms[0]).userList) == 2;
     }));
     // Whatever else the join brings, read before the test starts.
     runUntil([] { return false; }, std::chrono::milliseconds(300));
@@ -433,8 +435,9 @@ TEST_F(OverTls, ABrokenSessionIsNoticedAndRepairedWithItsRooms) {
     relay.setTarget(server.tlsPort());
     fakeNow += RepairDelay;
     session().repairStep();  // the main loop's next pass
-    ASSERT_TRUE(runUntil(
-        [&] { return hasFlag(flag::LoggedIn) && gd::itemCount(roomControls(room).userList) > 0; }));
+    ASSERT_TRUE(runUntil([&] {
+        return hasFlag(flag::LoggedIn) && gd::itemCount(test::roomWindow(room).userList) > 0;
+    }));
     EXPECT_EQ(joinedRooms, std::vector<ChatRoom*>{room});
     EXPECT_TRUE(gd::isTls(clientState.connection));
     EXPECT_EQ(asked.size(), 1u);  // the first connect's question only

@@ -18,6 +18,7 @@
 #include "desktop/gadgets_qt.h"
 #include "net/NET_Methods.h"
 #include "support/quarnd_process.h"
+#include "support/room_window.h"
 #include "ui/CLASS_ChatRoom.h"
 
 namespace kavel::test {
@@ -41,7 +42,7 @@ inline ChatRoom* joinedRoom(const std::string& name) {
 }
 
 inline platform::ChatLogView* roomView(ChatRoom* room) {
-    return platform::chatLogViewOf(roomControls(room).view);
+    return platform::chatLogViewOf(roomWindow(room).view);
 }
 inline std::string roomText(ChatRoom* room) {
     return platform::fromQString(roomView(room)->plainText(0, roomView(room)->log().length()));

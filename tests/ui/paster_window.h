@@ -3,6 +3,7 @@
 // title owned by the room's window, its controls by their names.
 
 #include "desktop/gadgets.h"
+#include "support/room_window.h"
 #include "ui/CLASS_ChatRoom.h"
 #include "ui/CLASS_ChatRoom_Paster.h"
 
@@ -15,7 +16,7 @@ struct PasterWindow {
 
 inline PasterWindow pasterWindow(ChatRoom* room) {
     namespace pf = platform;
-    const int w = pf::windowTitled(kPasterTitle, roomControls(room).window);
+    const int w = pf::windowTitled(kPasterTitle, roomWindow(room).window);
     return {w,
             pf::controlNamed(w, "Name des Codes"),
             pf::controlNamed(w, "Dauer der Eintragung"),

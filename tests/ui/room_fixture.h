@@ -26,6 +26,7 @@
 #include "net/NET_Methods.h"
 #include "net/NET_Methods_Decode.h"
 #include "support/latin1.h"
+#include "support/room_window.h"
 #include "support/script_server.h"
 #include "support/services.h"
 #include "system/socket.h"
@@ -79,7 +80,7 @@ class RoomTest : public ::testing::Test {
     }
 
     static platform::ChatLogView* viewOf(ChatRoom* room) {
-        return platform::chatLogViewOf(roomControls(room).view);
+        return platform::chatLogViewOf(test::roomWindow(room).view);
     }
     static std::string viewText(ChatRoom* room) {
         return platform::fromQString(viewOf(room)->plainText(0, viewOf(room)->log().length()));
@@ -97,10 +98,10 @@ class RoomTest : public ::testing::Test {
     static QColor qcolour(int32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, c >> 16); }
 
     void menu(ChatRoom* room, int id) {
-        roomHandleEvent(room, {platform::EventKind::Menu, roomControls(room).window, id});
+        roomHandleEvent(room, {platform::EventKind::Menu, test::roomWindow(room).window, id});
     }
     void type(ChatRoom* room, const std::string& line) {
-        platform::setControlText(roomControls(room).input, line);
+        platform::setControlText(test::roomWindow(room).input, line);
         menu(room, 111);
     }
 

@@ -4,8 +4,10 @@
 
 #include <QCoreApplication>
 #include <QMenu>
+#include <QSplitter>
 
 #include "support/qt_wait.h"
+#include "support/room_window.h"
 #include "support/services.h"
 #include "ui/chat_room_input.h"
 
@@ -15,6 +17,15 @@ namespace kavel::testing {
 namespace {
 
 const std::string VT = "\x0b";
+
+// The splitter between the chat and the lists: the outermost one around the
+// view (a screen reader does not name it).
+const QWidget* chatSplitter(int view) {
+    const QWidget* found = nullptr;
+    for (const QWidget* w = platform::controlWidget(view); w; w = w->parentWidget())
+        if (qobject_cast<const QSplitter*>(w)) found = w;
+    return found;
+}
 
 TEST_F(RoomTest, InputMarkersBecomeMarkupCodes) {
     EXPECT_EQ(convertInput("[bfett b] und [Ikursiv I]"),
@@ -30,7 +41,7 @@ TEST_F(RoomTest, SendingPutsTheColourCodeBeforeTheConvertedLine) {
     ChatRoom* room = newChatRoom("lobby");
     type(room, "[bhallo b]");
     EXPECT_EQ(sent(), "CHAT lobby " + VT + "C" + "FF0000" + VT + "Bhallo " + VT + "B\r");
-    EXPECT_EQ(platform::controlText(roomControls(room).input), "");
+    EXPECT_EQ(platform::controlText(test::roomWindow(room).input), "");
     type(room, "/me winkt");
     EXPECT_EQ(sent(), "CHAT lobby " + VT + "CFF0000" + VT + "mewinkt\r");
 }
@@ -41,12 +52,12 @@ TEST_F(RoomTest, CmdLinesGoOutRawAndConverted) {
     EXPECT_EQ(sent(), "ROOMLIST\r");
     type(room, "/cmd MSG [bx");
     EXPECT_EQ(sent(), "MSG " + VT + "Bx\r");
-    EXPECT_EQ(platform::controlText(roomControls(room).input), "");
+    EXPECT_EQ(platform::controlText(test::roomWindow(room).input), "");
 }
 
 TEST_F(RoomTest, EmptyLineSendsNothingButTakesAHistorySlot) {
     ChatRoom* room = newChatRoom("lobby");
-    const int input = roomControls(room).input;
+    const int input = test::roomWindow(room).input;
     type(room, "eins");
     sent();
     type(room, "");
@@ -59,7 +70,7 @@ TEST_F(RoomTest, EmptyLineSendsNothingButTakesAHistorySlot) {
 
 TEST_F(RoomTest, HistoryKeepsTheLastTwentyLines) {
     ChatRoom* room = newChatRoom("lobby");
-    const int input = roomControls(room).input;
+    const int input = test::roomWindow(room).input;
     // Walking up from an empty history stays on the empty slot.
     menu(room, 112);
     EXPECT_EQ(platform::controlText(input), "");
@@ -83,14 +94,14 @@ TEST_F(RoomTest, HistoryKeepsTheLastTwentyLines) {
 TEST_F(RoomTest, DownOnAnEmptySlotEmptiesTheField) {
     ChatRoom* room = newChatRoom("lobby");
     type(room, "eins");
-    platform::setControlText(roomControls(room).input, "angefangen");
+    platform::setControlText(test::roomWindow(room).input, "angefangen");
     menu(room, 113);
-    EXPECT_EQ(platform::controlText(roomControls(room).input), "");
+    EXPECT_EQ(platform::controlText(test::roomWindow(room).input), "");
 }
 
 TEST_F(RoomTest, ShortcutsOfTheWindowGiveTheMenuIds) {
     ChatRoom* room = newChatRoom("lobby");
-    const int window = roomControls(room).window;
+    const int window = test::roomWindow(room).window;
     std::vector<std::pair<QString, int>> found;
     kavel::test::discardEvents();
     for (QShortcut* s : platform::windowFrame(window)->findChildren<QShortcut*>()) {
@@ -123,7 +134,7 @@ std::vector<std::string> menuTexts(QMenu* m) {
 
 std::vector<std::vector<std::string>> popupMenus(ChatRoom* room) {
     std::vector<std::vector<std::string>> out;
-    for (QMenu* m : platform::windowFrame(roomControls(room).window)
+    for (QMenu* m : platform::windowFrame(test::roomWindow(room).window)
                         ->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
         out.push_back(menuTexts(m));
     return out;
@@ -210,7 +221,7 @@ TEST_F(RoomTest, UserActionsNameTheSelectedUser) {
     ChatRoom* room = newChatRoom("lobby");
     roomAddUser(room, "carl");
     roomAddUser(room, "bert");
-    platform::setSelectedItem(roomControls(room).userList, 1);
+    platform::setSelectedItem(test::roomWindow(room).userList, 1);
     menu(room, 8);
     EXPECT_EQ(sent(), "INFO bert\r");
     menu(room, 9);
@@ -225,10 +236,12 @@ TEST_F(RoomTest, UserActionsNameTheSelectedUser) {
 
 TEST_F(RoomTest, WindowLayoutFollowsItsSize) {
     ChatRoom* room = newChatRoom("lobby");
-    const RoomControls c = roomControls(room);
+    const auto c = test::roomWindow(room);
+    const QWidget* split = chatSplitter(c.view);
+    ASSERT_NE(split, nullptr);
     EXPECT_EQ(platform::windowTitle(c.window), "lobby");
-    EXPECT_EQ(platform::controlWidth(c.splitter), 580);
-    EXPECT_EQ(platform::controlHeight(c.splitter), 260);
+    EXPECT_EQ(split->width(), 580);
+    EXPECT_EQ(split->height(), 260);
     EXPECT_EQ(platform::controlY(c.input), 275);
     EXPECT_EQ(platform::controlWidth(c.input), 480);
     EXPECT_EQ(platform::controlX(c.clearButton), 500);
@@ -236,9 +249,9 @@ TEST_F(RoomTest, WindowLayoutFollowsItsSize) {
 
     platform::resizeWindow(c.window, 900, 500);
     roomHandleEvent(room, {platform::EventKind::Resized, c.window, 0});
-    EXPECT_EQ(platform::controlX(c.splitter), 10);
-    EXPECT_EQ(platform::controlWidth(c.splitter), 880);
-    EXPECT_EQ(platform::controlHeight(c.splitter), 460);
+    EXPECT_EQ(split->x(), 10);
+    EXPECT_EQ(split->width(), 880);
+    EXPECT_EQ(split->height(), 460);
     EXPECT_EQ(platform::controlX(c.input), 10);
     EXPECT_EQ(platform::controlY(c.input), 475);
     EXPECT_EQ(platform::controlWidth(c.input), 720);
@@ -248,7 +261,7 @@ TEST_F(RoomTest, WindowLayoutFollowsItsSize) {
 
 TEST_F(RoomTest, ClearButtonEmptiesTheUrlListAndFocusIsTracked) {
     ChatRoom* room = newChatRoom("lobby");
-    const RoomControls c = roomControls(room);
+    const auto c = test::roomWindow(room);
     roomPrint(room, "www.a.de und www.b.de");
     EXPECT_THAT(items(c.urlList), ElementsAre("www.a.de", "www.b.de"));
     EXPECT_TRUE(roomHandleEvent(
@@ -270,8 +283,10 @@ TEST_F(RoomTest, ClearButtonEmptiesTheUrlListAndFocusIsTracked) {
 TEST_F(RoomTest, TitleSuffixGoesAfterTheName) {
     ChatRoom* room = newChatRoom("lobby");
     auto* o = reinterpret_cast<Object*>(room);
+    // Found by its title, so before the title changes.
+    const int window = test::roomWindow(room).window;
     callSlot<void, const std::string&>(o, room_slot::SetTitleSuffix, std::string("abwesend"));
-    EXPECT_EQ(platform::windowTitle(roomControls(room).window), "lobby > abwesend");
+    EXPECT_EQ(platform::windowTitle(window), "lobby > abwesend");
     EXPECT_EQ(callSlot<std::string>(o, room_slot::GetTitleSuffix), "abwesend");
     EXPECT_EQ(getClassName(o), "ChatRoom");
     EXPECT_EQ(methodCount(o), 19);
@@ -284,13 +299,13 @@ TEST_F(RoomTest, LeavingRemovesExactlyTheOwnEntry) {
     ChatRoom* b = newChatRoom("b");
     ChatRoom* c = newChatRoom("c");
     EXPECT_THAT(joinedRooms, ElementsAre(a, b, c));
-    const int windowB = roomControls(b).window;
+    const int windowB = test::roomWindow(b).window;
     roomDestroy(b);
     EXPECT_THAT(joinedRooms, ElementsAre(a, c));
     EXPECT_FALSE(platform::windowExists(windowB));
     EXPECT_EQ(sent(), "LEAVE b\rROOMLIST\r");
     // The close box leaves too.
-    roomHandleEvent(a, {platform::EventKind::CloseRequest, roomControls(a).window, 0});
+    roomHandleEvent(a, {platform::EventKind::CloseRequest, test::roomWindow(a).window, 0});
     EXPECT_THAT(joinedRooms, ElementsAre(c));
     EXPECT_EQ(sent(), "LEAVE a\rROOMLIST\r");
     EXPECT_THAT(statusLines(), ElementsAre("Raum b verlassen.", "Raum a verlassen."));
@@ -299,13 +314,13 @@ TEST_F(RoomTest, LeavingRemovesExactlyTheOwnEntry) {
 TEST_F(RoomTest, SeparateAndOnTopOptionsShapeTheWindow) {
     setOptions(opt::ColourFirst | opt::Separate | opt::OnTop);
     ChatRoom* room = newChatRoom("frei");
-    QWidget* frame = platform::windowFrame(roomControls(room).window);
+    QWidget* frame = platform::windowFrame(test::roomWindow(room).window);
     EXPECT_EQ(frame->parentWidget(), nullptr);
     EXPECT_TRUE(frame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(frame->isVisible());
     setOptions(opt::ColourFirst);
     ChatRoom* owned = newChatRoom("owned");
-    QWidget* ownedFrame = platform::windowFrame(roomControls(owned).window);
+    QWidget* ownedFrame = platform::windowFrame(test::roomWindow(owned).window);
     EXPECT_EQ(ownedFrame->parentWidget(), platform::windowFrame(mainwin::Window));
     EXPECT_FALSE(ownedFrame->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
@@ -315,7 +330,7 @@ TEST_F(RoomTest, ClearingTheUserListPlaysItsSoundOnlyWithTheOption) {
     clearFlag(flag::NoSound);  // no sounds loaded: a request shows up as a status line
     roomAddUser(room, "x");
     roomClearUsers(room);
-    EXPECT_EQ(platform::itemCount(roomControls(room).userList), 0);
+    EXPECT_EQ(platform::itemCount(test::roomWindow(room).userList), 0);
     EXPECT_TRUE(statusLines().empty());
     setOptions(opt::ColourFirst | opt::Sound);
     roomClearUsers(room);

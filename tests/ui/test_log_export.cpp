@@ -12,6 +12,7 @@
 
 #include "support/file_io.h"
 #include "support/local_time.h"
+#include "support/room_window.h"
 #include "support/services.h"
 #include "ui/CLASS_ChatRoom_Paster.h"
 #include "ui/GUI_Methods_Display.h"
@@ -311,7 +312,7 @@ std::string trimmed(std::string s) {
 
 // The view's text, Windows-1252, each picture shown as picture.
 std::string viewTextShowing(ChatRoom* room, const char* picture) {
-    const platform::ChatLogView* view = platform::chatLogViewOf(roomControls(room).view);
+    const platform::ChatLogView* view = platform::chatLogViewOf(test::roomWindow(room).view);
     QString t = view->plainText(0, view->log().length());
     t.replace(QChar::ObjectReplacementCharacter, QString::fromLatin1(picture));
     return platform::fromQString(t);

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 
 #include "support/qt_wait.h"
+#include "support/room_window.h"
 #include "ui/name_completion.h"
 #include "ui/room_fixture.h"
 
@@ -106,7 +107,7 @@ class RoomCompletionTest : public RoomTest {
         return room;
     }
     static QLineEdit* line(ChatRoom* room) {
-        return static_cast<QLineEdit*>(platform::controlWidget(roomControls(room).input));
+        return static_cast<QLineEdit*>(platform::controlWidget(test::roomWindow(room).input));
     }
     // A real key press on the focused line; the room then handles what the
     // window queued, as the main loop would.
@@ -119,7 +120,7 @@ class RoomCompletionTest : public RoomTest {
             roomHandleEvent(room, e);
     }
     void typeText(ChatRoom* room, const std::string& text) {
-        platform::setControlText(roomControls(room).input, text);
+        platform::setControlText(test::roomWindow(room).input, text);
         line(room)->setFocus();
         test::discardEvents();
     }
@@ -133,12 +134,12 @@ TEST_F(RoomCompletionTest, TabCompletesFromTheUserListRecentSpeakerFirst) {
     std::vector<std::string> seen;
     for (int i = 0; i < 3; ++i) {
         press(room, false);
-        seen.push_back(platform::controlText(roomControls(room).input));
+        seen.push_back(platform::controlText(test::roomWindow(room).input));
     }
     EXPECT_THAT(seen, ElementsAre("bjoern: ", "berta: ", "Bernd: "));
-    EXPECT_EQ(platform::textCaret(roomControls(room).input), 7);
+    EXPECT_EQ(platform::textCaret(test::roomWindow(room).input), 7);
     press(room, true);
-    EXPECT_EQ(platform::controlText(roomControls(room).input), "berta: ");
+    EXPECT_EQ(platform::controlText(test::roomWindow(room).input), "berta: ");
     EXPECT_EQ(line(room)->window()->focusWidget(), line(room));
 }
 
@@ -147,7 +148,7 @@ TEST_F(RoomCompletionTest, NoMatchLeavesLineAndFocus) {
     typeText(room, "hallo zz");
     press(room, false);
     press(room, true);
-    EXPECT_EQ(platform::controlText(roomControls(room).input), "hallo zz");
+    EXPECT_EQ(platform::controlText(test::roomWindow(room).input), "hallo zz");
     EXPECT_EQ(line(room)->window()->focusWidget(), line(room));
 }
 
@@ -157,23 +158,23 @@ TEST_F(RoomCompletionTest, CtrlTabStillLeavesTheLine) {
     QKeyEvent key(QEvent::KeyPress, Qt::Key_Tab, Qt::ControlModifier);
     QApplication::sendEvent(line(room), &key);
     EXPECT_NE(line(room)->window()->focusWidget(), line(room));
-    EXPECT_EQ(platform::controlText(roomControls(room).input), "b");
+    EXPECT_EQ(platform::controlText(test::roomWindow(room).input), "b");
 }
 
 TEST_F(RoomCompletionTest, TheOwnNameIsNotOffered) {
     ChatRoom* room = joined("lobby");
     typeText(room, "an");
     press(room, false);
-    EXPECT_EQ(platform::controlText(roomControls(room).input), "an");
+    EXPECT_EQ(platform::controlText(test::roomWindow(room).input), "an");
 }
 
 TEST_F(RoomCompletionTest, APrivateChatCompletesInTheMiddleOfTheLine) {
     ChatRoom* room = joined("Privatchat:Bernd_anna");
     typeText(room, "na BER gut");
-    platform::setTextCaret(roomControls(room).input, 6);
+    platform::setTextCaret(test::roomWindow(room).input, 6);
     press(room, false);
-    EXPECT_EQ(platform::controlText(roomControls(room).input), "na Bernd gut");
-    EXPECT_EQ(platform::textCaret(roomControls(room).input), 8);
+    EXPECT_EQ(platform::controlText(test::roomWindow(room).input), "na Bernd gut");
+    EXPECT_EQ(platform::textCaret(test::roomWindow(room).input), 8);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "desktop/desktop.h"
 #include "desktop/richtext.h"
+#include "support/room_window.h"
 #include "support/services.h"
 
 #include <QApplication>
@@ -75,7 +76,7 @@ TEST_F(PrintViewTest, MarkedUrlAndOwnName) {
                             Span{" ", false, false, QColor(0, 0, 0)},
                             Span{"rot", false, false, QColor(255, 0, 0)},
                             Span{"\n", false, false, QColor()}));
-    EXPECT_THAT(items(roomControls(room).urlList), ElementsAre("www.x.de/a?b=1"));
+    EXPECT_THAT(items(test::roomWindow(room).urlList), ElementsAre("www.x.de/a?b=1"));
     // The room is not in front (nothing is, offscreen), so it asks for attention.
     EXPECT_EQ(alerts, 1);
 }
@@ -83,10 +84,10 @@ TEST_F(PrintViewTest, MarkedUrlAndOwnName) {
 TEST_F(PrintViewTest, ForegroundRoomIsNotFlashed) {
     setOptions(opt::ColourFirst | opt::Flash);
     ChatRoom* room = newChatRoom("lobby");
-    QWidget* frame = platform::windowFrame(roomControls(room).window);
+    QWidget* frame = platform::windowFrame(test::roomWindow(room).window);
     frame->activateWindow();
     QApplication::setActiveWindow(frame);
-    if (!platform::isForegroundWindow(roomControls(room).window))
+    if (!platform::isForegroundWindow(test::roomWindow(room).window))
         GTEST_SKIP() << "this platform cannot bring a window to the front";
     static int alerts;  // outlives the test: the service stays until the next reset
     alerts = 0;
@@ -119,7 +120,7 @@ TEST_F(PrintViewTest, SmileyIsAPictureInTheFaceColour) {
 
 TEST_F(PrintViewTest, AppendedCarriageReturnsBreakLines) {
     ChatRoom* room = newChatRoom("lobby");
-    ChatView* view = platform::chatViewOf(roomControls(room).view);
+    ChatView* view = platform::chatViewOf(test::roomWindow(room).view);
     ASSERT_NE(view, nullptr);
     view->append("\r");
     view->append("a\r");
@@ -172,7 +173,7 @@ TEST_F(PrintViewTest, SavedContentsAsTextAndRtf) {
 TEST_F(PrintViewTest, FocusGoesBackToTheEnteredRoomWhileItExists) {
     ChatRoom* a = newChatRoom("a");
     ChatRoom* b = newChatRoom("b");
-    clientState.focusedInput = static_cast<uint32_t>(roomControls(b).input);
+    clientState.focusedInput = static_cast<uint32_t>(test::roomWindow(b).input);
     roomDestroy(b);
     sent();
     clientState.focusedInput = 999999;  // gone

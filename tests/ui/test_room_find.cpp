@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "desktop/find_bar.h"
+#include "support/room_window.h"
 #include "ui/room_fixture.h"
 
 namespace kavel::testing {
@@ -21,13 +22,13 @@ class FindTest : public RoomTest {
         for (const char* line :
              {"bob: eins Treffer", "bob: zwei", "bob: drei Treffer", "bob: vier TREFFER"})
             roomPrint(room, line);
-        frame = platform::windowFrame(roomControls(room).window);
+        frame = platform::windowFrame(test::roomWindow(room).window);
     }
 
     // Ctrl+F typed into the room's input field (it goes up to the window).
     void pressCtrlF() {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_F, Qt::ControlModifier);
-        QApplication::sendEvent(platform::controlWidget(roomControls(room).input), &press);
+        QApplication::sendEvent(platform::controlWidget(test::roomWindow(room).input), &press);
     }
     QWidget* bar() { return viewOf(room)->findChild<QWidget*>("findBar"); }
     QLineEdit* field() { return bar()->findChild<QLineEdit*>(); }
@@ -48,7 +49,7 @@ class FindTest : public RoomTest {
         return v->anchor() != v->cursor() ? v->log().lineOfPosition(v->cursor()) : -1;
     }
     std::vector<QRect> layout() {
-        const RoomControls c = roomControls(room);
+        const auto c = test::roomWindow(room);
         std::vector<QRect> out;
         for (int id : {c.view, c.userList, c.urlList, c.input, c.clearButton})
             out.push_back(platform::controlWidget(id)->geometry());
@@ -61,9 +62,9 @@ class FindTest : public RoomTest {
 
 TEST_F(FindTest, CtrlFOpensTheBarOverTheViewAndMovesNothing) {
     const std::vector<QRect> before = layout();
-    EXPECT_FALSE(platform::findBarOpen(roomControls(room).view));
+    EXPECT_FALSE(platform::findBarOpen(test::roomWindow(room).view));
     pressCtrlF();
-    ASSERT_TRUE(platform::findBarOpen(roomControls(room).view));
+    ASSERT_TRUE(platform::findBarOpen(test::roomWindow(room).view));
     EXPECT_EQ(layout(), before);
     EXPECT_TRUE(viewOf(room)->rect().contains(bar()->geometry()));
     EXPECT_EQ(frame->focusWidget(), field());
@@ -85,7 +86,7 @@ TEST_F(FindTest, ReturnStepsForwardShiftReturnBackWithWrapAround) {
     EXPECT_EQ(matchLine(), 2);
     key(Qt::Key_Enter);
     EXPECT_EQ(matchLine(), 3);
-    EXPECT_EQ(platform::foundText(roomControls(room).view), "TREFFER");
+    EXPECT_EQ(platform::foundText(test::roomWindow(room).view), "TREFFER");
     key(Qt::Key_Return);
     EXPECT_EQ(matchLine(), 0);  // round the end
     key(Qt::Key_Return, Qt::ShiftModifier);
@@ -131,20 +132,20 @@ TEST_F(FindTest, TextWindows1252CannotHoldIsNotFound) {
 }
 
 TEST_F(FindTest, EscClosesAndGivesTheFocusBack) {
-    QWidget* input = platform::controlWidget(roomControls(room).input);
+    QWidget* input = platform::controlWidget(test::roomWindow(room).input);
     input->setFocus();
     pressCtrlF();
     key(Qt::Key_Escape);
-    EXPECT_FALSE(platform::findBarOpen(roomControls(room).view));
+    EXPECT_FALSE(platform::findBarOpen(test::roomWindow(room).view));
     EXPECT_EQ(frame->focusWidget(), input);
     // The close button does the same; Ctrl+F opens it again.
     pressCtrlF();
-    ASSERT_TRUE(platform::findBarOpen(roomControls(room).view));
+    ASSERT_TRUE(platform::findBarOpen(test::roomWindow(room).view));
     button(
         "Schlie\xdf"
         "en")
         ->click();
-    EXPECT_FALSE(platform::findBarOpen(roomControls(room).view));
+    EXPECT_FALSE(platform::findBarOpen(test::roomWindow(room).view));
 }
 
 TEST_F(FindTest, TheRoomsKeysStayWithTheFieldWhileTyping) {

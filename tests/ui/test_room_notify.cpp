@@ -10,6 +10,7 @@
 #include "desktop/desktop.h"
 #include "desktop/notify.h"
 #include "support/private_bus.h"
+#include "support/room_window.h"
 #include "support/services.h"
 #include "ui/room_fixture.h"
 
@@ -99,7 +100,7 @@ TEST_F(NotifyTest, NewMessageInABackgroundRoomIsShownAndAClickBringsTheRoomForwa
 
     // Another action than the default one does nothing; the default one
     // brings the room forward.
-    QWidget* frame = platform::windowFrame(roomControls(room).window);
+    QWidget* frame = platform::windowFrame(test::roomWindow(room).window);
     service.invoke(1, "dismiss");
     service.invoke(1, "default");
     ASSERT_TRUE(pumpUntil([&] { return steps->clicked == 1; }));

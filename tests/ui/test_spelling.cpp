@@ -15,6 +15,7 @@
 #include "desktop/spell.h"
 #include "support/file_io.h"
 #include "support/qt_wait.h"
+#include "support/room_window.h"
 #include "support/work_folder.h"
 #include "ui/room_fixture.h"
 #include "ui/spelling_words.h"
@@ -70,22 +71,23 @@ class SpellingTest : public RoomTest {
     }
     static platform::InputLine* line(ChatRoom* room) {
         return dynamic_cast<platform::InputLine*>(
-            platform::controlWidget(roomControls(room).input));
+            platform::controlWidget(test::roomWindow(room).input));
     }
     static std::vector<std::string> marked(ChatRoom* room) {
-        const std::string text = platform::controlText(roomControls(room).input);
+        const std::string text = platform::controlText(test::roomWindow(room).input);
         std::vector<std::string> out;
-        for (const WordSpan& w : platform::misspeltWords(roomControls(room).input))
+        for (const WordSpan& w : platform::misspeltWords(test::roomWindow(room).input))
             out.push_back(text.substr(w.start, w.length));
         return out;
     }
     static void setLine(ChatRoom* room, const std::string& text) {
-        platform::setControlText(roomControls(room).input, text);
+        platform::setControlText(test::roomWindow(room).input, text);
     }
     // The context menu over the first character of word.
     static std::unique_ptr<QMenu> menuOn(ChatRoom* room, const std::string& word) {
         QLineEdit* edit = line(room);
-        const int at = static_cast<int>(platform::controlText(roomControls(room).input).find(word));
+        const int at =
+            static_cast<int>(platform::controlText(test::roomWindow(room).input).find(word));
         edit->setCursorPosition(at + 1);
         const QPoint point = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
         return std::unique_ptr<QMenu>(line(room)->createSpellingMenu(point));
@@ -143,7 +145,7 @@ TEST_F(SpellingTest, TheMarkIsDrawnAndStaysWhileTypingElsewhere) {
         QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromLatin1(key));
         QApplication::sendEvent(line(room), &press);
     }
-    EXPECT_EQ(platform::controlText(roomControls(room).input), "Fehlr und");
+    EXPECT_EQ(platform::controlText(test::roomWindow(room).input), "Fehlr und");
     EXPECT_THAT(marked(room), ElementsAre("Fehlr"));
     EXPECT_GE(redPixels(line(room)), drawn);
 }
@@ -164,7 +166,7 @@ TEST_F(SpellingTest, ASuggestionFromTheMenuReplacesTheWord) {
     QAction* fix = action(*menu, "Fehler");
     ASSERT_NE(fix, nullptr);
     fix->trigger();
-    EXPECT_EQ(platform::controlText(roomControls(room).input), "ein Fehler hier");
+    EXPECT_EQ(platform::controlText(test::roomWindow(room).input), "ein Fehler hier");
     EXPECT_THAT(marked(room), IsEmpty());
     // A correct word gets Qt's menu only.
     EXPECT_EQ(action(*menuOn(room, "hier"), "Zum W\xF6rterbuch hinzuf\xFCgen"), nullptr);

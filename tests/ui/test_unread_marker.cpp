@@ -10,6 +10,7 @@
 
 #include "support/file_io.h"
 #include "support/qt_wait.h"
+#include "support/room_window.h"
 #include "ui/room_fixture.h"
 
 namespace kavel::testing {
@@ -20,7 +21,7 @@ class UnreadMarker : public RoomTest {
     void SetUp() override {
         RoomTest::SetUp();
         room = newChatRoom("Lobby");
-        frame = platform::windowFrame(roomControls(room).window);
+        frame = platform::windowFrame(test::roomWindow(room).window);
         elsewhere.resize(100, 100);
         elsewhere.show();
     }
@@ -79,7 +80,7 @@ TEST_F(UnreadMarker, NoneInAWindowNeverActiveNorAboveTheFirstLine) {
 
     // Seen while still empty: nothing read lies above line 0.
     ChatRoom* fresh = newChatRoom("Technik");
-    activate(platform::windowFrame(roomControls(fresh).window));
+    activate(platform::windowFrame(test::roomWindow(fresh).window));
     leave();
     roomPrint(fresh, "bob: eins");
     EXPECT_EQ(viewOf(fresh)->unreadLine(), -1);

@@ -229,7 +229,6 @@ void buildWindow(ChatRoom* room) {
     setAccessibleName(room->userList, "Benutzer");
     setAccessibleName(room->urlList, "Links");
     setAccessibleName(room->input, "Eingabe");
-    setAccessibleName(room->clearButton, ui(Txt::ClearList));
     addRoomFindBar(room->view);
     checkSpelling(room->input, [room](std::string_view line) {
         return wordsToCheck(line, [room](std::string_view word) { return isUser(room, word); });
